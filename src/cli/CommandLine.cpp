@@ -1,0 +1,86 @@
+#include "CommandLine.h"
+
+#include "FolderScan.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+ParsedCommandLine usageError(const QString &message)
+{
+    return {std::nullopt, QStringLiteral("emlx2eml: %1\nTry 'emlx2eml --help' for more information.\n").arg(message),
+            ExitUsage};
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts Mac mail .emlx message files into .eml files that other mail programs open.\n"
+                       "Each SOURCE is an .emlx file or a folder, whose whole tree is scanned for .emlx files.\n"
+                       "Each message goes below DIR into folders that mirror the folders it came from."));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Destination folder (created when missing)."), QStringLiteral("DIR"));
+    const QCommandLineOption naming({QStringLiteral("n"), QStringLiteral("naming")},
+                                    QStringLiteral("How output files are named: %1.").arg(schemeNames().join(QStringLiteral(", "))),
+                                    QStringLiteral("SCHEME"), QStringLiteral("original"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Write nothing; print each source and the output path it would get."));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("Print errors only."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the program's version."));
+    parser.addOptions({output, naming, dryRun, quiet, help, version});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
+                                 QStringLiteral("SOURCE..."));
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help))
+        return {std::nullopt, parser.helpText(), ExitConverted};
+    if (parser.isSet(version))
+        return {std::nullopt, QStringLiteral("emlx2eml %1\n").arg(QStringLiteral(APP_VERSION)), ExitConverted};
+
+    CommandLineRequest request;
+    const std::optional<NamingScheme> scheme = schemeFromName(parser.value(naming));
+    if (!scheme)
+        return usageError(QStringLiteral("unknown naming scheme '%1'; use one of: %2")
+                              .arg(parser.value(naming), schemeNames().join(QStringLiteral(", "))));
+    request.scheme = *scheme;
+    request.sources = parser.positionalArguments();
+    if (request.sources.isEmpty())
+        return usageError(QStringLiteral("no SOURCE given"));
+    request.output = parser.value(output);
+    request.dryRun = parser.isSet(dryRun);
+    request.quiet = parser.isSet(quiet);
+    if (request.output.isEmpty() && !request.dryRun)
+        return usageError(QStringLiteral("no destination folder given (-o DIR)"));
+    return {request, {}, ExitConverted};
+}
+
+GatheredSources gatherSources(const QStringList &sources)
+{
+    GatheredSources gathered;
+    for (const QString &source : sources) {
+        const QFileInfo info(source);
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir()) {
+            const FolderScanResult scan = scanForMessageFiles(path);
+            gathered.messageFiles += scan.messageFiles;
+            for (const QString &folder : scan.unreadableFolders)
+                gathered.problems.append(
+                    {folder, QStringLiteral("cannot read folder \"%1\"").arg(QDir::toNativeSeparators(folder))});
+        } else if (info.exists()) {
+            gathered.messageFiles.append(path);
+        } else {
+            gathered.problems.append(
+                {source, QStringLiteral("\"%1\": no such file or folder").arg(QDir::toNativeSeparators(source))});
+        }
+    }
+    return gathered;
+}

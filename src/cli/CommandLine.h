@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ConversionRun.h"
+
+#include <QStringList>
+
+#include <optional>
+
+struct CommandLineRequest {
+    QStringList sources;
+    QString output;
+    NamingScheme scheme = NamingScheme::Original;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+// Either a request to carry out, or text to print and the exit status to end with
+// (help, version, usage errors).
+struct ParsedCommandLine {
+    std::optional<CommandLineRequest> request;
+    QString text;
+    int exitCode = 0;
+};
+
+enum ExitStatus { ExitConverted = 0, ExitSomeFailed = 1, ExitUsage = 2 };
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// The message files named by the sources: files as given, folders scanned breadth first.
+struct GatheredSources {
+    QStringList messageFiles;
+    QList<MessageNote> problems; // sources that do not exist, folders that could not be read
+};
+GatheredSources gatherSources(const QStringList &sources);

@@ -1,0 +1,82 @@
+#include "CommandLine.h"
+#include "TerminalProgress.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+void printNotes(const QList<MessageNote> &notes, const char *kind)
+{
+    for (const MessageNote &note : notes) {
+        const QString source = QDir::toNativeSeparators(note.source);
+        const QString text = note.text.contains(source) ? note.text : u'"' + source + QStringLiteral("\": ") + note.text;
+        print(stderr, QStringLiteral("emlx2eml: %1: %2\n").arg(QLatin1String(kind), text));
+    }
+}
+
+QString summary(const RunReport &report, int sourceProblems)
+{
+    QString line = QStringLiteral("%1 converted, %2 failed, %3 warnings")
+                       .arg(report.converted)
+                       .arg(report.failures.size() + sourceProblems)
+                       .arg(report.warnings.size());
+    if (report.repeatedSources > 0)
+        line += QStringLiteral(", %1 listed more than once (written once)").arg(report.repeatedSources);
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("emlx2eml"));
+
+    const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
+    if (!parsed.request) {
+        print(parsed.exitCode == ExitConverted ? stdout : stderr, parsed.text);
+        return parsed.exitCode;
+    }
+    const CommandLineRequest &request = *parsed.request;
+
+    const GatheredSources gathered = gatherSources(request.sources);
+    printNotes(gathered.problems, "error");
+
+    RunOptions options;
+    options.destination = request.output.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
+    options.scheme = request.scheme;
+    options.dryRun = request.dryRun;
+    if (options.destination.isEmpty())
+        options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
+
+    TerminalProgress progress(stderr);
+    const bool showProgress = !request.quiet && !request.dryRun && isatty(fileno(stderr));
+    RunCallbacks callbacks;
+    if (showProgress)
+        callbacks.progress = [&progress](int done, int total) { progress.show(done, total); };
+
+    const RunReport report = convertAll(gathered.messageFiles, options, callbacks);
+    progress.finish();
+    if (!report.error.isEmpty()) {
+        print(stderr, QStringLiteral("emlx2eml: error: %1\n").arg(report.error));
+        return ExitSomeFailed;
+    }
+    if (request.dryRun)
+        for (const PlannedOutput &output : report.outputs)
+            print(stdout, QDir::toNativeSeparators(output.source) + u'\t' + QDir::toNativeSeparators(output.target) + u'\n');
+    printNotes(report.failures, "error");
+    if (!request.quiet)
+        printNotes(report.warnings, "warning");
+    if (!request.quiet)
+        print(stderr, QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()))));
+    return report.failures.isEmpty() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;
+}

@@ -1,0 +1,202 @@
+#include "ConversionRun.h"
+
+#include "EmlxEnvelope.h"
+#include "HeaderReader.h"
+#include "platform/PathHelpers.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QTemporaryFile>
+
+namespace {
+
+QString withTrailingSlash(QString folder)
+{
+    folder = QDir::fromNativeSeparators(folder);
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+// Whether names in `folder` that differ only in letter case are the same file.
+bool ignoresLetterCase(const QString &folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("case-probe-XXXXXX"));
+    if (probe.open()) {
+        const QString name = GetFileNamePart(probe.fileName());
+        return QFileInfo::exists(folder + name.toUpper()) && QFileInfo::exists(folder + name.toLower());
+    }
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return true;
+#else
+    return false;
+#endif
+}
+
+class Run
+{
+public:
+    Run(const RunOptions &options, const RunCallbacks &callbacks)
+        : m_options(options), m_callbacks(callbacks), m_destination(withTrailingSlash(options.destination))
+    {
+    }
+
+    RunReport convert(const QStringList &sources)
+    {
+        m_report.total = int(sources.size());
+        if (!prepareDestination())
+            return m_report;
+        for (int index = 0; index < sources.size() && !stopNow(); ++index) {
+            if (m_callbacks.messageStarted)
+                m_callbacks.messageStarted(index);
+            if (yieldAndCheckStop())
+                break;
+            convertOne(sources[index]);
+            if (m_report.stopped)
+                break;
+            if (m_callbacks.progress)
+                m_callbacks.progress(index + 1, m_report.total);
+        }
+        return m_report;
+    }
+
+private:
+    bool prepareDestination()
+    {
+        if (m_options.destination.trimmed().isEmpty()) {
+            m_report.error = QStringLiteral("no destination folder was given");
+            return false;
+        }
+        if (!m_options.dryRun) {
+            const FileResult made = EnsureFolderExists(m_destination);
+            if (!made.ok) {
+                m_report.error = made.error;
+                return false;
+            }
+        }
+        m_ignoreCase = ignoresLetterCase(m_destination);
+        return true;
+    }
+
+    bool stopNow()
+    {
+        if (!m_report.stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
+            m_report.stopped = true;
+        return m_report.stopped;
+    }
+
+    bool yieldAndCheckStop()
+    {
+        if (m_callbacks.yield)
+            m_callbacks.yield();
+        return stopNow();
+    }
+
+    NamingScheme currentScheme() const { return m_callbacks.scheme ? m_callbacks.scheme() : m_options.scheme; }
+
+    void fail(const QString &source, const QString &reason) { m_report.failures.append({source, reason}); }
+
+    void convertOne(const QString &entry)
+    {
+        if (entry.trimmed().isEmpty()) {
+            ++m_report.emptyEntries;
+            return;
+        }
+        const QString source = QDir::fromNativeSeparators(entry);
+        const QString absolute = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+        if (m_targetOfSource.contains(absolute)) {
+            ++m_report.repeatedSources;
+            return;
+        }
+
+        const EmlxEnvelope::Result read = EmlxEnvelope::read(source);
+        if (!read.envelope) {
+            fail(entry, read.error);
+            return;
+        }
+        const EmlxEnvelope &envelope = *read.envelope;
+        if (!envelope.warning.isEmpty())
+            m_report.warnings.append({entry, envelope.warning});
+
+        const QString mapped = QString(absolute).replace(QStringLiteral(".emlx"), QStringLiteral(".eml"));
+        const QString outputFolder = m_destination + DropPathRoot(GetFolderPart(mapped));
+        const std::optional<QString> name = outputName(entry, source, envelope, ownOutputName(GetFileNamePart(mapped)));
+        if (!name)
+            return;
+        const QString target = claimTarget(outputFolder, *name);
+        m_targetOfSource.insert(absolute, target);
+        if (yieldAndCheckStop())
+            return;
+        if (!m_options.dryRun && !write(entry, source, outputFolder, target, envelope))
+            return;
+        ++m_report.converted;
+        m_report.outputs.append({entry, target});
+    }
+
+    std::optional<QString> outputName(const QString &entry, const QString &source, const EmlxEnvelope &envelope,
+                                      const QString &ownName)
+    {
+        const NamingScheme scheme = currentScheme();
+        if (!schemeReadsHeaders(scheme))
+            return CleanOutputName(ownName);
+        HeaderReader reader;
+        if (!reader.LoadMessageFile(source, envelope)) {
+            fail(entry, reader.errorString());
+            return std::nullopt;
+        }
+        for (const QString &warning : reader.warnings())
+            m_report.warnings.append({entry, warning});
+        const QString name = CleanOutputName(ComposeOutputName(ownName, scheme, reader));
+        return name.isEmpty() ? CleanOutputName(ownName) : name;
+    }
+
+    // The path for this message, numbered when an earlier message of the run has it already.
+    QString claimTarget(const QString &folder, const QString &name)
+    {
+        QString target = folder + name;
+        for (int n = 2; m_claimedTargets.contains(targetKey(target)); ++n)
+            target = folder + numberedOutputName(name, n);
+        m_claimedTargets.insert(targetKey(target));
+        return target;
+    }
+
+    QString targetKey(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
+
+    bool write(const QString &entry, const QString &source, const QString &folder, const QString &target,
+               const EmlxEnvelope &envelope)
+    {
+        if (!m_madeFolders.contains(folder)) {
+            const FileResult made = EnsureFolderExists(folder);
+            if (!made.ok) {
+                fail(entry, made.error);
+                return false;
+            }
+            m_madeFolders.insert(folder);
+        }
+        const FileResult copied =
+            CopyMessageFile(source, target, false, {envelope.messageOffset, envelope.messageLength});
+        if (!copied.ok) {
+            fail(entry, copied.error);
+            return false;
+        }
+        return true;
+    }
+
+    const RunOptions &m_options;
+    const RunCallbacks &m_callbacks;
+    const QString m_destination;
+    bool m_ignoreCase = false;
+    RunReport m_report;
+    QSet<QString> m_madeFolders;
+    QSet<QString> m_claimedTargets;
+    QHash<QString, QString> m_targetOfSource;
+};
+
+} // namespace
+
+RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
+{
+    return Run(options, callbacks).convert(sources);
+}

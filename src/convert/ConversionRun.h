@@ -1,0 +1,53 @@
+#pragma once
+
+#include "OutputNaming.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+struct RunOptions {
+    QString destination;                            // created when missing
+    NamingScheme scheme = NamingScheme::Original;   // unless RunCallbacks::scheme says otherwise
+    bool dryRun = false;                            // plan every output, write nothing
+};
+
+// How the run talks to whoever started it. Every member may be empty.
+struct RunCallbacks {
+    std::function<void(int index)> messageStarted;  // before the message at `index` is converted
+    std::function<void(int done, int total)> progress; // after each message, written or not
+    std::function<void()> yield;                    // between steps: the window lets its events run
+    std::function<bool()> stopRequested;            // checked after each yield; true ends the run at once
+    std::function<NamingScheme()> scheme;           // asked afresh for each message
+};
+
+struct MessageNote {
+    QString source;
+    QString text;
+};
+
+struct PlannedOutput {
+    QString source;
+    QString target;
+};
+
+struct RunReport {
+    int total = 0;          // entries handed to the run, empty ones included
+    int converted = 0;      // messages written (or, in a dry run, planned)
+    int emptyEntries = 0;   // entries that were blank: no message
+    int repeatedSources = 0; // a source listed again: written once only
+    QString error;          // set when the run could not start at all
+    QList<MessageNote> failures;
+    QList<MessageNote> warnings;
+    QList<PlannedOutput> outputs; // every message written or planned, in run order
+    bool stopped = false;
+
+    bool succeeded() const { return error.isEmpty() && failures.isEmpty() && !stopped; }
+};
+
+// Converts every listed message file into an .eml below options.destination, in a folder
+// tree that mirrors the source's own folders. A message that cannot be written is reported
+// with its reason and the run goes on with the next.
+RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks = {});

@@ -1,0 +1,170 @@
+#include "EmlxEnvelope.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTimeZone>
+#include <QXmlStreamReader>
+
+namespace {
+
+constexpr qint64 countLineLimit = 64;
+constexpr qint64 propertyListLimit = 1 << 20;
+
+QString quoted(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
+// The byte count of the first line, and the length of that line with its line break.
+struct CountLine {
+    qint64 count = 0;
+    qint64 length = 0;
+};
+
+std::optional<CountLine> parseCountLine(const QByteArray &head)
+{
+    const qsizetype end = head.indexOf('\n');
+    if (end < 0)
+        return std::nullopt;
+    const QByteArray line = head.left(end).trimmed();
+    if (line.isEmpty() || line.size() > 18)
+        return std::nullopt;
+    for (char c : line)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    return CountLine{line.toLongLong(), end + 1};
+}
+
+bool startsPropertyList(const QByteArray &bytes)
+{
+    return bytes.startsWith("<?xml") || bytes.startsWith("<plist");
+}
+
+// Finds the trailing property list by looking backwards from the end of the file: it ends
+// the file with "</plist>" and starts at its XML declaration, or at "<plist" without one.
+qint64 findTrailingPropertyList(QFile &file, qint64 from)
+{
+    const qint64 size = file.size();
+    const qint64 tailStart = qMax(from, size - propertyListLimit);
+    if (!file.seek(tailStart))
+        return -1;
+    const QByteArray tail = file.read(size - tailStart);
+    if (!tail.trimmed().endsWith("</plist>"))
+        return -1;
+    const qsizetype plist = tail.lastIndexOf("<plist");
+    if (plist < 0)
+        return -1;
+    const qsizetype declaration = tail.lastIndexOf("<?xml", plist);
+    if (declaration >= 0) {
+        // Only a prologue (declaration, doctype, blanks) may stand between the two.
+        const QByteArray between = tail.mid(declaration, plist - declaration);
+        if (between.indexOf("?>") >= 0 && between.count('<') <= 2)
+            return tailStart + declaration;
+    }
+    return tailStart + plist;
+}
+
+} // namespace
+
+EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
+{
+    QFile file(path);
+    if (!QFile::exists(path))
+        return {std::nullopt, QStringLiteral("source file %1 is gone").arg(quoted(path))};
+    if (!file.open(QIODevice::ReadOnly))
+        return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(quoted(path), file.errorString())};
+
+    EmlxEnvelope envelope;
+    envelope.fileSize = file.size();
+    if (envelope.fileSize == 0)
+        return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(quoted(path))};
+
+    const std::optional<CountLine> countLine = parseCountLine(file.peek(countLineLimit));
+    if (!countLine) {
+        envelope.messageLength = envelope.fileSize;
+        return {envelope, {}};
+    }
+
+    envelope.hasCountLine = true;
+    envelope.messageOffset = countLine->length;
+    const qint64 available = envelope.fileSize - envelope.messageOffset;
+    const qint64 end = envelope.messageOffset + countLine->count;
+    if (countLine->count == available) {
+        envelope.messageLength = countLine->count;
+    } else if (countLine->count < available && file.seek(end) && startsPropertyList(file.read(6))) {
+        envelope.messageLength = countLine->count;
+        envelope.propertyListOffset = end;
+    } else {
+        envelope.propertyListOffset = findTrailingPropertyList(file, envelope.messageOffset);
+        const qint64 messageEnd = envelope.propertyListOffset >= 0 ? envelope.propertyListOffset : envelope.fileSize;
+        envelope.messageLength = messageEnd - envelope.messageOffset;
+        envelope.warning = QStringLiteral("%1: the byte count says %2 bytes, but the message holds %3; "
+                                          "the message was taken up to %4")
+                               .arg(quoted(path))
+                               .arg(countLine->count)
+                               .arg(envelope.messageLength)
+                               .arg(envelope.propertyListOffset >= 0 ? QStringLiteral("the mail client's data")
+                                                                      : QStringLiteral("the end of the file"));
+    }
+    if (envelope.messageLength <= 0)
+        return {std::nullopt, QStringLiteral("%1 holds no message").arg(quoted(path))};
+    return {envelope, {}};
+}
+
+namespace {
+
+QDateTime fromUnixSeconds(const QString &text)
+{
+    bool ok = false;
+    const double seconds = text.trimmed().toDouble(&ok);
+    // Beyond about 290 million years QDateTime has nothing to offer.
+    if (!ok || !(seconds > -9.0e12 && seconds < 9.0e12))
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0), QTimeZone::systemTimeZone());
+}
+
+} // namespace
+
+PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope &envelope)
+{
+    PropertyListDates dates;
+    if (envelope.propertyListOffset < 0)
+        return dates;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(envelope.propertyListOffset))
+        return dates;
+
+    QXmlStreamReader xml(file.read(propertyListLimit));
+    // Only the top-level dictionary's keys count; nested dictionaries may reuse the names.
+    int depth = 0;
+    QString key;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        ++depth;
+        if (depth != 3)
+            continue;
+        const QStringView name = xml.name();
+        if (name == u"key") {
+            key = xml.readElementText();
+            --depth;
+        } else if (name == u"integer" || name == u"real") {
+            const QDateTime value = fromUnixSeconds(xml.readElementText());
+            --depth;
+            if (key == u"date-sent")
+                dates.sent = value;
+            else if (key == u"date-received")
+                dates.received = value;
+            key.clear();
+        } else {
+            key.clear();
+        }
+    }
+    return dates;
+}

@@ -1,0 +1,36 @@
+// Conversion layer: the .emlx envelope, the header reader, naming and the run.
+// Qt Core only; GMime stays inside HeaderReader.cpp. Builds on src/platform.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// Where the RFC 822 message lies inside an .emlx file. The file is a first line with the
+// message's byte count, the message itself, then the mail client's XML property list.
+// A file without that first line is a plain message from its first byte to its last.
+struct EmlxEnvelope {
+    qint64 fileSize = 0;
+    qint64 messageOffset = 0;
+    qint64 messageLength = 0;
+    qint64 propertyListOffset = -1; // -1 when the file has no trailing property list
+    bool hasCountLine = false;
+    QString warning; // set when the byte count did not match the file and was not trusted
+
+    struct Result;
+    static Result read(const QString &path);
+};
+
+struct EmlxEnvelope::Result {
+    std::optional<EmlxEnvelope> envelope;
+    QString error; // why the file holds no message, when !envelope
+};
+
+// The dates the mail client keeps in the property list, in local time.
+struct PropertyListDates {
+    QDateTime sent;
+    QDateTime received;
+};
+PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope &envelope);

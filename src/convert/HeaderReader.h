@@ -1,0 +1,37 @@
+#pragma once
+
+#include "EmlxEnvelope.h"
+#include "MessageHeaders.h"
+
+#include <QStringList>
+
+// Reads Subject, From and Date of one message file. Only the header block of the message
+// inside the envelope is parsed; the body is never read.
+class HeaderReader : public MessageHeaders
+{
+public:
+    // False when the file holds no readable message; errorString() says why.
+    bool LoadMessageFile(const QString &path);
+    // The same, for a file whose envelope the caller has read already.
+    bool LoadMessageFile(const QString &path, const EmlxEnvelope &envelope);
+
+    // The Date header's date and time in the header's own zone; when it is missing or
+    // unparsable, the mail client's sent date, its received date, or the file's
+    // modification time, in local time.
+    QDateTime GetDate() override;
+    // Decoded text, blanks around it removed; empty when the message lacks the header.
+    QString GetSubject() override { return m_subject; }
+    QString GetFrom() override { return m_from; }
+
+    QString errorString() const { return m_error; }
+    QStringList warnings() const { return m_warnings; }
+
+private:
+    QString m_path;
+    EmlxEnvelope m_envelope;
+    QString m_subject;
+    QString m_from;
+    QDateTime m_headerDate;
+    QString m_error;
+    QStringList m_warnings;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "KeyedList.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Walks a folder tree breadth first: the root, then its sub-folders in name order, then
+// theirs, and so on. Records every folder (pathNames, ending in '/') and every file
+// (fullFileNames; in the full mode also fileNames and pathPointers). Links to folders are
+// not followed, so a link back into the tree cannot make the walk endless; a folder that
+// cannot be listed is skipped and named in unreadableFolders().
+class pathLogger
+{
+public:
+    // Called between steps of a long walk; the window lets its event loop run there.
+    void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
+
+    // Prepares a walk: switches to recording full file names only and drops earlier lists.
+    void PathLogInit();
+    // False when the path is no folder (nothing is logged) or a key was taken already
+    // (LogPath again without PathLogInit).
+    bool LogPath(const QString &path);
+    // One more than the number of files logged by the last walk.
+    int Count() const { return m_counter; }
+    void Terminate();
+
+    bool fullFileNamesOnly = false;
+
+    const KeyedList<QString> &fileNames() { return list(m_fileNames); }
+    const KeyedList<QString> &pathNames() { return list(m_pathNames); }
+    const KeyedList<int> &pathPointers() { return list(m_pathPointers); }
+    const KeyedList<QString> &fullFileNames() { return list(m_fullFileNames); }
+    const QStringList &unreadableFolders() const { return m_unreadable; }
+
+private:
+    template <typename T>
+    static const KeyedList<T> &list(std::unique_ptr<KeyedList<T>> &owned)
+    {
+        if (!owned)
+            owned = std::make_unique<KeyedList<T>>();
+        return *owned;
+    }
+    template <typename T>
+    static KeyedList<T> &writable(std::unique_ptr<KeyedList<T>> &owned)
+    {
+        list(owned);
+        return *owned;
+    }
+    void yield() const
+    {
+        if (m_yield)
+            m_yield();
+    }
+    void dropLists();
+    bool logFolder(int position, int *folderCount);
+
+    std::function<void()> m_yield;
+    int m_counter = 0;
+    std::unique_ptr<KeyedList<QString>> m_fileNames;
+    std::unique_ptr<KeyedList<int>> m_pathPointers;
+    std::unique_ptr<KeyedList<QString>> m_pathNames;
+    std::unique_ptr<KeyedList<QString>> m_fullFileNames;
+    QStringList m_unreadable;
+};

@@ -1,0 +1,37 @@
+// Platform layer: path splitting, folder creation and the message writer.
+// Qt Core only; knows nothing about messages beyond a byte range to copy.
+// Paths use Qt's internal '/' separator on every platform.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The text after the last '/' of the path; the whole path when it holds none.
+QString GetFileNamePart(const QString &path);
+// The text up to and including the last '/'; empty when the path holds none.
+QString GetFolderPart(const QString &path);
+// The folder path without its root ("C:/", "/", the "//" of a network path),
+// so that it can be mirrored below another folder.
+QString DropPathRoot(const QString &folder);
+
+struct FileResult {
+    bool ok = true;
+    QString error; // plain words naming the file and the reason, when !ok
+    static FileResult failure(QString message) { return {false, std::move(message)}; }
+};
+
+// Creates the folder and every missing folder above it; true when it exists afterwards.
+FileResult EnsureFolderExists(const QString &folder);
+
+// Part of a file to copy: the whole file when length is negative.
+struct ByteRange {
+    qint64 offset = 0;
+    qint64 length = -1;
+};
+
+// Writes the bytes of `range` of `existing` to `newPath`, atomically: the data goes to a
+// temporary file in the target folder that is renamed into place, so a failed write leaves
+// no partial file and keeps an earlier file of that name. The output keeps the source's
+// modification time. With failIfExists an existing target is left alone and the copy fails.
+FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists,
+                           ByteRange range = {});

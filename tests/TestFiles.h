@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Fixture helpers: tests build their message files byte by byte.
+namespace TestFiles {
+
+// Writes `bytes` to `path`, creating the folders above it; fails the test on error.
+bool write(const QString &path, const QByteArray &bytes);
+QByteArray read(const QString &path);
+
+// An .emlx file: the padded byte count line, the message, and a property list.
+QByteArray propertyList(const QByteArray &dictEntries = "<key>flags</key>\n<integer>8590195713</integer>\n");
+QByteArray emlx(const QByteArray &message, const QByteArray &plist = propertyList(), int countAdjust = 0);
+
+} // namespace TestFiles
