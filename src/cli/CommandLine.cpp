@@ -28,6 +28,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption naming({QStringLiteral("n"), QStringLiteral("naming")},
                                     QStringLiteral("How output files are named: %1.").arg(schemeNames().join(QStringLiteral(", "))),
                                     QStringLiteral("SCHEME"), QStringLiteral("original"));
+    const QCommandLineOption layout(QStringLiteral("layout"),
+                                    QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
+                                                   "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
+                                    QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Write nothing; print each source and the output path it would get."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -35,7 +39,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({output, naming, dryRun, quiet, help, version});
+    parser.addOptions({output, naming, layout, dryRun, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
                                  QStringLiteral("SOURCE..."));
 
@@ -52,6 +56,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return usageError(QStringLiteral("unknown naming scheme '%1'; use one of: %2")
                               .arg(parser.value(naming), schemeNames().join(QStringLiteral(", "))));
     request.scheme = *scheme;
+    if (parser.value(layout) == QStringLiteral("mailboxes"))
+        request.layout = OutputLayout::Mailboxes;
+    else if (parser.value(layout) != QStringLiteral("mirror"))
+        return usageError(QStringLiteral("unknown layout '%1'; use mirror or mailboxes").arg(parser.value(layout)));
     request.sources = parser.positionalArguments();
     if (request.sources.isEmpty())
         return usageError(QStringLiteral("no SOURCE given"));

@@ -10,6 +10,7 @@ struct CommandLineRequest {
     QStringList sources;
     QString output;
     NamingScheme scheme = NamingScheme::Original;
+    OutputLayout layout = OutputLayout::Mirror;
     bool dryRun = false;
     bool quiet = false;
 };

@@ -29,6 +29,8 @@ QString summary(const RunReport &report, int sourceProblems)
                        .arg(report.converted)
                        .arg(report.failures.size() + sourceProblems)
                        .arg(report.warnings.size());
+    if (report.skippedPartials > 0)
+        line += QStringLiteral(", %1 partial copies skipped for their full copies").arg(report.skippedPartials);
     if (report.repeatedSources > 0)
         line += QStringLiteral(", %1 listed more than once (written once)").arg(report.repeatedSources);
     return line;
@@ -55,6 +57,7 @@ int main(int argc, char *argv[])
     options.destination = request.output.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
     options.scheme = request.scheme;
     options.dryRun = request.dryRun;
+    options.layout = request.layout;
     if (options.destination.isEmpty())
         options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
 

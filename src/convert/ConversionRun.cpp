@@ -2,6 +2,7 @@
 
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
+#include "PartialMessage.h"
 #include "platform/PathHelpers.h"
 
 #include <QDir>
@@ -111,6 +112,13 @@ private:
             return;
         }
 
+        if (isPartialMessageFile(source) && QFileInfo(fullMessageFileOf(source)).isFile()) {
+            ++m_report.skippedPartials;
+            m_report.warnings.append({entry, QStringLiteral("skipped: the full copy \"%1\" of this partial message is "
+                                                            "converted instead")
+                                                 .arg(QDir::toNativeSeparators(fullMessageFileOf(entry)))});
+            return;
+        }
         const EmlxEnvelope::Result read = EmlxEnvelope::read(source);
         if (!read.envelope) {
             fail(entry, read.error);
@@ -120,9 +128,10 @@ private:
         if (!envelope.warning.isEmpty())
             m_report.warnings.append({entry, envelope.warning});
 
-        const QString mapped = QString(absolute).replace(QStringLiteral(".emlx"), QStringLiteral(".eml"));
-        const QString outputFolder = m_destination + DropPathRoot(GetFolderPart(mapped));
-        const std::optional<QString> name = outputName(entry, source, envelope, ownOutputName(GetFileNamePart(mapped)));
+        const QString outputFolder = m_destination + outputFolderBelowDestination(absolute, m_options.layout);
+        QString fileName = GetFileNamePart(absolute);
+        const QString ownName = ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
+        const std::optional<QString> name = outputName(entry, source, envelope, ownName);
         if (!name)
             return;
         const QString target = claimTarget(outputFolder, *name);
@@ -175,13 +184,32 @@ private:
             }
             m_madeFolders.insert(folder);
         }
-        const FileResult copied =
-            CopyMessageFile(source, target, false, {envelope.messageOffset, envelope.messageLength});
-        if (!copied.ok) {
-            fail(entry, copied.error);
+        const FileResult written = isPartialMessageFile(source) ? writePartial(entry, source, target, envelope)
+                                                                : CopyMessageFile(source, target, false,
+                                                                                  {envelope.messageOffset, envelope.messageLength});
+        if (!written.ok) {
+            fail(entry, written.error);
             return false;
         }
         return true;
+    }
+
+    FileResult writePartial(const QString &entry, const QString &source, const QString &target,
+                            const EmlxEnvelope &envelope)
+    {
+        ReassemblyResult reassembled;
+        const FileResult written =
+            WriteFileAtomically(target, false, QFileInfo(source), [&](QFileDevice &out, QString *error) {
+                reassembled = writeReassembledMessage(source, envelope, out);
+                *error = reassembled.error;
+                return reassembled.ok;
+            });
+        if (written.ok)
+            for (const QString &part : reassembled.missingParts)
+                m_report.warnings.append({entry, QStringLiteral("part %1 of the message was not found beside it; "
+                                                                "it stays empty in \"%2\"")
+                                                     .arg(part, QDir::toNativeSeparators(target))});
+        return written;
     }
 
     const RunOptions &m_options;
@@ -195,6 +223,20 @@ private:
 };
 
 } // namespace
+
+QString outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout)
+{
+    const QString folder = GetFolderPart(absoluteSource);
+    if (layout == OutputLayout::Mirror)
+        return DropPathRoot(QString(folder).replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
+    QString mailboxes;
+    for (const QString &part : folder.split(u'/', Qt::SkipEmptyParts)) {
+        for (const QString suffix : {QStringLiteral(".mbox"), QStringLiteral(".imapmbox")})
+            if (part.endsWith(suffix, Qt::CaseInsensitive) && part.size() > suffix.size())
+                mailboxes += part.chopped(suffix.size()) + u'/';
+    }
+    return mailboxes;
+}
 
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
 {

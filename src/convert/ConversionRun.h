@@ -8,10 +8,17 @@
 
 #include <functional>
 
+// Where below the destination a message goes.
+enum class OutputLayout {
+    Mirror,    // the whole folder path of the source, without its root
+    Mailboxes, // only the mailbox folders ("Projects.mbox/Alpha.mbox" -> "Projects/Alpha")
+};
+
 struct RunOptions {
     QString destination;                            // created when missing
     NamingScheme scheme = NamingScheme::Original;   // unless RunCallbacks::scheme says otherwise
     bool dryRun = false;                            // plan every output, write nothing
+    OutputLayout layout = OutputLayout::Mirror;
 };
 
 // How the run talks to whoever started it. Every member may be empty.
@@ -38,6 +45,7 @@ struct RunReport {
     int converted = 0;      // messages written (or, in a dry run, planned)
     int emptyEntries = 0;   // entries that were blank: no message
     int repeatedSources = 0; // a source listed again: written once only
+    int skippedPartials = 0; // partial copies whose full copy lies beside them
     QString error;          // set when the run could not start at all
     QList<MessageNote> failures;
     QList<MessageNote> warnings;
@@ -48,6 +56,9 @@ struct RunReport {
 };
 
 // Converts every listed message file into an .eml below options.destination, in a folder
-// tree that mirrors the source's own folders. A message that cannot be written is reported
-// with its reason and the run goes on with the next.
+// tree that mirrors the source's own folders. A partial message gets its attachments back.
+// A message that cannot be written is reported with its reason and the run goes on.
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks = {});
+
+// The folder, below the destination and ending in '/', that the layout gives a message file.
+QString outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout);

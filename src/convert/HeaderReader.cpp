@@ -1,4 +1,5 @@
 #include "HeaderReader.h"
+#include "MimePartHeaders.h"
 
 #include <QDir>
 #include <QFile>
@@ -186,4 +187,31 @@ QDateTime HeaderReader::GetDate()
     if (dates.received.isValid())
         return dates.received;
     return QFileInfo(m_path).lastModified();
+}
+
+MimePartHeaders parseMimePartHeaders(const QByteArray &headerBlock)
+{
+    MimePartHeaders headers;
+    QByteArray text = headerBlock;
+    text.replace('\0', ' ');
+    if (!text.endsWith('\n'))
+        text += '\n';
+    text += '\n';
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.constData(), size_t(text.size())));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    GObjectPtr<GMimeObject> entity(g_mime_parser_construct_part(parser.get(), parserOptions()));
+    if (!entity)
+        return headers;
+    headers.strippedByMailClient = g_mime_object_get_header(entity.get(), "X-Apple-Content-Length") != nullptr;
+    if (GMIME_IS_MULTIPART(entity.get())) {
+        const char *boundary = g_mime_multipart_get_boundary(GMIME_MULTIPART(entity.get()));
+        headers.multipart = boundary != nullptr;
+        headers.boundary = boundary;
+    } else if (GMIME_IS_PART(entity.get())) {
+        GMimePart *part = GMIME_PART(entity.get());
+        headers.fileName = QString::fromUtf8(g_mime_part_get_filename(part));
+        const char *encoding = g_mime_object_get_header(entity.get(), "Content-Transfer-Encoding");
+        headers.transferEncoding = QByteArray(encoding).trimmed().toLower();
+    }
+    return headers;
 }

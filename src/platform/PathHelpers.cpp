@@ -47,36 +47,6 @@ QString systemMessage(const std::error_code &code)
     return QString::fromLocal8Bit(code.message());
 }
 
-bool copyRange(QFile &in, QFileDevice &out, qint64 length, QString *error)
-{
-    constexpr qint64 chunk = 1 << 20;
-    std::vector<char> buffer(static_cast<size_t>(length >= 0 ? qMin(length, chunk) : chunk));
-    qint64 left = length;
-    while (left != 0) {
-        const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
-        const qint64 got = in.read(buffer.data(), want);
-        if (got < 0) {
-            *error = QStringLiteral("cannot read %1: %2").arg(quoted(in.fileName()), in.errorString());
-            return false;
-        }
-        if (got == 0) {
-            if (left > 0) {
-                *error = QStringLiteral("cannot read %1: the file became shorter while it was copied")
-                             .arg(quoted(in.fileName()));
-                return false;
-            }
-            break;
-        }
-        if (out.write(buffer.data(), got) != got) {
-            *error = QStringLiteral("cannot write %1: %2").arg(quoted(out.fileName()), out.errorString());
-            return false;
-        }
-        if (left > 0)
-            left -= got;
-    }
-    return true;
-}
-
 } // namespace
 
 FileResult EnsureFolderExists(const QString &folder)
@@ -92,13 +62,38 @@ FileResult EnsureFolderExists(const QString &folder)
     return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), systemMessage(code)));
 }
 
-FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range)
+bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
 {
-    QFile in(existing);
-    if (!in.open(QIODevice::ReadOnly))
-        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(quoted(existing), in.errorString()));
-    if (range.offset > 0 && !in.seek(range.offset))
-        return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(quoted(existing), in.errorString()));
+    constexpr qint64 chunk = 1 << 20;
+    std::vector<char> buffer(size_t(length >= 0 ? qMin(length, chunk) : chunk));
+    qint64 left = length;
+    while (left != 0) {
+        const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
+        const qint64 got = in.read(buffer.data(), want);
+        if (got < 0) {
+            *error = QStringLiteral("cannot read: %1").arg(in.errorString());
+            return false;
+        }
+        if (got == 0) {
+            if (left > 0) {
+                *error = QStringLiteral("the source file became shorter while it was read");
+                return false;
+            }
+            break;
+        }
+        if (out.write(buffer.data(), got) != got) {
+            *error = out.errorString();
+            return false;
+        }
+        if (left > 0)
+            left -= got;
+    }
+    return true;
+}
+
+FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
+                               const ContentWriter &write)
+{
     if (failIfExists && QFileInfo::exists(newPath))
         return FileResult::failure(QStringLiteral("%1 exists already").arg(quoted(newPath)));
 
@@ -106,16 +101,16 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
     QTemporaryFile out(GetFolderPart(newPath) + QStringLiteral(".emlx2eml-XXXXXX.tmp"));
     if (!out.open())
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), out.errorString()));
-
     QString error;
-    if (!copyRange(in, out, range.length, &error) || !out.flush())
-        return FileResult::failure(error.isEmpty() ? QStringLiteral("cannot write %1: %2").arg(quoted(newPath), out.errorString())
-                                                   : error);
-    const QFileInfo source(in);
-    if (source.lastModified().isValid())
-        out.setFileTime(source.lastModified(), QFileDevice::FileModificationTime);
+    if (!write(out, &error) || !out.flush()) {
+        if (error.isEmpty())
+            error = out.errorString();
+        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), error));
+    }
+    if (like.lastModified().isValid())
+        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
     // A temporary file is private to its owner; the output gets the source's permissions.
-    out.setPermissions(source.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     out.close();
     if (out.error() != QFileDevice::NoError)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), out.errorString()));
@@ -126,4 +121,19 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), systemMessage(code)));
     out.setAutoRemove(false);
     return {};
+}
+
+FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range)
+{
+    QFile in(existing);
+    if (!in.open(QIODevice::ReadOnly))
+        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(quoted(existing), in.errorString()));
+    if (range.offset > 0 && !in.seek(range.offset))
+        return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(quoted(existing), in.errorString()));
+    return WriteFileAtomically(newPath, failIfExists, QFileInfo(in), [&](QFileDevice &out, QString *error) {
+        if (CopyBytes(in, out, range.length, error))
+            return true;
+        *error = QStringLiteral("%1 (reading %2)").arg(*error, quoted(existing));
+        return false;
+    });
 }

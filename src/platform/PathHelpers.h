@@ -3,8 +3,13 @@
 // Paths use Qt's internal '/' separator on every platform.
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 #include <QtGlobal>
+
+#include <functional>
+
+class QFileDevice;
 
 // The text after the last '/' of the path; the whole path when it holds none.
 QString GetFileNamePart(const QString &path);
@@ -23,15 +28,25 @@ struct FileResult {
 // Creates the folder and every missing folder above it; true when it exists afterwards.
 FileResult EnsureFolderExists(const QString &folder);
 
+// Produces a file's content into `out`; on failure says why in `error`.
+using ContentWriter = std::function<bool(QFileDevice &out, QString *error)>;
+
+// Writes `newPath` atomically: the content goes to a temporary file in the target folder that
+// is renamed into place, so a failed write leaves no partial file and keeps an earlier file of
+// that name. The result takes the modification time and permissions of `like`. With
+// failIfExists an existing target is left alone and the write fails.
+FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
+                               const ContentWriter &write);
+
 // Part of a file to copy: the whole file when length is negative.
 struct ByteRange {
     qint64 offset = 0;
     qint64 length = -1;
 };
 
-// Writes the bytes of `range` of `existing` to `newPath`, atomically: the data goes to a
-// temporary file in the target folder that is renamed into place, so a failed write leaves
-// no partial file and keeps an earlier file of that name. The output keeps the source's
-// modification time. With failIfExists an existing target is left alone and the copy fails.
+// Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists,
                            ByteRange range = {});
+
+// Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks.
+bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error);

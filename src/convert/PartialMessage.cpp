@@ -1,0 +1,492 @@
+#include "PartialMessage.h"
+
+#include "MimePartHeaders.h"
+#include "platform/PathHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr qsizetype chunkLimit = 64 << 10;   // longer lines are passed through in pieces
+constexpr qsizetype headerLimit = 1 << 20;   // a part's header block beyond this is copied as it is
+
+// Reads a byte range line by line; a line longer than chunkLimit comes in pieces.
+class LineReader
+{
+public:
+    LineReader(QIODevice &in, qint64 length) : m_in(in), m_left(length) {}
+    // The next piece; `wholeLine` says whether it is a complete line that started at a line start.
+    std::optional<QByteArray> next(bool *wholeLine)
+    {
+        if (m_left <= 0)
+            return std::nullopt;
+        QByteArray piece = m_in.readLine(qMin<qint64>(m_left, chunkLimit) + 1);
+        if (piece.isEmpty()) {
+            m_left = 0;
+            return std::nullopt;
+        }
+        m_left -= piece.size();
+        const bool endsLine = piece.endsWith('\n') || m_left <= 0;
+        *wholeLine = m_atLineStart && endsLine;
+        m_atLineStart = endsLine;
+        return piece;
+    }
+
+private:
+    QIODevice &m_in;
+    qint64 m_left;
+    bool m_atLineStart = true;
+};
+
+QByteArray withoutLineEnd(const QByteArray &line)
+{
+    qsizetype end = line.size();
+    while (end > 0 && (line[end - 1] == '\n' || line[end - 1] == '\r'))
+        --end;
+    return line.left(end);
+}
+
+bool isBlank(const QByteArray &line)
+{
+    return line.trimmed().isEmpty();
+}
+
+// Drops the X-Apple-Content-Length header (with any continuation lines) from a header block.
+QByteArray withoutContentLengthHeader(const QByteArray &block)
+{
+    QByteArray result;
+    bool skipping = false;
+    qsizetype start = 0;
+    while (start < block.size()) {
+        qsizetype end = block.indexOf('\n', start);
+        end = end < 0 ? block.size() : end + 1;
+        const QByteArray line = block.mid(start, end - start);
+        const bool continuation = line.startsWith(' ') || line.startsWith('\t');
+        if (!continuation)
+            skipping = line.toLower().startsWith("x-apple-content-length:");
+        if (!skipping)
+            result += line;
+        start = end;
+    }
+    return result;
+}
+
+struct StrippedContent {
+    QString path;
+    bool encoded = false; // an .emlxpart file holds the transfer-encoded body already
+};
+
+QString messageNumber(const QString &path)
+{
+    const QString name = GetFileNamePart(path);
+    return name.left(name.indexOf(u'.'));
+}
+
+QString normalised(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C);
+}
+
+// Picks the file in an attachment folder that holds the part named `fileName`.
+QString pickAttachmentFile(const QString &folder, const QString &fileName)
+{
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    if (files.isEmpty())
+        return {};
+    const QString wanted = normalised(fileName);
+    if (!wanted.isEmpty()) {
+        for (const QFileInfo &file : files)
+            if (normalised(file.fileName()) == wanted)
+                return file.filePath();
+        for (const QFileInfo &file : files)
+            if (normalised(file.fileName()).compare(wanted, Qt::CaseInsensitive) == 0)
+                return file.filePath();
+        for (const QFileInfo &file : files) // the mail client may have added an extension
+            if (normalised(file.fileName()).startsWith(wanted + u'.'))
+                return file.filePath();
+    }
+    return files.size() == 1 ? files.first().filePath() : QString();
+}
+
+std::optional<StrippedContent> findStrippedContent(const QString &messagePath, const QString &section,
+                                                   const QString &fileName)
+{
+    const QString folder = QFileInfo(messagePath).absolutePath();
+    const QString number = messageNumber(messagePath);
+    const QString attachmentFolder = folder + QStringLiteral("/../Attachments/") + number + u'/' + section;
+    const QString file = pickAttachmentFile(QDir::cleanPath(attachmentFolder), fileName);
+    if (!file.isEmpty())
+        return StrippedContent{file, false};
+    const QString part = folder + u'/' + number + u'.' + section + QStringLiteral(".emlxpart");
+    if (QFileInfo(part).isFile())
+        return StrippedContent{part, true};
+    return std::nullopt;
+}
+
+// Transfer encodings, streamed: each takes the content in chunks and writes encoded lines.
+class Encoder
+{
+public:
+    Encoder(QIODevice &out, const QByteArray &lineEnd) : m_out(out), m_eol(lineEnd) {}
+    virtual ~Encoder() = default;
+    virtual void add(const QByteArray &data) = 0;
+    virtual void finish() = 0;
+
+protected:
+    QIODevice &m_out;
+    const QByteArray m_eol;
+};
+
+// Writes the content as it is. Decoded content is followed by the line end that belongs to
+// the next delimiter; content that is encoded already gets one only when it lacks it.
+class RawEncoder : public Encoder
+{
+public:
+    RawEncoder(QIODevice &out, const QByteArray &lineEnd, bool alreadyEncoded)
+        : Encoder(out, lineEnd), m_alreadyEncoded(alreadyEncoded)
+    {
+    }
+    void add(const QByteArray &data) override
+    {
+        m_out.write(data);
+        if (!data.isEmpty())
+            m_endsWithLineEnd = data.endsWith('\n');
+    }
+    void finish() override
+    {
+        if (!m_alreadyEncoded || !m_endsWithLineEnd)
+            m_out.write(m_eol);
+    }
+
+private:
+    const bool m_alreadyEncoded;
+    bool m_endsWithLineEnd = false;
+};
+
+class Base64Encoder : public Encoder
+{
+public:
+    using Encoder::Encoder;
+    void add(const QByteArray &data) override
+    {
+        m_pending += data;
+        const qsizetype whole = m_pending.size() - m_pending.size() % 57;
+        for (qsizetype at = 0; at < whole; at += 57)
+            writeLine(m_pending.mid(at, 57));
+        m_pending.remove(0, whole);
+    }
+    void finish() override
+    {
+        if (!m_pending.isEmpty())
+            writeLine(m_pending);
+    }
+
+private:
+    void writeLine(const QByteArray &bytes) { m_out.write(bytes.toBase64() + m_eol); }
+    QByteArray m_pending;
+};
+
+class QuotedPrintableEncoder : public Encoder
+{
+public:
+    using Encoder::Encoder;
+    void add(const QByteArray &data) override
+    {
+        for (char c : data)
+            put(uchar(c));
+    }
+    void finish() override
+    {
+        if (m_pendingCr)
+            encoded("=0D");
+        flushWhitespace();
+        m_out.write(m_line);
+        m_line.clear();
+        m_out.write(m_eol);
+    }
+
+private:
+    void put(uchar c)
+    {
+        if (m_pendingCr) {
+            m_pendingCr = false;
+            if (c == '\n') {
+                hardBreak();
+                return;
+            }
+            encoded("=0D");
+        }
+        if (c == '\r') {
+            m_pendingCr = true;
+        } else if (c == '\n') {
+            hardBreak();
+        } else if (c == ' ' || c == '\t') {
+            flushWhitespace();
+            m_whitespace = char(c);
+        } else if (c >= 33 && c <= 126 && c != '=') {
+            flushWhitespace();
+            literal(char(c));
+        } else {
+            flushWhitespace();
+            encoded(QByteArray("=") + QByteArray::number(c, 16).toUpper().rightJustified(2, '0'));
+        }
+    }
+    // Whitespace is written literally unless it ends a line, where it must be encoded.
+    void flushWhitespace()
+    {
+        if (m_whitespace)
+            literal(m_whitespace);
+        m_whitespace = 0;
+    }
+    void hardBreak()
+    {
+        if (m_whitespace)
+            encoded(m_whitespace == ' ' ? "=20" : "=09");
+        m_whitespace = 0;
+        m_out.write(m_line + m_eol);
+        m_line.clear();
+    }
+    void literal(char c) { append(QByteArray(1, c)); }
+    void encoded(const QByteArray &code) { append(code); }
+    void append(const QByteArray &text)
+    {
+        if (m_line.size() + text.size() > 75) {
+            m_out.write(m_line + '=' + m_eol);
+            m_line.clear();
+        }
+        m_line += text;
+    }
+    QByteArray m_line;
+    char m_whitespace = 0;
+    bool m_pendingCr = false;
+};
+
+std::unique_ptr<Encoder> encoderFor(const QByteArray &transferEncoding, bool alreadyEncoded, QIODevice &out,
+                                    const QByteArray &lineEnd)
+{
+    if (!alreadyEncoded && transferEncoding == "base64")
+        return std::make_unique<Base64Encoder>(out, lineEnd);
+    if (!alreadyEncoded && transferEncoding == "quoted-printable")
+        return std::make_unique<QuotedPrintableEncoder>(out, lineEnd);
+    return std::make_unique<RawEncoder>(out, lineEnd, alreadyEncoded);
+}
+
+struct Multipart {
+    QByteArray boundary;
+    QString section;
+    int children = 0;
+};
+
+QString childSection(const QString &parent, int number)
+{
+    return parent.isEmpty() ? QString::number(number) : parent + u'.' + QString::number(number);
+}
+
+// Walks the message's MIME structure line by line, copying it to `out` and filling in the
+// stripped parts on the way.
+class Reassembler
+{
+public:
+    Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out)
+        : m_path(path), m_lines(in, length), m_out(out)
+    {
+    }
+
+    ReassemblyResult run()
+    {
+        bool whole = false;
+        std::optional<QByteArray> line = m_lines.next(&whole);
+        if (line)
+            m_lineEnd = line->endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+        // The message itself: its body is section 1 unless it is a multipart.
+        std::optional<Pending> pendingLine = line ? std::optional<Pending>({*line, whole}) : std::nullopt;
+        readEntity(QString(), true, pendingLine);
+        return m_result;
+    }
+
+private:
+    struct Pending {
+        QByteArray text;
+        bool whole;
+    };
+
+    std::optional<Pending> nextLine()
+    {
+        bool whole = false;
+        std::optional<QByteArray> line = m_lines.next(&whole);
+        if (!line)
+            return std::nullopt;
+        return Pending{*line, whole};
+    }
+
+    void write(const QByteArray &bytes)
+    {
+        if (m_out.write(bytes) != bytes.size() && m_result.ok) {
+            m_result.ok = false;
+            m_result.error = m_out.errorString();
+        }
+    }
+
+    // Which enclosing multipart a line delimits: its index in m_stack, and whether it closes it.
+    std::optional<std::pair<qsizetype, bool>> delimiter(const Pending &line) const
+    {
+        if (!line.whole || !line.text.startsWith("--"))
+            return std::nullopt;
+        const QByteArray text = withoutLineEnd(line.text);
+        for (qsizetype i = m_stack.size() - 1; i >= 0; --i) {
+            const QByteArray open = "--" + m_stack[i].boundary;
+            if (!text.startsWith(open))
+                continue;
+            const QByteArray rest = text.mid(open.size());
+            if (isBlank(rest))
+                return std::make_pair(i, false);
+            if (rest.startsWith("--") && isBlank(rest.mid(2)))
+                return std::make_pair(i, true);
+        }
+        return std::nullopt;
+    }
+
+    // Reads one entity from its header block on; `first` is its first line when already read.
+    // Returns the delimiter line that ended it (not yet written), if any.
+    std::optional<Pending> readEntity(const QString &section, bool topLevel, std::optional<Pending> first)
+    {
+        QByteArray block;
+        std::optional<Pending> line = first ? first : nextLine();
+        while (line && !(line->whole && withoutLineEnd(line->text).isEmpty())) {
+            if (delimiter(*line)) { // a part that ends within its headers
+                write(block);
+                return line;
+            }
+            block += line->text;
+            if (block.size() > headerLimit) {
+                write(block);
+                return copyUntilDelimiter(nextLine());
+            }
+            line = nextLine();
+        }
+        if (!line) {
+            write(block);
+            return line;
+        }
+        const QByteArray blankLine = line->text;
+        const MimePartHeaders headers = parseMimePartHeaders(block);
+        if (headers.multipart && !headers.boundary.isEmpty()) {
+            write(block + blankLine);
+            return readMultipart(topLevel ? QString() : section, headers.boundary);
+        }
+        const QString ownSection = topLevel ? QStringLiteral("1") : section;
+        if (headers.strippedByMailClient)
+            return fillStrippedPart(block, blankLine, ownSection, headers);
+        write(block + blankLine);
+        return copyUntilDelimiter(nextLine());
+    }
+
+    std::optional<Pending> readMultipart(const QString &section, const QByteArray &boundary)
+    {
+        m_stack.append({boundary, section, 0});
+        const qsizetype level = m_stack.size() - 1;
+        std::optional<Pending> line = copyUntilDelimiter(nextLine()); // the preamble
+        while (line) {
+            const auto found = delimiter(*line);
+            if (!found || found->first != level)
+                break; // an outer multipart's delimiter: this one ended unclosed
+            write(line->text);
+            if (found->second) { // closed: the epilogue runs to the next outer delimiter
+                m_stack.removeLast();
+                return copyUntilDelimiter(nextLine());
+            }
+            Multipart &multipart = m_stack[level];
+            ++multipart.children;
+            line = readEntity(childSection(multipart.section, multipart.children), false, std::nullopt);
+        }
+        m_stack.resize(level);
+        return line;
+    }
+
+    // Copies body lines until a delimiter of an enclosing multipart, which it returns unwritten.
+    std::optional<Pending> copyUntilDelimiter(std::optional<Pending> line)
+    {
+        while (line && !delimiter(*line)) {
+            write(line->text);
+            line = nextLine();
+        }
+        return line;
+    }
+
+    std::optional<Pending> fillStrippedPart(const QByteArray &block, const QByteArray &blankLine, const QString &section,
+                                            const MimePartHeaders &headers)
+    {
+        const std::optional<StrippedContent> content = findStrippedContent(m_path, section, headers.fileName);
+        if (!content) {
+            m_result.missingParts << (headers.fileName.isEmpty() ? section
+                                                                 : QStringLiteral("%1 (%2)").arg(section, headers.fileName));
+            write(block + blankLine);
+            return copyUntilDelimiter(nextLine());
+        }
+        // The stripped body is empty; blank lines that stand in for it are dropped.
+        QList<Pending> held;
+        std::optional<Pending> line = nextLine();
+        while (line && !delimiter(*line) && line->whole && isBlank(line->text)) {
+            held.append(*line);
+            line = nextLine();
+        }
+        write(withoutContentLengthHeader(block) + blankLine);
+        if (line && !delimiter(*line)) { // not empty after all: keep what is there
+            for (const Pending &kept : held)
+                write(kept.text);
+            return copyUntilDelimiter(line);
+        }
+        writeContent(*content, headers.transferEncoding);
+        return line;
+    }
+
+    void writeContent(const StrippedContent &content, const QByteArray &transferEncoding)
+    {
+        QFile file(content.path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            m_result.ok = false;
+            m_result.error = QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(content.path), file.errorString());
+            return;
+        }
+        const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
+        for (;;) {
+            const QByteArray chunk = file.read(57 * 1024);
+            if (chunk.isEmpty())
+                break;
+            encoder->add(chunk);
+        }
+        encoder->finish();
+    }
+
+    const QString m_path;
+    LineReader m_lines;
+    QIODevice &m_out;
+    QByteArray m_lineEnd = "\n";
+    QList<Multipart> m_stack;
+    ReassemblyResult m_result;
+};
+
+} // namespace
+
+bool isPartialMessageFile(const QString &path)
+{
+    return path.endsWith(QStringLiteral(".partial.emlx"), Qt::CaseInsensitive);
+}
+
+QString fullMessageFileOf(const QString &partialPath)
+{
+    return partialPath.chopped(QStringLiteral(".partial.emlx").size()) + QStringLiteral(".emlx");
+}
+
+ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly) || !in.seek(envelope.messageOffset))
+        return {false, QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(path), in.errorString()), {}};
+    return Reassembler(path, in, envelope.messageLength, out).run();
+}
