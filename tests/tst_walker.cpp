@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 class WalkerTest : public QObject
@@ -21,6 +22,7 @@ private Q_SLOTS:
     void missingFolderLogsNothing();
     void doesNotFollowFolderLinks();
     void skipsAndNamesUnreadableFolder();
+    void namesFilesItCannotHandle();
     void keepsMessageFileNames_data();
     void keepsMessageFileNames();
 };
@@ -128,6 +130,26 @@ void WalkerTest::skipsAndNamesUnreadableFolder()
     QFile::setPermissions(dir.filePath("shut"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(scan.messageFiles, QStringList({dir.filePath("open/1.emlx")}));
     QCOMPARE(scan.unreadableFolders, QStringList({dir.filePath("shut/")}));
+}
+
+void WalkerTest::namesFilesItCannotHandle()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestFiles::write(dir.filePath("Box/ok.emlx"), "x"));
+    const QByteArray folder = QFile::encodeName(dir.filePath("Box/"));
+    const QList<QByteArray> names{"caf\xe9.emlx", "\xff\xfe note.txt"};
+    for (const QByteArray &name : names) {
+        const int fd = ::open((folder + name).constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    const FolderScanResult scan = scanForMessageFiles(dir.path());
+    for (const QByteArray &name : names) // Qt cannot name them, so it cannot remove them either
+        ::unlink((folder + name).constData());
+    QCOMPARE(scan.messageFiles, QStringList({dir.filePath("Box/ok.emlx")}));
+    QCOMPARE(scan.unusableFileNames, QStringList({dir.filePath("Box/caf\\xE9.emlx")}));
+    QCOMPARE(scan.problems().size(), 1);
+    QVERIFY(scan.problems()[0].contains("not valid UTF-8"));
 }
 
 void WalkerTest::keepsMessageFileNames_data()

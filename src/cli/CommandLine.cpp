@@ -80,9 +80,8 @@ GatheredSources gatherSources(const QStringList &sources)
         if (info.isDir()) {
             const FolderScanResult scan = scanForMessageFiles(path);
             gathered.messageFiles += scan.messageFiles;
-            for (const QString &folder : scan.unreadableFolders)
-                gathered.problems.append(
-                    {folder, QStringLiteral("cannot read folder \"%1\"").arg(QDir::toNativeSeparators(folder))});
+            for (const QString &problem : scan.problems())
+                gathered.problems.append({path, problem});
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {

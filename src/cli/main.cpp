@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -40,6 +41,10 @@ QString summary(const RunReport &report, int sourceProblems)
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGXFSZ
+    // Past a file-size limit a write should fail and be reported, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("emlx2eml"));
 

@@ -2,6 +2,8 @@
 
 #include "pathLogger.h"
 
+#include <QDir>
+
 bool isMessageFileName(const QString &path)
 {
     return path.trimmed().endsWith(QStringLiteral(".emlx"), Qt::CaseInsensitive);
@@ -19,6 +21,18 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
         if (isMessageFileName(file))
             result.messageFiles.append(file);
     result.unreadableFolders = walker.unreadableFolders();
+    result.unusableFileNames = walker.unusableFileNames();
     walker.Terminate();
     return result;
+}
+
+QStringList FolderScanResult::problems() const
+{
+    QStringList sentences;
+    for (const QString &folder : unreadableFolders)
+        sentences << QStringLiteral("cannot read folder \"%1\"").arg(QDir::toNativeSeparators(folder));
+    for (const QString &file : unusableFileNames)
+        sentences << QStringLiteral("cannot convert \"%1\": its name is not valid UTF-8; rename the file and add it again")
+                         .arg(QDir::toNativeSeparators(file));
+    return sentences;
 }

@@ -9,6 +9,10 @@ struct FolderScanResult {
     bool folderExists = false;
     QStringList messageFiles;
     QStringList unreadableFolders;
+    QStringList unusableFileNames; // message files whose names cannot be handled (see pathLogger)
+
+    // One plain sentence for each folder or file the scan had to leave out.
+    QStringList problems() const;
 };
 
 // True for names that end in ".emlx" in any letter case, blanks around the name ignored.

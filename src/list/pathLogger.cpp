@@ -1,7 +1,12 @@
 #include "pathLogger.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
 
 namespace {
 
@@ -13,6 +18,51 @@ QString EnsureTrailingSlash(const QString &path)
 QString key(int number)
 {
     return u'K' + QString::number(number);
+}
+
+// The name as text, each byte that is not part of a valid UTF-8 sequence written as \xNN.
+QString escapedName(QByteArrayView raw)
+{
+    QString text;
+    qsizetype at = 0;
+    while (at < raw.size()) {
+        const uchar lead = uchar(raw[at]);
+        const qsizetype length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        const QByteArrayView sequence = raw.sliced(at, qMin(length, raw.size() - at));
+        const QString decoded = length > 0 && sequence.size() == length ? QString::fromUtf8(sequence) : QString();
+        if (!decoded.isEmpty() && !decoded.contains(QChar::ReplacementCharacter)) {
+            text += decoded;
+            at += length;
+        } else {
+            text += QStringLiteral("\\x") + QStringLiteral("%1").arg(lead, 2, 16, QLatin1Char('0')).toUpper();
+            ++at;
+        }
+    }
+    return text;
+}
+
+// Names in the folder that are no valid UTF-8: Qt cannot name these files, so its listings
+// leave them out. Only names that look like message files matter here.
+QStringList unusableNamesIn(const QString &folder)
+{
+    QStringList names;
+#ifdef Q_OS_UNIX
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = readdir(dir)) {
+        const QByteArrayView raw(entry->d_name);
+        if (!raw.toByteArray().toLower().endsWith(".emlx"))
+            continue;
+        const QString name = escapedName(raw);
+        if (name.toUtf8() != raw)
+            names.append(folder + name);
+    }
+    closedir(dir);
+#else
+    Q_UNUSED(folder);
+#endif
+    return names;
 }
 
 } // namespace
@@ -31,6 +81,7 @@ void pathLogger::PathLogInit()
     yield();
     dropLists();
     m_unreadable.clear();
+    m_unusable.clear();
 }
 
 void pathLogger::Terminate()
@@ -76,6 +127,7 @@ bool pathLogger::logFolder(int position, int *folderCount)
             return false;
         yield();
     }
+    m_unusable += unusableNamesIn(folder);
     yield();
     for (const QFileInfo &entry : entries) {
         if (entry.isDir())

@@ -34,6 +34,9 @@ public:
     const KeyedList<int> &pathPointers() { return list(m_pathPointers); }
     const KeyedList<QString> &fullFileNames() { return list(m_fullFileNames); }
     const QStringList &unreadableFolders() const { return m_unreadable; }
+    // Files whose names the platform cannot hand over as text (not valid UTF-8 on Linux),
+    // with the bad bytes written as \xNN; they are not in the file lists.
+    const QStringList &unusableFileNames() const { return m_unusable; }
 
 private:
     template <typename T>
@@ -64,4 +67,5 @@ private:
     std::unique_ptr<KeyedList<QString>> m_pathNames;
     std::unique_ptr<KeyedList<QString>> m_fullFileNames;
     QStringList m_unreadable;
+    QStringList m_unusable;
 };
