@@ -19,6 +19,12 @@ QByteArray read(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+bool setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
 QByteArray propertyList(const QByteArray &dictEntries)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

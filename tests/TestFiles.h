@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // Fixture helpers: tests build their message files byte by byte.
@@ -9,6 +10,8 @@ namespace TestFiles {
 // Writes `bytes` to `path`, creating the folders above it; fails the test on error.
 bool write(const QString &path, const QByteArray &bytes);
 QByteArray read(const QString &path);
+// Sets the file's modification time.
+bool setModified(const QString &path, const QDateTime &time);
 
 // An .emlx file: the padded byte count line, the message, and a property list.
 QByteArray propertyList(const QByteArray &dictEntries = "<key>flags</key>\n<integer>8590195713</integer>\n");
