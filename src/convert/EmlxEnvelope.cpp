@@ -6,6 +6,8 @@
 #include <QTimeZone>
 #include <QXmlStreamReader>
 
+#include <limits>
+
 namespace {
 
 constexpr qint64 countLineLimit = 64;
@@ -20,6 +22,7 @@ QString quoted(const QString &path)
 struct CountLine {
     qint64 count = 0;
     qint64 length = 0;
+    QByteArray digits;
 };
 
 std::optional<CountLine> parseCountLine(const QByteArray &head)
@@ -28,12 +31,14 @@ std::optional<CountLine> parseCountLine(const QByteArray &head)
     if (end < 0)
         return std::nullopt;
     const QByteArray line = head.left(end).trimmed();
-    if (line.isEmpty() || line.size() > 18)
+    if (line.isEmpty())
         return std::nullopt;
     for (char c : line)
         if (c < '0' || c > '9')
             return std::nullopt;
-    return CountLine{line.toLongLong(), end + 1};
+    // A count beyond 64 bits is still a count line, only one that no file can match.
+    const qint64 count = line.size() > 18 ? std::numeric_limits<qint64>::max() : line.toLongLong();
+    return CountLine{count, end + 1, line};
 }
 
 bool startsPropertyList(const QByteArray &bytes)
@@ -57,9 +62,13 @@ qint64 findTrailingPropertyList(QFile &file, qint64 from)
         return -1;
     const qsizetype declaration = tail.lastIndexOf("<?xml", plist);
     if (declaration >= 0) {
-        // Only a prologue (declaration, doctype, blanks) may stand between the two.
+        // Only a prologue (the declaration, blanks, a doctype) may stand between the two;
+        // otherwise the "<?xml" belongs to the message body.
         const QByteArray between = tail.mid(declaration, plist - declaration);
-        if (between.indexOf("?>") >= 0 && between.count('<') <= 2)
+        const qsizetype close = between.indexOf("?>");
+        const QByteArray rest = between.mid(close + 2).trimmed();
+        const bool doctype = rest.startsWith("<!DOCTYPE") && rest.endsWith('>') && rest.count('<') == 1;
+        if (close >= 0 && between.left(close).count('<') == 1 && (rest.isEmpty() || doctype))
             return tailStart + declaration;
     }
     return tailStart + plist;
@@ -89,12 +98,12 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
     envelope.hasCountLine = true;
     envelope.messageOffset = countLine->length;
     const qint64 available = envelope.fileSize - envelope.messageOffset;
-    const qint64 end = envelope.messageOffset + countLine->count;
     if (countLine->count == available) {
         envelope.messageLength = countLine->count;
-    } else if (countLine->count < available && file.seek(end) && startsPropertyList(file.read(6))) {
+    } else if (countLine->count < available && file.seek(envelope.messageOffset + countLine->count) &&
+               startsPropertyList(file.read(6))) {
         envelope.messageLength = countLine->count;
-        envelope.propertyListOffset = end;
+        envelope.propertyListOffset = envelope.messageOffset + countLine->count;
     } else {
         envelope.propertyListOffset = findTrailingPropertyList(file, envelope.messageOffset);
         const qint64 messageEnd = envelope.propertyListOffset >= 0 ? envelope.propertyListOffset : envelope.fileSize;
@@ -102,7 +111,7 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
         envelope.warning = QStringLiteral("%1: the byte count says %2 bytes, but the message holds %3; "
                                           "the message was taken up to %4")
                                .arg(quoted(path))
-                               .arg(countLine->count)
+                               .arg(QString::fromLatin1(countLine->digits))
                                .arg(envelope.messageLength)
                                .arg(envelope.propertyListOffset >= 0 ? QStringLiteral("the mail client's data")
                                                                       : QStringLiteral("the end of the file"));
