@@ -1,0 +1,122 @@
+#include "OutputNaming.h"
+
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+
+// Header values that record the order in which they were asked for: D(ate), S(ubject), F(rom).
+class RecordingHeaders : public MessageHeaders
+{
+public:
+    QString subject, from, calls;
+    // Late evening west of UTC: in UTC it is already 7 August.
+    QDateTime GetDate() override
+    {
+        calls += u'D';
+        return QDateTime(QDate(2011, 8, 6), QTime(23, 30), QTimeZone(-5 * 3600));
+    }
+    QString GetSubject() override { calls += u'S'; return subject; }
+    QString GetFrom() override { calls += u'F'; return from; }
+};
+
+class TestNaming : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void compose_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("original") << "original" << "Budget" << "Sales" << "Grüße.eml" << "";
+        QTest::newRow("subject-date") << "subject-date" << "Budget" << "Sales" << "Budget 06-08-2011.eml" << "DS";
+        QTest::newRow("sender-subject-date")
+            << "sender-subject-date" << "Budget" << "Sales" << "Sales Budget 06-08-2011.eml" << "DFS";
+        QTest::newRow("date-sender-subject")
+            << "date-sender-subject" << "Budget" << "Sales" << "06-08-2011 Sales Budget.eml" << "DFS";
+        QTest::newRow("ymd-subject-sender")
+            << "ymd-subject-sender" << "Budget" << "Sales" << "2011-08-06 Budget Sales.eml" << "DSF";
+        QTest::newRow("mdy-subject-sender")
+            << "mdy-subject-sender" << "Budget" << "Sales" << "08-06-2011 Budget Sales.eml" << "DSF";
+        QTest::newRow("question in subject")
+            << "subject-date" << "Re: Budget?" << "" << "Re Budget 06-08-2011.eml" << "DS";
+        QTest::newRow("empty subject keeps its spaces")
+            << "ymd-subject-sender" << "" << "Sales" << "2011-08-06  Sales.eml" << "DSF";
+        QTest::newRow("from in angle brackets") << "sender-subject-date" << "Budget" << "Jane Doe <jane@example.com>"
+                                                << "Jane Doe jane@example.com Budget 06-08-2011.eml" << "DFS";
+        QTest::newRow("blanks kept") << "date-sender-subject" << " Budget " << "" << "06-08-2011   Budget .eml"
+                                     << "DFS";
+    }
+    void compose()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(QString, subject);
+        QFETCH(QString, from);
+        RecordingHeaders headers;
+        headers.subject = subject;
+        headers.from = from;
+        const std::optional<NamingScheme> found = schemeFromName(scheme);
+        QVERIFY(found);
+        QTEST(CleanOutputName(ComposeOutputName(u"Grüße.eml"_s, *found, headers)), "name");
+        QTEST(headers.calls, "calls");
+    }
+
+    void cleanAndNumber_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("n"); // 0: cleaned only, else numbered after cleaning
+        QTest::addColumn<QString>("expected");
+        QString controls;
+        for (char16_t code = 0; code < 32; ++code)
+            controls += QChar(code) + u"x"_s;
+        const QString a = u"a"_s, cjk = u"日"_s, emoji = u"😀"_s, eml = u".eml"_s;
+        QTest::newRow("forbidden characters") << u"a:b?c\\d/e*f\"g<h>i|j.eml"_s << 0 << u"abcdefghij.eml"_s;
+        QTest::newRow("codes 0 to 31") << controls + eml << 0 << u"x"_s.repeated(32) + eml;
+        QTest::newRow("code 127 and non-ASCII kept") << "a\x7f é Ω 日本 😀.eml" << 0 << "a\x7f é Ω 日本 😀.eml";
+        QTest::newRow("exactly 220 not cut") << a.repeated(216) + eml << 0 << a.repeated(216) + eml;
+        QTest::newRow("221 cut before .eml") << a.repeated(217) + eml << 0 << a.repeated(216) + eml;
+        QTest::newRow("230 without extension") << a.repeated(230) << 0 << a.repeated(220);
+        QTest::newRow("removal before the cap") << a.repeated(216) + u"::::.eml"_s << 0 << a.repeated(216) + eml;
+        QTest::newRow("no lone surrogate at the cut")
+            << a.repeated(215) + emoji + u"b.eml"_s << 0 << a.repeated(215) + eml;
+        // 251 bytes are left before ".eml": 83 characters of three bytes, 62 of four.
+        QTest::newRow("255 bytes of CJK") << cjk.repeated(100) + eml << 0 << cjk.repeated(83) + eml;
+        QTest::newRow("255 bytes of emoji") << emoji.repeated(70) + eml << 0 << emoji.repeated(62) + eml;
+        QTest::newRow("numbered") << u"Re Budget.eml"_s << 2 << u"Re Budget (2).eml"_s;
+        QTest::newRow("numbered at 220") << a.repeated(216) + eml << 12 << a.repeated(211) + u" (12).eml"_s;
+        QTest::newRow("numbered at 255 bytes") << cjk.repeated(83) + eml << 3 << cjk.repeated(82) + u" (3).eml"_s;
+    }
+    void cleanAndNumber()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, n);
+        const QString result = n ? numberedOutputName(CleanOutputName(name), n) : CleanOutputName(name);
+        QTEST(result, "expected");
+        QVERIFY2(result.size() <= outputNameLimit && result.toUtf8().size() <= fileNameByteLimit, qPrintable(result));
+        QVERIFY2(QString::fromUtf8(result.toUtf8()) == result, "a character was split");
+    }
+
+    void ownName_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("ownName");
+        QTest::newRow("note.emlx") << "note.emlx" << "note.eml";
+        QTest::newRow("NOTE.EMLX") << "NOTE.EMLX" << "NOTE.eml";
+        QTest::newRow("a.partial.emlx") << "a.partial.emlx" << "a.partial.eml";
+        QTest::newRow("Привет.Emlx") << "Привет.Emlx" << "Привет.eml";
+        QTest::newRow("x.eml") << "x.eml" << "x.eml";
+        QTest::newRow("x.txt") << "x.txt" << "x.txt.eml";
+    }
+    void ownName()
+    {
+        QFETCH(QString, fileName);
+        QTEST(ownOutputName(fileName), "ownName");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNaming)
+#include "tst_naming.moc"
