@@ -1,5 +1,5 @@
 # The two commands a new user runs: `make run` and `make test`.
-.PHONY: run test deps build clean
+.PHONY: run test test-asan fuzz deps build clean
 
 deps:
 	@scripts/install-deps
@@ -13,6 +13,16 @@ run: build
 
 test: build
 	ctest --preset dev
+
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+# libFuzzer on the envelope reader, the header reader and naming: make fuzz FUZZ_SECONDS=60
+fuzz:
+	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) scripts/fuzz
 
 clean:
 	rm -rf build

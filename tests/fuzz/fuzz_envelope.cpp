@@ -1,0 +1,19 @@
+// The .emlx envelope reader on arbitrary bytes: the message range must lie inside the file.
+#include "EmlxEnvelope.h"
+#include "FuzzInput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString path = FuzzInput::asFile(data, size);
+    const EmlxEnvelope::Result result = EmlxEnvelope::read(path);
+    FuzzInput::check(result.envelope.has_value() != !result.error.isEmpty());
+    if (!result.envelope)
+        return 0;
+    const EmlxEnvelope &envelope = *result.envelope;
+    FuzzInput::check(envelope.fileSize == qint64(size));
+    FuzzInput::check(envelope.messageOffset >= 0 && envelope.messageLength > 0);
+    FuzzInput::check(envelope.messageOffset + envelope.messageLength <= envelope.fileSize);
+    FuzzInput::check(envelope.propertyListOffset < 0 || envelope.propertyListOffset >= envelope.messageOffset + envelope.messageLength);
+    readPropertyListDates(path, envelope);
+    return 0;
+}
