@@ -109,6 +109,7 @@ private Q_SLOTS:
         QTest::newRow("a.partial.emlx") << "a.partial.emlx" << "a.partial.eml";
         QTest::newRow("Привет.Emlx") << "Привет.Emlx" << "Привет.eml";
         QTest::newRow("x.eml") << "x.eml" << "x.eml";
+        QTest::newRow("X.EML") << "X.EML" << "X.eml";
         QTest::newRow("x.txt") << "x.txt" << "x.txt.eml";
     }
     void ownName()

@@ -162,11 +162,17 @@ private:
     }
 
     // The path for this message, numbered when an earlier message of the run has it already.
+    // Numbering goes on from where the last message of that name stopped, so many alike
+    // names cost no more than a few.
     QString claimTarget(const QString &folder, const QString &name)
     {
-        QString target = folder + name;
-        for (int n = 2; m_claimedTargets.contains(targetKey(target)); ++n)
+        const QString plain = folder + name;
+        QString target = plain;
+        int &next = m_nextNumber[targetKey(plain)];
+        for (int n = qMax(next, 2); m_claimedTargets.contains(targetKey(target)); ++n) {
             target = folder + numberedOutputName(name, n);
+            next = n + 1;
+        }
         m_claimedTargets.insert(targetKey(target));
         return target;
     }
@@ -219,6 +225,7 @@ private:
     RunReport m_report;
     QSet<QString> m_madeFolders;
     QSet<QString> m_claimedTargets;
+    QHash<QString, int> m_nextNumber;
     QHash<QString, QString> m_targetOfSource;
 };
 

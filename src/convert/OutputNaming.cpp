@@ -48,7 +48,7 @@ QString cutAtCharacter(const QString &text, qsizetype units, qsizetype bytes)
 QString capName(const QString &name, const QString &suffix)
 {
     const QString stem = name.endsWith(emlExtension) ? name.chopped(emlExtension.size()) : name;
-    const QString ending = (name.endsWith(emlExtension) ? emlExtension : QString()) ;
+    const QString ending = name.endsWith(emlExtension) ? emlExtension : QString();
     const QString tail = suffix + ending;
     return cutAtCharacter(stem, outputNameLimit - tail.size(), fileNameByteLimit - tail.toUtf8().size()) + tail;
 }
@@ -80,7 +80,7 @@ QString ownOutputName(const QString &fileName)
     if (fileName.endsWith(QStringLiteral(".emlx"), Qt::CaseInsensitive))
         return fileName.chopped(5) + emlExtension;
     if (fileName.endsWith(emlExtension, Qt::CaseInsensitive))
-        return fileName;
+        return fileName.chopped(emlExtension.size()) + emlExtension;
     return fileName + emlExtension;
 }
 

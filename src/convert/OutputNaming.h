@@ -25,8 +25,8 @@ std::optional<NamingScheme> schemeFromName(const QString &name);
 constexpr int outputNameLimit = 220;   // UTF-16 code units, extension included
 constexpr int fileNameByteLimit = 255; // what Linux and macOS file systems allow, in UTF-8
 
-// The message file's own name as an output name: a final ".emlx" in any letter case becomes
-// ".eml", and a name without either ending gains ".eml".
+// The message file's own name as an output name: a final ".emlx" or ".eml" in any letter case
+// becomes ".eml", and a name without either ending gains ".eml".
 QString ownOutputName(const QString &fileName);
 
 // Puts the name together under the scheme, asking `headers` only for what the scheme needs.

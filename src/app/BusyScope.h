@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+// While a scan or a run is in progress: the given controls are disabled (and, if asked, the busy
+// cursor is shown); when the scope ends, however it ends, each control gets its earlier state back.
+class BusyScope
+{
+public:
+    BusyScope(const QList<QWidget *> &controls, bool busyCursor);
+    ~BusyScope();
+
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    struct Held {
+        QPointer<QWidget> control;
+        bool wasEnabled;
+    };
+    QList<Held> m_held;
+    bool m_busyCursor;
+};

@@ -1,0 +1,65 @@
+// Application shell (emlxgui): the window frmStep1, its form, and the dialogs it shows. Depends
+// on the core (emlxcore) and Qt Widgets; the window only wires its controls to core calls.
+#pragma once
+
+#include "MessageListModel.h"
+#include "OutputNaming.h"
+#include "Prompts.h"
+
+#include <QButtonGroup>
+#include <QWidget>
+
+#include <memory>
+
+struct FolderScanResult;
+struct RunReport;
+class EventPump;
+
+namespace Ui
+{
+class frmStep1;
+}
+
+// The program's only window. It turns clicks into calls of the core and the core's results into
+// captions, enabled states and message boxes; the message list lives in its model.
+class frmStep1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Without prompts the window shows real dialogs.
+    explicit frmStep1(std::unique_ptr<Prompts> prompts = nullptr, QWidget *parent = nullptr);
+    ~frmStep1() override;
+
+    const MessageListModel &messageList() const { return m_files; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void setUpTypeface();
+    void setUpSchemes();
+    void fitOptionCaptions();
+    void centreOnScreen();
+
+    void addFiles();
+    void addFolder();
+    void clearList();
+    void convert();
+    void exitProgram();
+
+    void appendInBatches(const QStringList &paths, EventPump &pump);
+    void reportScan(const FolderScanResult &scan);
+    void showProgress(int done, int total);
+    void followRun(int index);
+    void reportRun(const RunReport &report);
+    QList<QWidget *> listChangingControls() const;
+    NamingScheme selectedScheme() const;
+    void keepSchemeAsOneTabStop();
+
+    std::unique_ptr<Ui::frmStep1> ui;
+    std::unique_ptr<Prompts> m_prompts;
+    MessageListModel m_files;
+    QButtonGroup m_schemes;
+    bool m_closing = false; // the window is closing: a scan or run in progress stops at once
+};

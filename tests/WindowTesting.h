@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Prompts.h"
+#include "frmStep1.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QList>
+#include <QTest>
+
+#include <memory>
+
+// Answers the window's questions and dialogs from scripted lists, and records what was asked as
+// "kind: text" lines. A question without a scripted answer gets No, or a cancelled dialog.
+class ScriptedPrompts : public Prompts
+{
+public:
+    QList<bool> yesNo;
+    QList<QStringList> files;
+    QStringList folders;
+
+    QStringList asked;
+    QStringList details;
+    QList<bool> busyCursorWhenAsked;
+
+    bool askYesNo(const QString &question) override
+    {
+        record(QStringLiteral("ask"), question);
+        return !yesNo.isEmpty() && yesNo.takeFirst();
+    }
+    void inform(const QString &text, Icon icon, const QString &more) override
+    {
+        record(icon == Icon::Information ? QStringLiteral("inform") : QStringLiteral("tell"), text, more);
+    }
+    void warn(const QString &text, const QString &more) override
+    {
+        record(QStringLiteral("warn"), text, more);
+    }
+    QStringList pickFiles(const QString &filter) override
+    {
+        record(QStringLiteral("pickFiles"), filter);
+        return files.isEmpty() ? QStringList() : files.takeFirst();
+    }
+    QString pickFolder(const QString &prompt) override
+    {
+        record(QStringLiteral("pickFolder"), prompt);
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+
+    void forget()
+    {
+        asked.clear();
+        details.clear();
+        busyCursorWhenAsked.clear();
+    }
+
+private:
+    void record(const QString &kind, const QString &text, const QString &more = {})
+    {
+        asked.append(kind + QStringLiteral(": ") + text);
+        details.append(more);
+        busyCursorWhenAsked.append(QGuiApplication::overrideCursor() != nullptr);
+    }
+};
+
+// A fresh, shown window with scripted prompts; controls are found by their object names.
+struct TestWindow {
+    ScriptedPrompts *prompts = new ScriptedPrompts;
+    std::unique_ptr<frmStep1> window = std::make_unique<frmStep1>(std::unique_ptr<Prompts>(prompts));
+
+    TestWindow()
+    {
+        window->show();
+        window->activateWindow();
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window.get());
+    }
+
+    template <typename T = QWidget> T *get(const char *name) const
+    {
+        T *control = window->findChild<T *>(QLatin1String(name));
+        if (!control) qFatal("no control %s", name);
+        return control;
+    }
+    void click(const char *name) const { get<QAbstractButton>(name)->click(); }
+    QStringList rows() const
+    {
+        QStringList rows;
+        const QAbstractItemModel &model = window->messageList();
+        for (int row = 0; row < model.rowCount(); ++row)
+            rows.append(model.index(row, 0).data().toString());
+        return rows;
+    }
+};
