@@ -9,7 +9,7 @@ build: deps
 	cmake --build --preset dev
 
 run: build
-	./build/dev/src/cli/emlx2eml --help
+	./build/dev/src/app/emlx-converter
 
 test: build
 	ctest --preset dev
