@@ -22,6 +22,7 @@ private Q_SLOTS:
     void missingFolderLogsNothing();
     void doesNotFollowFolderLinks();
     void skipsAndNamesUnreadableFolder();
+    void stopsWhenAsked();
     void namesFilesItCannotHandle();
     void keepsMessageFileNames_data();
     void keepsMessageFileNames();
@@ -130,6 +131,21 @@ void WalkerTest::skipsAndNamesUnreadableFolder()
     QFile::setPermissions(dir.filePath("shut"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(scan.messageFiles, QStringList({dir.filePath("open/1.emlx")}));
     QCOMPARE(scan.unreadableFolders, QStringList({dir.filePath("shut/")}));
+}
+
+void WalkerTest::stopsWhenAsked()
+{
+    QTemporaryDir dir;
+    for (int i = 0; i < 50; ++i)
+        QVERIFY(TestFiles::write(dir.filePath(QStringLiteral("F%1/%2.emlx").arg(i % 5).arg(i)), "x"));
+    int yields = 0;
+    const FolderScanResult scan = scanForMessageFiles(dir.path(), [&yields] { ++yields; }, [&yields] { return yields >= 10; });
+    QVERIFY(scan.stopped);
+    QCOMPARE(yields, 10);
+    QVERIFY(scan.messageFiles.size() < 10);
+    const FolderScanResult whole = scanForMessageFiles(dir.path(), {}, [] { return false; });
+    QVERIFY(!whole.stopped);
+    QCOMPARE(whole.messageFiles.size(), 50);
 }
 
 void WalkerTest::namesFilesItCannotHandle()

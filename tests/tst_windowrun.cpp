@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace
 {
 
@@ -114,6 +117,39 @@ private Q_SLOTS:
         QCOMPARE(test.prompts->busyCursorWhenAsked, QList<bool>({false, false}));
         QVERIFY(!QGuiApplication::overrideCursor());
         QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), convertEnabled);
+    }
+
+    // A file whose name Qt cannot hold is named in the count box, not lost without a word.
+    void scanNamesWhatItLeftOut()
+    {
+        makeFiles({"ok.emlx"});
+        const QByteArray raw = QFile::encodeName(source()) + "/caf\xe9.emlx";
+        QVERIFY(TestFiles::write(source() + "/placeholder", {}) && ::rename(QFile::encodeName(source() + "/placeholder").constData(), raw.constData()) == 0);
+        TestWindow test;
+        test.prompts->folders = {source()};
+        test.click("CmdAddFolder");
+        ::unlink(raw.constData());
+        QCOMPARE(test.rows(), QStringList({source() + "/ok.emlx"}));
+        QCOMPARE(test.prompts->asked.size(), 2);
+        QVERIFY2(test.prompts->asked[1].startsWith("tell: 1 Files Added to List.") &&
+                     test.prompts->asked[1].contains("caf\\xE9.emlx"),
+                 qPrintable(test.prompts->asked[1]));
+    }
+
+    // Closing the window during a scan ends it at once: nothing is listed, no box is shown.
+    void scanStopsWhenClosed()
+    {
+        QStringList many;
+        for (int i = 0; i < 300; ++i)
+            many << QStringLiteral("F%1/%2.emlx").arg(i % 30).arg(i);
+        makeFiles(many);
+        TestWindow test;
+        test.prompts->folders = {source()};
+        QTimer::singleShot(0, test.window.get(), [&test] { test.window->close(); });
+        test.click("CmdAddFolder");
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder..."}));
+        QCOMPARE(test.window->messageList().count(), 0);
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     void busyWhileWorking_data()
@@ -279,8 +315,7 @@ private Q_SLOTS:
 
         test.click("CmdConvert2PDF");
         QCOMPARE(filesBelow(destination()).size(), written);
-        QCOMPARE(test.prompts->asked.constLast(),
-                 endBox.isEmpty() ? test.prompts->asked.constLast() : endBox);
+        if (!endBox.isEmpty()) QCOMPARE(test.prompts->asked.constLast(), endBox);
         QCOMPARE(test.prompts->asked.filter(QStringLiteral("Completed")).size(), endBox.isEmpty() ? 0 : 1);
         QCOMPARE(bar->value(), written * 20);
     }

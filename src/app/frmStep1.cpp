@@ -23,7 +23,7 @@ namespace
 {
 
 constexpr int appendBatch = 2000; // rows per view update while a scan's files are listed
-constexpr int foldersNamedInBox = 10;
+constexpr int problemsNamedInBox = 10;
 
 QIcon applicationIcon()
 {
@@ -55,14 +55,6 @@ QString runDetails(const RunReport &report)
                       noteLines(QStringLiteral("Warnings:"), report.warnings)};
     parts.removeAll(QString());
     return parts.join(QStringLiteral("\n\n"));
-}
-
-QStringList nativePaths(const QStringList &paths)
-{
-    QStringList native;
-    for (const QString &path : paths)
-        native.append(QDir::toNativeSeparators(path));
-    return native;
 }
 
 } // namespace
@@ -196,9 +188,12 @@ void frmStep1::addFolder()
     {
         BusyScope busy(listChangingControls(), true);
         EventPump pump;
-        scan = scanForMessageFiles(folder, [this, &pump] {
-            if (!m_closing) pump();
-        });
+        scan = scanForMessageFiles(
+            folder,
+            [this, &pump] {
+                if (!m_closing) pump();
+            },
+            [this] { return m_closing; });
         appendInBatches(scan.messageFiles, pump);
     }
     if (m_closing) return;
@@ -218,14 +213,12 @@ void frmStep1::reportScan(const FolderScanResult &scan)
 {
     QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFiles.size());
     QString details;
-    const QStringList unreadable = nativePaths(scan.unreadableFolders);
-    if (!unreadable.isEmpty()) {
-        text += QStringLiteral("\n\nThese folders could not be read:\n") +
-                unreadable.mid(0, foldersNamedInBox).join(u'\n');
-        if (unreadable.size() > foldersNamedInBox) {
-            text +=
-                QStringLiteral("\nand %1 more (see the details)").arg(unreadable.size() - foldersNamedInBox);
-            details = unreadable.join(u'\n');
+    const QStringList problems = scan.problems();
+    if (!problems.isEmpty()) {
+        text += QStringLiteral("\n\nLeft out:\n") + problems.mid(0, problemsNamedInBox).join(u'\n');
+        if (problems.size() > problemsNamedInBox) {
+            text += QStringLiteral("\nand %1 more (see the details)").arg(problems.size() - problemsNamedInBox);
+            details = problems.join(u'\n');
         }
     }
     m_prompts->inform(text, Prompts::Icon::Plain, details);

@@ -9,14 +9,17 @@ bool isMessageFileName(const QString &path)
     return path.trimmed().endsWith(QStringLiteral(".emlx"), Qt::CaseInsensitive);
 }
 
-FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield)
+FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield,
+                                     const std::function<bool()> &stopRequested)
 {
     FolderScanResult result;
     pathLogger walker;
     walker.setYield(yield);
+    walker.setStopRequested(stopRequested);
     walker.PathLogInit();
     walker.fullFileNamesOnly = true;
-    result.folderExists = walker.LogPath(folder);
+    result.folderExists = walker.LogPath(folder) || walker.stopped();
+    result.stopped = walker.stopped();
     for (const QString &file : walker.fullFileNames().values())
         if (isMessageFileName(file))
             result.messageFiles.append(file);

@@ -7,6 +7,7 @@
 // What a scan of a folder tree found: every message file below it, in walk order.
 struct FolderScanResult {
     bool folderExists = false;
+    bool stopped = false; // the caller asked the walk to end early
     QStringList messageFiles;
     QStringList unreadableFolders;
     QStringList unusableFileNames; // message files whose names cannot be handled (see pathLogger)
@@ -19,4 +20,6 @@ struct FolderScanResult {
 bool isMessageFileName(const QString &path);
 
 // Walks the tree below `folder` breadth first and keeps the message files.
-FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield = {});
+// `yield` runs between steps; `stopRequested`, asked after each, ends the walk early.
+FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield = {},
+                                     const std::function<bool()> &stopRequested = {});

@@ -82,6 +82,7 @@ void pathLogger::PathLogInit()
     dropLists();
     m_unreadable.clear();
     m_unusable.clear();
+    m_stopped = false;
 }
 
 void pathLogger::Terminate()
@@ -97,13 +98,13 @@ bool pathLogger::LogPath(const QString &path)
         return false;
     int folderCount = 1;
     m_counter = 1;
-    yield();
+    if (!yield())
+        return false;
     if (!writable(m_pathNames).add(QStringLiteral("K0"), EnsureTrailingSlash(root)))
         return false;
     for (int position = 1; position <= folderCount; ++position) {
-        if (!logFolder(position, &folderCount))
+        if (!logFolder(position, &folderCount) || !yield())
             return false;
-        yield();
     }
     return true;
 }
@@ -123,12 +124,12 @@ bool pathLogger::logFolder(int position, int *folderCount)
         if (!entry.isDir() || entry.isSymLink())
             continue;
         ++*folderCount;
-        if (!m_pathNames->add(key(*folderCount), folder + entry.fileName() + u'/'))
+        if (!m_pathNames->add(key(*folderCount), folder + entry.fileName() + u'/') || !yield())
             return false;
-        yield();
     }
     m_unusable += unusableNamesIn(folder);
-    yield();
+    if (!yield())
+        return false;
     for (const QFileInfo &entry : entries) {
         if (entry.isDir())
             continue;
@@ -140,7 +141,8 @@ bool pathLogger::logFolder(int position, int *folderCount)
             writable(m_pathPointers).add(keyText, position);
         }
         ++m_counter;
-        yield();
+        if (!yield())
+            return false;
     }
     return true;
 }

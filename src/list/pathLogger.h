@@ -17,6 +17,9 @@ class pathLogger
 public:
     // Called between steps of a long walk; the window lets its event loop run there.
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
+    // Asked after each yield; true ends the walk at once (LogPath then returns false).
+    void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
+    bool stopped() const { return m_stopped; }
 
     // Prepares a walk: switches to recording full file names only and drops earlier lists.
     void PathLogInit();
@@ -52,15 +55,22 @@ private:
         list(owned);
         return *owned;
     }
-    void yield() const
+    // Lets the caller's events run; false when the caller wants the walk to end.
+    bool yield()
     {
+        if (m_stopped)
+            return false;
         if (m_yield)
             m_yield();
+        m_stopped = m_stop && m_stop();
+        return !m_stopped;
     }
     void dropLists();
     bool logFolder(int position, int *folderCount);
 
     std::function<void()> m_yield;
+    std::function<bool()> m_stop;
+    bool m_stopped = false;
     int m_counter = 0;
     std::unique_ptr<KeyedList<QString>> m_fileNames;
     std::unique_ptr<KeyedList<int>> m_pathPointers;
