@@ -35,6 +35,7 @@ private Q_SLOTS:
     void reportsProgressAndFollowsSchemeChanges();
     void stopsAtOnce();
     void dryRunPlansWhatARunWrites();
+    void sameResultWithManyJobs();
 
 private:
     QString src(const QString &relative) const { return m_dir->filePath("src/" + relative); }
@@ -278,6 +279,40 @@ void ConversionRunTest::dryRunPlansWhatARunWrites()
         QCOMPARE(planned.outputs[i].source, written.outputs[i].source);
         QCOMPARE(planned.outputs[i].target, written.outputs[i].target);
     }
+}
+
+void ConversionRunTest::sameResultWithManyJobs()
+{
+    // Alike names, a repeated source, an empty entry, broken files and a warning, spread over
+    // several batches: the outputs and the report must not depend on how many run at once.
+    QStringList sources;
+    for (int i = 0; i < 700; ++i) {
+        sources << src(QStringLiteral("Box%1/%2.emlx").arg(i % 3).arg(i));
+        const QByteArray subject = i % 5 == 0 ? "alike" : "m" + QByteArray::number(i);
+        const QByteArray file = i % 97 == 0 ? QByteArray() : TestFiles::emlx(message(subject), TestFiles::propertyList(), i % 89 == 0 ? 7 : 0);
+        QVERIFY(TestFiles::write(sources.last(), file));
+    }
+    sources.insert(300, sources[10]);
+    sources.insert(400, "  ");
+
+    auto relative = [this](RunReport report, const QString &destination) {
+        QStringList lines;
+        for (const PlannedOutput &output : report.outputs)
+            lines << output.source + " -> " + output.target.mid(destination.size()) + " : " + TestFiles::read(output.target);
+        for (const MessageNote &note : report.failures + report.warnings)
+            lines << note.source + " ! " + note.text;
+        lines << QStringLiteral("%1 %2 %3 %4").arg(report.converted).arg(report.emptyEntries).arg(report.repeatedSources).arg(report.total);
+        return lines;
+    };
+    RunOptions one{dest() + "/one", NamingScheme::SubjectDate, false};
+    RunOptions many = one;
+    many.destination = dest() + "/many";
+    many.jobs = 3;
+    const QStringList oneByOne = relative(convertAll(sources, one), one.destination);
+    const QStringList atOnce = relative(convertAll(sources, many), many.destination);
+    QCOMPARE(atOnce, oneByOne);
+    QVERIFY(oneByOne.filter(" (2).eml").size() > 0);
+    QVERIFY(oneByOne.filter(" ! ").size() > 8);
 }
 
 QTEST_GUILESS_MAIN(ConversionRunTest)

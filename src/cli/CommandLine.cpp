@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 namespace {
 
@@ -32,6 +33,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                     QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
                                                    "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
                                     QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
+    const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
+                                  QStringLiteral("Messages converted at once (default: the number of cores). "
+                                                 "The result is the same for any number."),
+                                  QStringLiteral("N"), QString::number(QThread::idealThreadCount()));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Write nothing; print each source and the output path it would get."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -39,7 +44,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({output, naming, layout, dryRun, quiet, help, version});
+    parser.addOptions({output, naming, layout, jobs, dryRun, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
                                  QStringLiteral("SOURCE..."));
 
@@ -60,6 +65,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         request.layout = OutputLayout::Mailboxes;
     else if (parser.value(layout) != QStringLiteral("mirror"))
         return usageError(QStringLiteral("unknown layout '%1'; use mirror or mailboxes").arg(parser.value(layout)));
+    bool jobsOk = false;
+    request.jobs = parser.value(jobs).toInt(&jobsOk);
+    if (!jobsOk || request.jobs < 1 || request.jobs > 256)
+        return usageError(QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'").arg(parser.value(jobs)));
     request.sources = parser.positionalArguments();
     if (request.sources.isEmpty())
         return usageError(QStringLiteral("no SOURCE given"));

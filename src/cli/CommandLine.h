@@ -13,6 +13,7 @@ struct CommandLineRequest {
     OutputLayout layout = OutputLayout::Mirror;
     bool dryRun = false;
     bool quiet = false;
+    int jobs = 1;
 };
 
 // Either a request to carry out, or text to print and the exit status to end with

@@ -4,11 +4,19 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> interrupted{false};
+
+void stopOnInterrupt(int)
+{
+    interrupted = true;
+}
 
 void print(std::FILE *stream, const QString &text)
 {
@@ -63,12 +71,17 @@ int main(int argc, char *argv[])
     options.scheme = request.scheme;
     options.dryRun = request.dryRun;
     options.layout = request.layout;
+    options.jobs = request.jobs;
     if (options.destination.isEmpty())
         options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
 
     TerminalProgress progress(stderr);
     const bool showProgress = !request.quiet && !request.dryRun && isatty(fileno(stderr));
     RunCallbacks callbacks;
+    // Ctrl+C lets the messages in hand finish, so no temporary file is left behind.
+    std::signal(SIGINT, stopOnInterrupt);
+    std::signal(SIGTERM, stopOnInterrupt);
+    callbacks.stopRequested = [] { return interrupted.load(); };
     if (showProgress)
         callbacks.progress = [&progress](int done, int total) { progress.show(done, total); };
 
@@ -82,9 +95,11 @@ int main(int argc, char *argv[])
         for (const PlannedOutput &output : report.outputs)
             print(stdout, QDir::toNativeSeparators(output.source) + u'\t' + QDir::toNativeSeparators(output.target) + u'\n');
     printNotes(report.failures, "error");
+    if (report.stopped)
+        print(stderr, QStringLiteral("emlx2eml: interrupted: the messages after the last one converted were not touched\n"));
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
         print(stderr, QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()))));
-    return report.failures.isEmpty() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;
+    return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;
 }

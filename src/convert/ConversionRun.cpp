@@ -11,6 +11,11 @@
 #include <QSet>
 #include <QTemporaryFile>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
 namespace {
 
 QString withTrailingSlash(QString folder)
@@ -36,6 +41,48 @@ bool ignoresLetterCase(const QString &folder)
 #endif
 }
 
+// One listed entry on its way through the run.
+struct Message {
+    enum class State { Pending, NoMessage, Repeated, SkippedPartial, Failed, Named, Written };
+    QString entry;
+    NamingScheme scheme = NamingScheme::Original;
+    QString source;
+    QString absolute;
+    State state = State::Pending;
+    EmlxEnvelope envelope;
+    QString folder;
+    QString name;
+    QString target;
+    QString failure;
+    QList<MessageNote> warnings;
+
+    void fail(const QString &reason)
+    {
+        state = State::Failed;
+        failure = reason;
+    }
+    void warn(const QString &text) { warnings.append({entry, text}); }
+};
+
+// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included.
+void forEachInParallel(int count, int jobs, const std::function<void(int)> &work)
+{
+    std::atomic<int> next{0};
+    const auto worker = [&] {
+        for (int index = next++; index < count; index = next++)
+            work(index);
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < qMin(jobs, count); ++i)
+        helpers.emplace_back(worker);
+    worker();
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+// A run goes through each message in four steps: read and name it (independent of the
+// others), settle its output path (in list order: numbering depends on the earlier ones),
+// write it (independent again), and report it (in list order).
 class Run
 {
 public:
@@ -49,21 +96,55 @@ public:
         m_report.total = int(sources.size());
         if (!prepareDestination())
             return m_report;
+        if (m_options.jobs > 1)
+            convertInBatches(sources);
+        else
+            convertOneByOne(sources);
+        return m_report;
+    }
+
+private:
+    static constexpr int batchPerJob = 64;
+
+    void convertOneByOne(const QStringList &sources)
+    {
         for (int index = 0; index < sources.size() && !stopNow(); ++index) {
             if (m_callbacks.messageStarted)
                 m_callbacks.messageStarted(index);
             if (yieldAndCheckStop())
                 break;
-            convertOne(sources[index]);
-            if (m_report.stopped)
+            Message message{sources[index], currentScheme()};
+            read(message);
+            settle(message);
+            if (yieldAndCheckStop())
                 break;
+            write(message);
+            report(message);
             if (m_callbacks.progress)
                 m_callbacks.progress(index + 1, m_report.total);
         }
-        return m_report;
     }
 
-private:
+    void convertInBatches(const QStringList &sources)
+    {
+        const int batchSize = batchPerJob * m_options.jobs;
+        for (int first = 0; first < sources.size() && !yieldAndCheckStop(); first += batchSize) {
+            std::vector<Message> batch;
+            const NamingScheme scheme = currentScheme(); // asked here: the workers call nothing back
+            for (int index = first; index < qMin<int>(first + batchSize, sources.size()); ++index)
+                batch.push_back(Message{sources[index], scheme});
+            const int count = int(batch.size());
+            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); });
+            for (Message &message : batch)
+                settle(message);
+            forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); });
+            for (Message &message : batch)
+                report(message);
+            if (m_callbacks.progress)
+                m_callbacks.progress(first + count, m_report.total);
+        }
+    }
+
     bool prepareDestination()
     {
         if (m_options.destination.trimmed().isEmpty()) {
@@ -97,68 +178,136 @@ private:
 
     NamingScheme currentScheme() const { return m_callbacks.scheme ? m_callbacks.scheme() : m_options.scheme; }
 
-    void fail(const QString &source, const QString &reason) { m_report.failures.append({source, reason}); }
-
-    void convertOne(const QString &entry)
+    // Reads the envelope and the headers the name needs. Touches nothing but `message`.
+    void read(Message &message) const
     {
-        if (entry.trimmed().isEmpty()) {
-            ++m_report.emptyEntries;
+        if (message.entry.trimmed().isEmpty()) {
+            message.state = Message::State::NoMessage;
             return;
         }
-        const QString source = QDir::fromNativeSeparators(entry);
-        const QString absolute = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
-        if (m_targetOfSource.contains(absolute)) {
-            ++m_report.repeatedSources;
+        message.source = QDir::fromNativeSeparators(message.entry);
+        message.absolute = QDir::cleanPath(QFileInfo(message.source).absoluteFilePath());
+        if (isPartialMessageFile(message.source) && QFileInfo(fullMessageFileOf(message.source)).isFile()) {
+            message.state = Message::State::SkippedPartial;
+            message.warn(QStringLiteral("skipped: the full copy \"%1\" of this partial message is converted instead")
+                             .arg(QDir::toNativeSeparators(fullMessageFileOf(message.entry))));
             return;
         }
-
-        if (isPartialMessageFile(source) && QFileInfo(fullMessageFileOf(source)).isFile()) {
-            ++m_report.skippedPartials;
-            m_report.warnings.append({entry, QStringLiteral("skipped: the full copy \"%1\" of this partial message is "
-                                                            "converted instead")
-                                                 .arg(QDir::toNativeSeparators(fullMessageFileOf(entry)))});
-            return;
-        }
-        const EmlxEnvelope::Result read = EmlxEnvelope::read(source);
+        const EmlxEnvelope::Result read = EmlxEnvelope::read(message.source);
         if (!read.envelope) {
-            fail(entry, read.error);
+            message.fail(read.error);
             return;
         }
-        const EmlxEnvelope &envelope = *read.envelope;
-        if (!envelope.warning.isEmpty())
-            m_report.warnings.append({entry, envelope.warning});
-
-        const QString outputFolder = m_destination + outputFolderBelowDestination(absolute, m_options.layout);
-        QString fileName = GetFileNamePart(absolute);
-        const QString ownName = ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
-        const std::optional<QString> name = outputName(entry, source, envelope, ownName);
-        if (!name)
-            return;
-        const QString target = claimTarget(outputFolder, *name);
-        m_targetOfSource.insert(absolute, target);
-        if (yieldAndCheckStop())
-            return;
-        if (!m_options.dryRun && !write(entry, source, outputFolder, target, envelope))
-            return;
-        ++m_report.converted;
-        m_report.outputs.append({entry, target});
+        message.envelope = *read.envelope;
+        if (!message.envelope.warning.isEmpty())
+            message.warn(message.envelope.warning);
+        message.folder = m_destination + outputFolderBelowDestination(message.absolute, m_options.layout);
+        name(message);
     }
 
-    std::optional<QString> outputName(const QString &entry, const QString &source, const EmlxEnvelope &envelope,
-                                      const QString &ownName)
+    void name(Message &message) const
     {
-        const NamingScheme scheme = currentScheme();
-        if (!schemeReadsHeaders(scheme))
-            return CleanOutputName(ownName);
+        QString fileName = GetFileNamePart(message.absolute);
+        const QString ownName = ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
+        const NamingScheme scheme = message.scheme;
+        message.state = Message::State::Named;
+        if (!schemeReadsHeaders(scheme)) {
+            message.name = CleanOutputName(ownName);
+            return;
+        }
         HeaderReader reader;
-        if (!reader.LoadMessageFile(source, envelope)) {
-            fail(entry, reader.errorString());
-            return std::nullopt;
+        if (!reader.LoadMessageFile(message.source, message.envelope)) {
+            message.fail(reader.errorString());
+            return;
         }
         for (const QString &warning : reader.warnings())
-            m_report.warnings.append({entry, warning});
+            message.warn(warning);
         const QString name = CleanOutputName(ComposeOutputName(ownName, scheme, reader));
-        return name.isEmpty() ? CleanOutputName(ownName) : name;
+        message.name = name.isEmpty() ? CleanOutputName(ownName) : name;
+    }
+
+    // In list order: a source seen before is not converted again, and a name an earlier
+    // message took gets a number.
+    void settle(Message &message)
+    {
+        if (message.state == Message::State::NoMessage)
+            return;
+        if (m_seenSources.contains(message.absolute)) {
+            message.state = Message::State::Repeated;
+            message.warnings.clear();
+            return;
+        }
+        m_seenSources.insert(message.absolute);
+        if (message.state != Message::State::Named)
+            return;
+        message.target = claimTarget(message.folder, message.name);
+        if (m_options.dryRun || m_madeFolders.contains(message.folder))
+            return;
+        const FileResult made = EnsureFolderExists(message.folder);
+        if (made.ok)
+            m_madeFolders.insert(message.folder);
+        else
+            message.fail(made.error);
+    }
+
+    // Writes the output. Touches nothing but `message`.
+    void write(Message &message) const
+    {
+        if (message.state != Message::State::Named)
+            return;
+        if (!m_options.dryRun) {
+            const FileResult written = isPartialMessageFile(message.source)
+                                           ? writePartial(message)
+                                           : CopyMessageFile(message.source, message.target, false,
+                                                             {message.envelope.messageOffset, message.envelope.messageLength});
+            if (!written.ok) {
+                message.fail(written.error);
+                return;
+            }
+        }
+        message.state = Message::State::Written;
+    }
+
+    FileResult writePartial(Message &message) const
+    {
+        ReassemblyResult reassembled;
+        const FileResult written =
+            WriteFileAtomically(message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
+                reassembled = writeReassembledMessage(message.source, message.envelope, out);
+                *error = reassembled.error;
+                return reassembled.ok;
+            });
+        if (written.ok)
+            for (const QString &part : reassembled.missingParts)
+                message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in \"%2\"")
+                                 .arg(part, QDir::toNativeSeparators(message.target)));
+        return written;
+    }
+
+    void report(const Message &message)
+    {
+        m_report.warnings += message.warnings;
+        switch (message.state) {
+        case Message::State::NoMessage:
+            ++m_report.emptyEntries;
+            break;
+        case Message::State::Repeated:
+            ++m_report.repeatedSources;
+            break;
+        case Message::State::SkippedPartial:
+            ++m_report.skippedPartials;
+            break;
+        case Message::State::Failed:
+            m_report.failures.append({message.entry, message.failure});
+            break;
+        case Message::State::Written:
+            ++m_report.converted;
+            m_report.outputs.append({message.entry, message.target});
+            break;
+        case Message::State::Pending:
+        case Message::State::Named:
+            break;
+        }
     }
 
     // The path for this message, numbered when an earlier message of the run has it already.
@@ -179,45 +328,6 @@ private:
 
     QString targetKey(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
 
-    bool write(const QString &entry, const QString &source, const QString &folder, const QString &target,
-               const EmlxEnvelope &envelope)
-    {
-        if (!m_madeFolders.contains(folder)) {
-            const FileResult made = EnsureFolderExists(folder);
-            if (!made.ok) {
-                fail(entry, made.error);
-                return false;
-            }
-            m_madeFolders.insert(folder);
-        }
-        const FileResult written = isPartialMessageFile(source) ? writePartial(entry, source, target, envelope)
-                                                                : CopyMessageFile(source, target, false,
-                                                                                  {envelope.messageOffset, envelope.messageLength});
-        if (!written.ok) {
-            fail(entry, written.error);
-            return false;
-        }
-        return true;
-    }
-
-    FileResult writePartial(const QString &entry, const QString &source, const QString &target,
-                            const EmlxEnvelope &envelope)
-    {
-        ReassemblyResult reassembled;
-        const FileResult written =
-            WriteFileAtomically(target, false, QFileInfo(source), [&](QFileDevice &out, QString *error) {
-                reassembled = writeReassembledMessage(source, envelope, out);
-                *error = reassembled.error;
-                return reassembled.ok;
-            });
-        if (written.ok)
-            for (const QString &part : reassembled.missingParts)
-                m_report.warnings.append({entry, QStringLiteral("part %1 of the message was not found beside it; "
-                                                                "it stays empty in \"%2\"")
-                                                     .arg(part, QDir::toNativeSeparators(target))});
-        return written;
-    }
-
     const RunOptions &m_options;
     const RunCallbacks &m_callbacks;
     const QString m_destination;
@@ -226,7 +336,7 @@ private:
     QSet<QString> m_madeFolders;
     QSet<QString> m_claimedTargets;
     QHash<QString, int> m_nextNumber;
-    QHash<QString, QString> m_targetOfSource;
+    QSet<QString> m_seenSources;
 };
 
 } // namespace

@@ -19,6 +19,9 @@ struct RunOptions {
     NamingScheme scheme = NamingScheme::Original;   // unless RunCallbacks::scheme says otherwise
     bool dryRun = false;                            // plan every output, write nothing
     OutputLayout layout = OutputLayout::Mirror;
+    // Messages read and written at once. The outputs, their names and the report are the same
+    // for any number; with more than one, callbacks come after each batch, not each message.
+    int jobs = 1;
 };
 
 // How the run talks to whoever started it. Every member may be empty.
