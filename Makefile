@@ -1,5 +1,5 @@
 # The two commands a new user runs: `make run` and `make test`.
-.PHONY: run test test-asan fuzz deps build clean
+.PHONY: run test test-asan fuzz bench deps build clean
 
 deps:
 	@scripts/install-deps
@@ -23,6 +23,10 @@ test-asan: deps
 # libFuzzer on the envelope reader, the header reader and naming: make fuzz FUZZ_SECONDS=60
 fuzz:
 	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),60) scripts/fuzz
+
+# Speed against plain copying: builds Release, makes a corpus, prints a table (bench/run).
+bench:
+	bench/run
 
 clean:
 	rm -rf build

@@ -1,0 +1,112 @@
+// Times the window's two long operations as a user starts them, on the offscreen platform:
+//   window-bench scan FOLDER        a folder scan into the list
+//   window-bench run FOLDER DEST    a conversion run of everything below FOLDER
+// Prints key=value lines: seconds, rows or messages, the longest gap between two turns of the
+// event loop (how long the window could not repaint or react), and the peak memory.
+#include "Prompts.h"
+#include "frmStep1.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// Answers the folder pickers with the given folders and every box with OK.
+class BenchPrompts : public Prompts
+{
+public:
+    QStringList folders;
+    QString lastBox;
+    bool askYesNo(const QString &) override { return false; }
+    void inform(const QString &text, Icon, const QString &) override { lastBox = text; }
+    void warn(const QString &text, const QString &) override { lastBox = text; }
+    QStringList pickFiles(const QString &) override { return {}; }
+    QString pickFolder(const QString &) override { return folders.isEmpty() ? QString() : folders.takeFirst(); }
+};
+
+// Records the longest time between two turns of the event loop while it is running.
+class GapMeter
+{
+public:
+    GapMeter()
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = qMax(m_longest, m_sinceTurn.nsecsElapsed());
+            m_sinceTurn.restart();
+        });
+    }
+    void start()
+    {
+        m_sinceTurn.start();
+        m_timer.start();
+    }
+    double stopMs()
+    {
+        m_timer.stop();
+        return double(qMax(m_longest, m_sinceTurn.nsecsElapsed())) / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceTurn;
+    qint64 m_longest = 0;
+};
+
+double peakMemoryMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+void click(frmStep1 &window, const char *button)
+{
+    window.findChild<QAbstractButton *>(QLatin1String(button))->click();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3 || (args[1] == QStringLiteral("run") && args.size() < 4)) {
+        std::fprintf(stderr, "usage: window-bench scan FOLDER | window-bench run FOLDER DEST\n");
+        return 2;
+    }
+    auto *prompts = new BenchPrompts;
+    frmStep1 window{std::unique_ptr<Prompts>(prompts)};
+    window.show();
+    QCoreApplication::processEvents();
+
+    prompts->folders = {args[2]};
+    GapMeter gaps;
+    QElapsedTimer clock;
+    const bool scanOnly = args[1] == QStringLiteral("scan");
+    if (scanOnly) {
+        gaps.start();
+        clock.start();
+    }
+    click(window, "CmdAddFolder");
+    if (scanOnly) {
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        std::printf("seconds=%.3f\nrows=%d\nlongest_gap_ms=%.1f\npeak_rss_mb=%.1f\n", seconds,
+                    window.messageList().count(), gaps.stopMs(), peakMemoryMb());
+        return 0;
+    }
+    prompts->folders = {args[3]};
+    gaps.start();
+    clock.start();
+    click(window, "CmdConvert2PDF");
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    std::printf("seconds=%.3f\nmessages=%d\nlongest_gap_ms=%.1f\npeak_rss_mb=%.1f\nend_box=%s\n", seconds,
+                window.messageList().count(), gaps.stopMs(), peakMemoryMb(), qPrintable(prompts->lastBox.section(u'\n', 0, 0)));
+    return 0;
+}
