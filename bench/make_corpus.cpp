@@ -30,15 +30,19 @@ private:
     uint64_t m_state;
 };
 
-const QStringList mailboxes = {"INBOX.mbox", "Sent Messages.mbox", "Archive.mbox", "Projects.mbox/Alpha.mbox",
-                               "Projects.mbox/Beta.mbox", "Projects.mbox/Beta.mbox/Old.mbox"};
+const QStringList mailboxes = {"INBOX.mbox",
+                               "Sent Messages.mbox",
+                               "Archive.mbox",
+                               "Projects.mbox/Alpha.mbox",
+                               "Projects.mbox/Beta.mbox",
+                               "Projects.mbox/Beta.mbox/Old.mbox"};
 const QStringList accounts = {"7F1C9A2E-4B1D-4E2A-9C3F-1A2B3C4D5E6F", "0D9E8F7A-6B5C-4D3E-2F1A-0B9C8D7E6F5A",
                               "A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF"};
-const QStringList words = {"budget", "meeting", "report", "Quarterly", "review", "draft", "plan", "invoice",
-                           "holiday", "photos", "project", "update", "notes", "schedule", "team", "offer"};
+const QStringList words = {"budget",  "meeting", "report",  "Quarterly", "review", "draft",    "plan", "invoice",
+                           "holiday", "photos",  "project", "update",    "notes",  "schedule", "team", "offer"};
 const QStringList unicodeWords = {"Grüße", "Ångström", "café", "Привет", "日本語", "naïve", "Überweisung", "été"};
-const QStringList people = {"Ann Smith <ann@example.com>", "Bob <bob@example.org>", "\"Jones, Carol\" <carol@example.net>",
-                            "dave@example.com", "Eve Müller <eve@example.de>"};
+const QStringList people = {"Ann Smith <ann@example.com>", "Bob <bob@example.org>",
+                            "\"Jones, Carol\" <carol@example.net>", "dave@example.com", "Eve Müller <eve@example.de>"};
 
 QByteArray subjectFor(Random &random)
 {
@@ -46,7 +50,8 @@ QByteArray subjectFor(Random &random)
     const int count = random.between(2, 6);
     const bool encoded = random.below(3) == 0;
     for (int i = 0; i < count; ++i)
-        parts << (encoded && i == 0 ? unicodeWords[random.below(unicodeWords.size())] : words[random.below(words.size())]);
+        parts << (encoded && i == 0 ? unicodeWords[random.below(unicodeWords.size())]
+                                    : words[random.below(words.size())]);
     const QByteArray text = parts.join(' ').toUtf8();
     if (!encoded)
         return (random.below(4) == 0 ? "Re: " : "") + text;
@@ -87,12 +92,23 @@ QByteArray textBody(Random &random, int size)
 QByteArray message(Random &random, int index, bool small)
 {
     const int size = sizeFor(random, small);
-    QByteArray headers = "Return-Path: <" + QByteArray::number(index) + "@example.com>\n"
-                         "From: " + people[random.below(people.size())].toUtf8() + "\n"
-                         "To: " + people[random.below(people.size())].toUtf8() + "\n"
-                         "Subject: " + subjectFor(random) + "\n"
-                         "Date: " + dateFor(index) + "\n"
-                         "Message-Id: <" + QByteArray::number(index) + ".corpus@example.com>\n"
+    QByteArray headers = "Return-Path: <" + QByteArray::number(index) +
+                         "@example.com>\n"
+                         "From: " +
+                         people[random.below(people.size())].toUtf8() +
+                         "\n"
+                         "To: " +
+                         people[random.below(people.size())].toUtf8() +
+                         "\n"
+                         "Subject: " +
+                         subjectFor(random) +
+                         "\n"
+                         "Date: " +
+                         dateFor(index) +
+                         "\n"
+                         "Message-Id: <" +
+                         QByteArray::number(index) +
+                         ".corpus@example.com>\n"
                          "Mime-Version: 1.0\n";
     if (size < (200 << 10))
         return headers + "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: 8bit\n\n" +
@@ -104,8 +120,10 @@ QByteArray message(Random &random, int index, bool small)
     const QByteArray base64 = attachment.toBase64();
     for (qsizetype at = 0; at < base64.size(); at += 76)
         encoded += base64.mid(at, 76) + '\n';
-    return headers + "Content-Type: multipart/mixed; boundary=\"corpus-boundary\"\n\n"
-                     "--corpus-boundary\nContent-Type: text/plain; charset=utf-8\n\n" + textBody(random, 600) +
+    return headers +
+           "Content-Type: multipart/mixed; boundary=\"corpus-boundary\"\n\n"
+           "--corpus-boundary\nContent-Type: text/plain; charset=utf-8\n\n" +
+           textBody(random, 600) +
            "--corpus-boundary\nContent-Type: application/octet-stream; name=\"data.bin\"\n"
            "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=\"data.bin\"\n\n" +
            encoded + "--corpus-boundary--\n";
@@ -116,10 +134,15 @@ QByteArray propertyList(int index)
     const QByteArray seconds = QByteArray::number(1104537600LL + qint64(index) * 9000);
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n"
-           "\t<key>date-received</key>\n\t<integer>" + seconds + "</integer>\n"
-           "\t<key>date-sent</key>\n\t<integer>" + seconds + "</integer>\n"
+           "\t<key>date-received</key>\n\t<integer>" +
+           seconds +
+           "</integer>\n"
+           "\t<key>date-sent</key>\n\t<integer>" +
+           seconds +
+           "</integer>\n"
            "\t<key>flags</key>\n\t<integer>8590195713</integer>\n"
-           "\t<key>remote-id</key>\n\t<string>" + QByteArray::number(index) + "</string>\n</dict>\n</plist>\n";
+           "\t<key>remote-id</key>\n\t<string>" +
+           QByteArray::number(index) + "</string>\n</dict>\n</plist>\n";
 }
 
 QString folderFor(int index, int number)
@@ -154,7 +177,8 @@ int main(int argc, char *argv[])
         }
         lastFolder = folder;
         const QByteArray body = message(random, index, small);
-        const QByteArray file = QByteArray::number(body.size()).leftJustified(10, ' ') + '\n' + body + propertyList(index);
+        const QByteArray file =
+            QByteArray::number(body.size()).leftJustified(10, ' ') + '\n' + body + propertyList(index);
         QFile output(folder + QStringLiteral("/%1.emlx").arg(number));
         if (!output.open(QIODevice::WriteOnly) || output.write(file) != file.size()) {
             std::fprintf(stderr, "make-corpus: cannot write %s\n", qPrintable(output.fileName()));

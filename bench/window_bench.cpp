@@ -107,6 +107,7 @@ int main(int argc, char *argv[])
     click(window, "CmdConvert2PDF");
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     std::printf("seconds=%.3f\nmessages=%d\nlongest_gap_ms=%.1f\npeak_rss_mb=%.1f\nend_box=%s\n", seconds,
-                window.messageList().count(), gaps.stopMs(), peakMemoryMb(), qPrintable(prompts->lastBox.section(u'\n', 0, 0)));
+                window.messageList().count(), gaps.stopMs(), peakMemoryMb(),
+                qPrintable(prompts->lastBox.section(u'\n', 0, 0)));
     return 0;
 }

@@ -32,10 +32,7 @@ public:
     {
         record(icon == Icon::Information ? QStringLiteral("inform") : QStringLiteral("tell"), text, more);
     }
-    void warn(const QString &text, const QString &more) override
-    {
-        record(QStringLiteral("warn"), text, more);
-    }
+    void warn(const QString &text, const QString &more) override { record(QStringLiteral("warn"), text, more); }
     QStringList pickFiles(const QString &filter) override
     {
         record(QStringLiteral("pickFiles"), filter);
@@ -75,10 +72,12 @@ struct TestWindow {
         [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window.get());
     }
 
-    template <typename T = QWidget> T *get(const char *name) const
+    template <typename T = QWidget>
+    T *get(const char *name) const
     {
         T *control = window->findChild<T *>(QLatin1String(name));
-        if (!control) qFatal("no control %s", name);
+        if (!control)
+            qFatal("no control %s", name);
         return control;
     }
     void click(const char *name) const { get<QAbstractButton>(name)->click(); }

@@ -25,10 +25,10 @@ void CommandLineTest::parses_data()
     QTest::addColumn<QString>("textHas");
     QTest::addColumn<int>("scheme");
     QTest::newRow("defaults") << QStringList{"-o", "out", "a.emlx"} << 0 << true << "" << int(NamingScheme::Original);
-    QTest::newRow("long options") << QStringList{"--output=out", "--naming", "mdy-subject-sender", "a", "b"} << 0 << true
-                                  << "" << int(NamingScheme::MdySubjectSender);
-    QTest::newRow("dry run needs no output") << QStringList{"--dry-run", "-n", "subject-date", "a"} << 0 << true << ""
-                                             << int(NamingScheme::SubjectDate);
+    QTest::newRow("long options") << QStringList{"--output=out", "--naming", "mdy-subject-sender", "a", "b"} << 0
+                                  << true << "" << int(NamingScheme::MdySubjectSender);
+    QTest::newRow("dry run needs no output")
+        << QStringList{"--dry-run", "-n", "subject-date", "a"} << 0 << true << "" << int(NamingScheme::SubjectDate);
     QTest::newRow("help") << QStringList{"--help"} << 0 << false << "--naming" << 0;
     QTest::newRow("version") << QStringList{"--version"} << 0 << false << APP_VERSION << 0;
     QTest::newRow("unknown scheme") << QStringList{"-o", "out", "-n", "subject", "a"} << 2 << false
@@ -97,7 +97,8 @@ void CommandLineTest::runs()
         QVERIFY(TestFiles::write(dir.filePath("Mail/broken.emlx"), {}));
 
     QProcess process;
-    process.start(EMLX2EML_PATH, QStringList{"-n", "subject-date", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra);
+    process.start(EMLX2EML_PATH,
+                  QStringList{"-n", "subject-date", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra);
     QVERIFY(process.waitForFinished(30000));
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());
     const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -109,8 +110,8 @@ void CommandLineTest::runs()
     const QString folder = dir.filePath("out") + dir.filePath("Mail");
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), filesWritten);
     if (extra.contains("--dry-run"))
-        QCOMPARE(out, dir.filePath("Mail/1.emlx") + '\t' + folder + "/Hi 06-08-2011.eml\n" + dir.filePath("Mail/2.emlx") +
-                          '\t' + folder + "/Hi 06-08-2011 (2).eml\n");
+        QCOMPARE(out, dir.filePath("Mail/1.emlx") + '\t' + folder + "/Hi 06-08-2011.eml\n" +
+                          dir.filePath("Mail/2.emlx") + '\t' + folder + "/Hi 06-08-2011 (2).eml\n");
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

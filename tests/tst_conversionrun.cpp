@@ -66,12 +66,18 @@ void ConversionRunTest::mirrorsFolders_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("output");
-    QTest::newRow("plain") << "A/1.emlx" << "A/1.eml";
-    QTest::newRow("nested") << "A/B/2.emlx" << "A/B/2.eml";
-    QTest::newRow("folder named like a message") << "Box.emlx/1.emlx" << "Box.eml/1.eml";
-    QTest::newRow("upper-case ending") << "C/NOTE.EMLX" << "C/NOTE.eml";
-    QTest::newRow("partial message") << "D/7.partial.emlx" << "D/7.partial.eml";
-    QTest::newRow("non-ASCII") << "Входящие/ü 1.emlx" << "Входящие/ü 1.eml";
+    QTest::newRow("plain") << "A/1.emlx"
+                           << "A/1.eml";
+    QTest::newRow("nested") << "A/B/2.emlx"
+                            << "A/B/2.eml";
+    QTest::newRow("folder named like a message") << "Box.emlx/1.emlx"
+                                                 << "Box.eml/1.eml";
+    QTest::newRow("upper-case ending") << "C/NOTE.EMLX"
+                                       << "C/NOTE.eml";
+    QTest::newRow("partial message") << "D/7.partial.emlx"
+                                     << "D/7.partial.eml";
+    QTest::newRow("non-ASCII") << "Входящие/ü 1.emlx"
+                               << "Входящие/ü 1.eml";
 }
 
 void ConversionRunTest::mirrorsFolders()
@@ -98,7 +104,8 @@ void ConversionRunTest::writesTheMessageInsideTheEnvelope()
         {"2.emlx", TestFiles::emlx(crlfMessage), crlfMessage},
         {"3.emlx", message("no envelope"), message("no envelope")},
         {"4.emlx", TestFiles::emlx(bodyWithXml), bodyWithXml},
-        {"5.emlx", TestFiles::emlx(message("count too large"), TestFiles::propertyList(), 50), message("count too large")},
+        {"5.emlx", TestFiles::emlx(message("count too large"), TestFiles::propertyList(), 50),
+         message("count too large")},
     };
     QStringList sources;
     for (const Case &c : cases) {
@@ -154,7 +161,8 @@ void ConversionRunTest::writesRepeatedSourceOnce()
 {
     QVERIFY(TestFiles::write(src("1.emlx"), TestFiles::emlx(message("one"))));
     const QString same = src("x/../1.emlx");
-    const RunReport report = convertAll({src("1.emlx"), src("1.emlx"), same}, {dest(), NamingScheme::SubjectDate, false});
+    const RunReport report =
+        convertAll({src("1.emlx"), src("1.emlx"), same}, {dest(), NamingScheme::SubjectDate, false});
     QVERIFY(report.succeeded());
     QCOMPARE(report.converted, 1);
     QCOMPARE(report.repeatedSources, 2);
@@ -180,10 +188,14 @@ void ConversionRunTest::reportsFailuresAndGoesOn_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("source gone") << "gone" << "is gone";
-    QTest::newRow("empty source") << "empty" << "is empty";
-    QTest::newRow("file where the folder goes") << "blocked" << "cannot create folder";
-    QTest::newRow("folder where the file goes") << "occupied" << "cannot write";
+    QTest::newRow("source gone") << "gone"
+                                 << "is gone";
+    QTest::newRow("empty source") << "empty"
+                                  << "is empty";
+    QTest::newRow("file where the folder goes") << "blocked"
+                                                << "cannot create folder";
+    QTest::newRow("folder where the file goes") << "occupied"
+                                                << "cannot write";
 }
 
 void ConversionRunTest::reportsFailuresAndGoesOn()
@@ -242,7 +254,8 @@ void ConversionRunTest::reportsProgressAndFollowsSchemeChanges()
     QCOMPARE(report.emptyEntries, 1);
     QCOMPARE(started, QList<int>({0, 1, 2, 3}));
     QCOMPARE(progress, (QList<QPair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
-    QCOMPARE(outputFiles(), QStringList({mirrored("1.eml"), mirrored("s2 06-08-2011.eml"), mirrored("s3 06-08-2011.eml")}));
+    QCOMPARE(outputFiles(),
+             QStringList({mirrored("1.eml"), mirrored("s2 06-08-2011.eml"), mirrored("s3 06-08-2011.eml")}));
 }
 
 void ConversionRunTest::stopsAtOnce()
@@ -289,7 +302,9 @@ void ConversionRunTest::sameResultWithManyJobs()
     for (int i = 0; i < 700; ++i) {
         sources << src(QStringLiteral("Box%1/%2.emlx").arg(i % 3).arg(i));
         const QByteArray subject = i % 5 == 0 ? "alike" : "m" + QByteArray::number(i);
-        const QByteArray file = i % 97 == 0 ? QByteArray() : TestFiles::emlx(message(subject), TestFiles::propertyList(), i % 89 == 0 ? 7 : 0);
+        const QByteArray file = i % 97 == 0
+                                    ? QByteArray()
+                                    : TestFiles::emlx(message(subject), TestFiles::propertyList(), i % 89 == 0 ? 7 : 0);
         QVERIFY(TestFiles::write(sources.last(), file));
     }
     sources.insert(300, sources[10]);
@@ -298,10 +313,15 @@ void ConversionRunTest::sameResultWithManyJobs()
     auto relative = [this](RunReport report, const QString &destination) {
         QStringList lines;
         for (const PlannedOutput &output : report.outputs)
-            lines << output.source + " -> " + output.target.mid(destination.size()) + " : " + TestFiles::read(output.target);
+            lines << output.source + " -> " + output.target.mid(destination.size()) + " : " +
+                         TestFiles::read(output.target);
         for (const MessageNote &note : report.failures + report.warnings)
             lines << note.source + " ! " + note.text;
-        lines << QStringLiteral("%1 %2 %3 %4").arg(report.converted).arg(report.emptyEntries).arg(report.repeatedSources).arg(report.total);
+        lines << QStringLiteral("%1 %2 %3 %4")
+                     .arg(report.converted)
+                     .arg(report.emptyEntries)
+                     .arg(report.repeatedSources)
+                     .arg(report.total);
         return lines;
     };
     RunOptions one{dest() + "/one", NamingScheme::SubjectDate, false};

@@ -10,7 +10,8 @@
 namespace {
 
 const QByteArray message = "From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.com>\nSubject: Grüße\n\nHallo,\nbis bald.\n";
-const QByteArray bareList = "<plist version=\"1.0\">\n<dict>\n<key>flags</key>\n<integer>1</integer>\n</dict>\n</plist>\n";
+const QByteArray bareList =
+    "<plist version=\"1.0\">\n<dict>\n<key>flags</key>\n<integer>1</integer>\n</dict>\n</plist>\n";
 // Bodies with XML of their own, which must not be taken for the mail client's data.
 const QByteArray plistBody = "Subject: Settings\n\n<?xml version=\"1.0\"?>\n<plist><dict/></plist>\nThanks\n";
 const QByteArray xmlBody = "Subject: Export\n\n<?xml version=\"1.0\"?>\nHello\n";
@@ -19,8 +20,8 @@ const QByteArray xmlBody = "Subject: Export\n\n<?xml version=\"1.0\"?>\nHello\n"
 QByteArray dateEntry(const char *key, const char *type, int month, const char *fraction = "")
 {
     const qint64 seconds = QDateTime(QDate(2011, month, 1), QTime(12, 0), QTimeZone::utc()).toSecsSinceEpoch();
-    return "<key>" + QByteArray(key) + "</key><" + type + '>' + QByteArray::number(seconds) + fraction + "</" +
-           type + ">\n";
+    return "<key>" + QByteArray(key) + "</key><" + type + '>' + QByteArray::number(seconds) + fraction + "</" + type +
+           ">\n";
 }
 
 } // namespace
@@ -101,10 +102,11 @@ private Q_SLOTS:
         const QByteArray both = dateEntry("date-sent", "integer", 3) + dateEntry("date-received", "integer", 4);
         const QByteArray nested = "<key>meta</key><dict>" + dateEntry("date-sent", "integer", 4) + "</dict>\n";
         QTest::newRow("integer") << TestFiles::propertyList(both) << QDate(2011, 3, 2) << QDate(2011, 4, 2);
-        QTest::newRow("real") << TestFiles::propertyList(dateEntry("date-received", "real", 4, ".75"))
-                              << QDate() << QDate(2011, 4, 2);
+        QTest::newRow("real") << TestFiles::propertyList(dateEntry("date-received", "real", 4, ".75")) << QDate()
+                              << QDate(2011, 4, 2);
         QTest::newRow("nested dictionary ignored")
-            << TestFiles::propertyList(nested + dateEntry("date-received", "integer", 3)) << QDate() << QDate(2011, 3, 2);
+            << TestFiles::propertyList(nested + dateEntry("date-received", "integer", 3)) << QDate()
+            << QDate(2011, 3, 2);
         QTest::newRow("no plist") << QByteArray() << QDate() << QDate();
     }
     void propertyListDates()

@@ -57,7 +57,8 @@ void FaultsTest::hostileHeadersGiveOneFileInItsFolder_data()
 {
     QTest::addColumn<QByteArray>("headers");
     QTest::newRow("1 MB subject") << "Subject: " + QByteArray(1 << 20, 'x') + "\nDate: Sat, 6 Aug 2011 10:00 +0000";
-    QTest::newRow("header block without end") << QByteArray("Subject: no end\nFrom: a@b\nX-Filler: ") + QByteArray(300000, 'y');
+    QTest::newRow("header block without end")
+        << QByteArray("Subject: no end\nFrom: a@b\nX-Filler: ") + QByteArray(300000, 'y');
     QTest::newRow("NUL bytes") << QByteArray("Subject: a\0b\nFrom: c\0d <e@f>", 27);
     QTest::newRow("invalid UTF-8") << QByteArray("Subject: \xff\xfe\xc3(\xe2\x82 bad\nFrom: \x80\x81");
     QTest::newRow("unknown charset") << QByteArray("Subject: =?x-no-such-charset?B?SGVsbG8=?=");
@@ -161,9 +162,11 @@ void FaultsTest::fileSizeLimitFailsOnlyTheLargeMessages()
 {
     // A child process under a file-size limit: writes past it fail even for root.
     QVERIFY(TestFiles::write(path("src/small.emlx"), TestFiles::emlx(messageWith("Subject: small"))));
-    QVERIFY(TestFiles::write(path("src/large.emlx"), TestFiles::emlx(messageWith("Subject: large") + QByteArray(400000, 'z'))));
+    QVERIFY(TestFiles::write(path("src/large.emlx"),
+                             TestFiles::emlx(messageWith("Subject: large") + QByteArray(400000, 'z'))));
     QProcess process;
-    process.start("/bin/sh", {"-c", "ulimit -f 200 && exec \"$0\" -o \"$1\" \"$2\"", EMLX2EML_PATH, path("out"), path("src")});
+    process.start("/bin/sh",
+                  {"-c", "ulimit -f 200 && exec \"$0\" -o \"$1\" \"$2\"", EMLX2EML_PATH, path("out"), path("src")});
     QVERIFY(process.waitForFinished(30000));
     const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
@@ -193,7 +196,8 @@ void FaultsTest::refusalsByPermission()
         QFile::setPermissions(path("out"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     else
         QFile::setPermissions(path("src/a.emlx"), QFileDevice::WriteOwner);
-    const RunReport report = convertAll({path("src/a.emlx"), path("src/b.emlx")}, {path("out"), NamingScheme::Original, false});
+    const RunReport report =
+        convertAll({path("src/a.emlx"), path("src/b.emlx")}, {path("out"), NamingScheme::Original, false});
     QFile::setPermissions(path("out"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(report.failures.size(), refused == "destination" ? 2 : 1);
     QCOMPARE(report.failures[0].source, path("src/a.emlx"));

@@ -19,8 +19,8 @@ QDateTime utcNoon(int month)
 
 QByteArray dateEntry(const char *key, int month)
 {
-    return "<key>" + QByteArray(key) + "</key><integer>" +
-           QByteArray::number(utcNoon(month).toSecsSinceEpoch()) + "</integer>\n";
+    return "<key>" + QByteArray(key) + "</key><integer>" + QByteArray::number(utcNoon(month).toSecsSinceEpoch()) +
+           "</integer>\n";
 }
 
 } // namespace
@@ -57,7 +57,8 @@ private Q_SLOTS:
             QTest::newRow(name) << "From: Sales\nSubject: " + value + '\n' << expected << "Sales";
         };
         auto from = [](const char *name, const QByteArray &value, const char *expected) {
-            QTest::newRow(name) << "From: " + value + "\nTo: x@example.com\n" << "" << expected;
+            QTest::newRow(name) << "From: " + value + "\nTo: x@example.com\n"
+                                << "" << expected;
         };
         subject("UTF-8 B", "=?UTF-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=", "Grüße aus Köln");
         subject("ISO-8859-1 Q", "=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", "Café crème");
@@ -77,8 +78,12 @@ private Q_SLOTS:
         from("raw windows-1252 display name", "Andr\xe9 <andre@example.com>", "André <andre@example.com>");
         from("malformed: no address", "Jane Doe", "Jane Doe");
         from("malformed: doubled signs", "jane@@example..com", "jane@@example..com");
-        QTest::newRow("missing headers") << "To: x@example.com\n"_ba << "" << "";
-        QTest::newRow("header after the blank line") << "From: Sales\n\nSubject: body\n"_ba << "" << "Sales";
+        QTest::newRow("missing headers") << "To: x@example.com\n"_ba
+                                         << ""
+                                         << "";
+        QTest::newRow("header after the blank line") << "From: Sales\n\nSubject: body\n"_ba
+                                                     << ""
+                                                     << "Sales";
     }
     void decodesText()
     {

@@ -23,8 +23,8 @@ private Q_SLOTS:
     void init()
     {
         m_model = std::make_unique<MessageListModel>();
-        m_tester = std::make_unique<QAbstractItemModelTester>(
-            m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        m_tester = std::make_unique<QAbstractItemModelTester>(m_model.get(),
+                                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
 
     void emptyListIsOneEmptyRow()

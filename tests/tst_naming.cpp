@@ -16,8 +16,16 @@ public:
         calls += u'D';
         return QDateTime(QDate(2011, 8, 6), QTime(23, 30), QTimeZone(-5 * 3600));
     }
-    QString GetSubject() override { calls += u'S'; return subject; }
-    QString GetFrom() override { calls += u'F'; return from; }
+    QString GetSubject() override
+    {
+        calls += u'S';
+        return subject;
+    }
+    QString GetFrom() override
+    {
+        calls += u'F';
+        return from;
+    }
 };
 
 class TestNaming : public QObject
@@ -32,23 +40,55 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("calls");
-        QTest::newRow("original") << "original" << "Budget" << "Sales" << "Grüße.eml" << "";
-        QTest::newRow("subject-date") << "subject-date" << "Budget" << "Sales" << "Budget 06-08-2011.eml" << "DS";
-        QTest::newRow("sender-subject-date")
-            << "sender-subject-date" << "Budget" << "Sales" << "Sales Budget 06-08-2011.eml" << "DFS";
-        QTest::newRow("date-sender-subject")
-            << "date-sender-subject" << "Budget" << "Sales" << "06-08-2011 Sales Budget.eml" << "DFS";
-        QTest::newRow("ymd-subject-sender")
-            << "ymd-subject-sender" << "Budget" << "Sales" << "2011-08-06 Budget Sales.eml" << "DSF";
-        QTest::newRow("mdy-subject-sender")
-            << "mdy-subject-sender" << "Budget" << "Sales" << "08-06-2011 Budget Sales.eml" << "DSF";
-        QTest::newRow("question in subject")
-            << "subject-date" << "Re: Budget?" << "" << "Re Budget 06-08-2011.eml" << "DS";
-        QTest::newRow("empty subject keeps its spaces")
-            << "ymd-subject-sender" << "" << "Sales" << "2011-08-06  Sales.eml" << "DSF";
-        QTest::newRow("from in angle brackets") << "sender-subject-date" << "Budget" << "Jane Doe <jane@example.com>"
-                                                << "Jane Doe jane@example.com Budget 06-08-2011.eml" << "DFS";
-        QTest::newRow("blanks kept") << "date-sender-subject" << " Budget " << "" << "06-08-2011   Budget .eml"
+        QTest::newRow("original") << "original"
+                                  << "Budget"
+                                  << "Sales"
+                                  << "Grüße.eml"
+                                  << "";
+        QTest::newRow("subject-date") << "subject-date"
+                                      << "Budget"
+                                      << "Sales"
+                                      << "Budget 06-08-2011.eml"
+                                      << "DS";
+        QTest::newRow("sender-subject-date") << "sender-subject-date"
+                                             << "Budget"
+                                             << "Sales"
+                                             << "Sales Budget 06-08-2011.eml"
+                                             << "DFS";
+        QTest::newRow("date-sender-subject") << "date-sender-subject"
+                                             << "Budget"
+                                             << "Sales"
+                                             << "06-08-2011 Sales Budget.eml"
+                                             << "DFS";
+        QTest::newRow("ymd-subject-sender") << "ymd-subject-sender"
+                                            << "Budget"
+                                            << "Sales"
+                                            << "2011-08-06 Budget Sales.eml"
+                                            << "DSF";
+        QTest::newRow("mdy-subject-sender") << "mdy-subject-sender"
+                                            << "Budget"
+                                            << "Sales"
+                                            << "08-06-2011 Budget Sales.eml"
+                                            << "DSF";
+        QTest::newRow("question in subject") << "subject-date"
+                                             << "Re: Budget?"
+                                             << ""
+                                             << "Re Budget 06-08-2011.eml"
+                                             << "DS";
+        QTest::newRow("empty subject keeps its spaces") << "ymd-subject-sender"
+                                                        << ""
+                                                        << "Sales"
+                                                        << "2011-08-06  Sales.eml"
+                                                        << "DSF";
+        QTest::newRow("from in angle brackets") << "sender-subject-date"
+                                                << "Budget"
+                                                << "Jane Doe <jane@example.com>"
+                                                << "Jane Doe jane@example.com Budget 06-08-2011.eml"
+                                                << "DFS";
+        QTest::newRow("blanks kept") << "date-sender-subject"
+                                     << " Budget "
+                                     << ""
+                                     << "06-08-2011   Budget .eml"
                                      << "DFS";
     }
     void compose()
@@ -104,13 +144,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("ownName");
-        QTest::newRow("note.emlx") << "note.emlx" << "note.eml";
-        QTest::newRow("NOTE.EMLX") << "NOTE.EMLX" << "NOTE.eml";
-        QTest::newRow("a.partial.emlx") << "a.partial.emlx" << "a.partial.eml";
-        QTest::newRow("Привет.Emlx") << "Привет.Emlx" << "Привет.eml";
-        QTest::newRow("x.eml") << "x.eml" << "x.eml";
-        QTest::newRow("X.EML") << "X.EML" << "X.eml";
-        QTest::newRow("x.txt") << "x.txt" << "x.txt.eml";
+        QTest::newRow("note.emlx") << "note.emlx"
+                                   << "note.eml";
+        QTest::newRow("NOTE.EMLX") << "NOTE.EMLX"
+                                   << "NOTE.eml";
+        QTest::newRow("a.partial.emlx") << "a.partial.emlx"
+                                        << "a.partial.eml";
+        QTest::newRow("Привет.Emlx") << "Привет.Emlx"
+                                     << "Привет.eml";
+        QTest::newRow("x.eml") << "x.eml"
+                               << "x.eml";
+        QTest::newRow("X.EML") << "X.EML"
+                               << "X.eml";
+        QTest::newRow("x.txt") << "x.txt"
+                               << "x.txt.eml";
     }
     void ownName()
     {

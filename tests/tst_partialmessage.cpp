@@ -10,9 +10,9 @@ namespace {
 
 // A stripped part as the full message holds it and as the mail client keeps it.
 struct PartFixture {
-    QByteArray headers;  // ends with a line end
-    QByteArray encoded;  // the body as the full message holds it, line end included
-    QByteArray content;  // the decoded bytes the mail client keeps
+    QByteArray headers; // ends with a line end
+    QByteArray encoded; // the body as the full message holds it, line end included
+    QByteArray content; // the decoded bytes the mail client keeps
 };
 
 QByteArray base64Lines(const QByteArray &content)
@@ -45,18 +45,23 @@ MessageFixture makeMessage(const QByteArray &eol, bool blankLineInStrippedBody)
     MessageFixture m;
     const QByteArray png = binaryContent(5000);
     const QByteArray pdf = binaryContent(70000);
-    const QByteArray notes = "Gr\xc3\xbc\xc3\x9f" "e = Gr\xc3\xb6\xc3\x9f" "e\nline two \n";
+    const QByteArray notes = "Gr\xc3\xbc\xc3\x9f"
+                             "e = Gr\xc3\xb6\xc3\x9f"
+                             "e\nline two \n";
     const QByteArray raw = "plain 7bit text on one line";
     m.contents = {{"2.2", png}, {"3", pdf}, {"4", notes}, {"5", raw}};
     const QMap<QString, PartFixture> stripped = {
-        {"2.2", {"Content-Type: image/png; name=\"pic.png\"\nContent-Transfer-Encoding: base64\n"
-                 "Content-Disposition: inline; filename=\"pic.png\"\nContent-ID: <x>\n",
-                 base64Lines(png), png}},
-        {"3", {"Content-Type: application/pdf;\n name*=utf-8''R%C3%A9sum%C3%A9.pdf\n"
-               "Content-Transfer-Encoding: base64\n",
-               base64Lines(pdf), pdf}},
-        {"4", {"Content-Type: text/plain; name=\"notes.txt\"\nContent-Transfer-Encoding: quoted-printable\n",
-               "Gr=C3=BC=C3=9Fe =3D Gr=C3=B6=C3=9Fe\nline two=20\n\n", notes}},
+        {"2.2",
+         {"Content-Type: image/png; name=\"pic.png\"\nContent-Transfer-Encoding: base64\n"
+          "Content-Disposition: inline; filename=\"pic.png\"\nContent-ID: <x>\n",
+          base64Lines(png), png}},
+        {"3",
+         {"Content-Type: application/pdf;\n name*=utf-8''R%C3%A9sum%C3%A9.pdf\n"
+          "Content-Transfer-Encoding: base64\n",
+          base64Lines(pdf), pdf}},
+        {"4",
+         {"Content-Type: text/plain; name=\"notes.txt\"\nContent-Transfer-Encoding: quoted-printable\n",
+          "Gr=C3=BC=C3=9Fe =3D Gr=C3=B6=C3=9Fe\nline two=20\n\n", notes}},
         {"5", {"Content-Type: text/plain; name=\"raw.txt\"\nContent-Transfer-Encoding: 7bit\n", raw + "\n", raw}},
     };
     auto part = [&](const QString &section, bool forPartial) {
@@ -174,7 +179,8 @@ void PartialMessageTest::leavesMissingPartsEmpty()
     const RunReport report = convert(messages() + "/7.partial.emlx");
     QVERIFY(report.succeeded());
     QCOMPARE(report.warnings.size(), 1);
-    QVERIFY2(report.warnings[0].text.contains(QString::fromUtf8("part 3 (Résumé.pdf)")), qPrintable(report.warnings[0].text));
+    QVERIFY2(report.warnings[0].text.contains(QString::fromUtf8("part 3 (Résumé.pdf)")),
+             qPrintable(report.warnings[0].text));
     // Part 3 keeps its empty body and its length header; every other part is filled in.
     const qsizetype pdfStart = m.partial.indexOf("Content-Type: application/pdf");
     const qsizetype pdfEnd = m.partial.indexOf("--outer", pdfStart);
@@ -220,8 +226,10 @@ void PartialMessageTest::layoutKeepsOnlyMailboxes_data()
     QTest::addColumn<QString>("folder");
     QTest::newRow("nested mailboxes") << "/u/Mail/V10/1A2B/Projects.mbox/Alpha.mbox/3C4D/Data/1/2/Messages/9.emlx"
                                       << "Projects/Alpha/";
-    QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx" << "INBOX/";
-    QTest::newRow("no mailbox") << "/u/loose/9.emlx" << "";
+    QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx"
+                                  << "INBOX/";
+    QTest::newRow("no mailbox") << "/u/loose/9.emlx"
+                                << "";
 }
 
 void PartialMessageTest::layoutKeepsOnlyMailboxes()

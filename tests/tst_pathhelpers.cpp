@@ -32,12 +32,24 @@ void PathHelpersTest::splitsPaths_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
-    QTest::newRow("drive path") << "C:/Mail/Inbox/1.emlx" << "C:/Mail/Inbox/" << "1.emlx";
-    QTest::newRow("bare name") << "1.emlx" << "" << "1.emlx";
-    QTest::newRow("folder only") << "C:/Mail/" << "C:/Mail/" << "";
-    QTest::newRow("network path") << "//server/share/1.emlx" << "//server/share/" << "1.emlx";
-    QTest::newRow("doubled separator") << "C:/a//b.emlx" << "C:/a//" << "b.emlx";
-    QTest::newRow("unix path, non-ASCII") << "/home/ann/Почта/ü.emlx" << "/home/ann/Почта/" << "ü.emlx";
+    QTest::newRow("drive path") << "C:/Mail/Inbox/1.emlx"
+                                << "C:/Mail/Inbox/"
+                                << "1.emlx";
+    QTest::newRow("bare name") << "1.emlx"
+                               << ""
+                               << "1.emlx";
+    QTest::newRow("folder only") << "C:/Mail/"
+                                 << "C:/Mail/"
+                                 << "";
+    QTest::newRow("network path") << "//server/share/1.emlx"
+                                  << "//server/share/"
+                                  << "1.emlx";
+    QTest::newRow("doubled separator") << "C:/a//b.emlx"
+                                       << "C:/a//"
+                                       << "b.emlx";
+    QTest::newRow("unix path, non-ASCII") << "/home/ann/Почта/ü.emlx"
+                                          << "/home/ann/Почта/"
+                                          << "ü.emlx";
 }
 
 void PathHelpersTest::splitsPaths()
@@ -54,12 +66,18 @@ void PathHelpersTest::dropsRoot_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("mirrored");
-    QTest::newRow("drive") << "C:/Mail/Inbox/" << "Mail/Inbox/";
-    QTest::newRow("drive root") << "C:/" << "";
-    QTest::newRow("unix") << "/home/ann/Mail/" << "home/ann/Mail/";
-    QTest::newRow("unix root") << "/" << "";
-    QTest::newRow("network") << "//server/share/x/" << "server/share/x/";
-    QTest::newRow("relative") << "Mail/" << "Mail/";
+    QTest::newRow("drive") << "C:/Mail/Inbox/"
+                           << "Mail/Inbox/";
+    QTest::newRow("drive root") << "C:/"
+                                << "";
+    QTest::newRow("unix") << "/home/ann/Mail/"
+                          << "home/ann/Mail/";
+    QTest::newRow("unix root") << "/"
+                               << "";
+    QTest::newRow("network") << "//server/share/x/"
+                             << "server/share/x/";
+    QTest::newRow("relative") << "Mail/"
+                              << "Mail/";
 }
 
 void PathHelpersTest::dropsRoot()

@@ -112,7 +112,7 @@ void WalkerTest::doesNotFollowFolderLinks()
     QTemporaryDir dir;
     QVERIFY(TestFiles::write(dir.filePath("Box/1.emlx"), "x"));
     QVERIFY(TestFiles::write(dir.filePath("elsewhere/2.emlx"), "x"));
-    QVERIFY(QFile::link(dir.path(), dir.filePath("Box/loop")));         // back to the root
+    QVERIFY(QFile::link(dir.path(), dir.filePath("Box/loop")));                      // back to the root
     QVERIFY(QFile::link(dir.filePath("Box/1.emlx"), dir.filePath("Box/link.emlx"))); // a link to a file
 
     const FolderScanResult scan = scanForMessageFiles(dir.filePath("Box"));
@@ -128,7 +128,8 @@ void WalkerTest::skipsAndNamesUnreadableFolder()
     QVERIFY(TestFiles::write(dir.filePath("shut/2.emlx"), "x"));
     QFile::setPermissions(dir.filePath("shut"), QFileDevice::WriteOwner);
     const FolderScanResult scan = scanForMessageFiles(dir.path());
-    QFile::setPermissions(dir.filePath("shut"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.filePath("shut"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(scan.messageFiles, QStringList({dir.filePath("open/1.emlx")}));
     QCOMPARE(scan.unreadableFolders, QStringList({dir.filePath("shut/")}));
 }
@@ -139,7 +140,8 @@ void WalkerTest::stopsWhenAsked()
     for (int i = 0; i < 50; ++i)
         QVERIFY(TestFiles::write(dir.filePath(QStringLiteral("F%1/%2.emlx").arg(i % 5).arg(i)), "x"));
     int yields = 0;
-    const FolderScanResult scan = scanForMessageFiles(dir.path(), [&yields] { ++yields; }, [&yields] { return yields >= 10; });
+    const FolderScanResult scan = scanForMessageFiles(
+        dir.path(), [&yields] { ++yields; }, [&yields] { return yields >= 10; });
     QVERIFY(scan.stopped);
     QCOMPARE(yields, 10);
     QVERIFY(scan.messageFiles.size() < 10);

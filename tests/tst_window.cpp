@@ -7,8 +7,7 @@
 #include <QRadioButton>
 #include <QTableView>
 
-namespace
-{
+namespace {
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -34,8 +33,7 @@ private Q_SLOTS:
         const QString window = QStringLiteral("frmStep1");
         QTest::newRow("lblTitle") << window << "Vaskel EMLX to EML Converter" << twips(240, 120, 6255, 375);
         QTest::newRow("cmdAdd") << window << "Add EMLX File(s)..." << twips(240, 960, 1815, 375);
-        QTest::newRow("CmdAddFolder")
-            << window << "Add Folder having EMLX File(s)..." << twips(2400, 960, 2775, 375);
+        QTest::newRow("CmdAddFolder") << window << "Add Folder having EMLX File(s)..." << twips(2400, 960, 2775, 375);
         QTest::newRow("cmdClear1") << window << "Clear File(s)..." << twips(6240, 960, 1695, 375);
         QTest::newRow("lblCount1") << window << "0 files" << twips(270, 1560, 4335, 255);
         QTest::newRow("grdFiles1") << window << QString() << twips(240, 1800, 7695, 1575);
@@ -57,8 +55,7 @@ private Q_SLOTS:
                                     << "date (YYYY-MM-DD) + subject + from " << twips(3840, 480, 3135, 255);
         QTest::newRow("OptDFS_MYD") << "Picture1"
                                     << "date (MM-DD-YYYY) + subject + from" << twips(3840, 840, 3375, 255);
-        QTest::newRow("CmdConvert2PDF")
-            << window << "Convert &Messages to EML" << twips(2640, 6120, 2535, 435);
+        QTest::newRow("CmdConvert2PDF") << window << "Convert &Messages to EML" << twips(2640, 6120, 2535, 435);
         QTest::newRow("Shape1") << window << QString() << twips(0, 6720, 8415, 855);
         QTest::newRow("Shape2") << window << QString() << twips(-120, 0, 8415, 855);
         QTest::newRow("Picture3") << window << QString() << twips(240, 6840, 7695, 495);
@@ -75,9 +72,8 @@ private Q_SLOTS:
         const QWidget *control = test.get(QTest::currentDataTag());
         QCOMPARE(control->parentWidget()->objectName(), container);
         if (!caption.isEmpty())
-            QCOMPARE(
-                control->property(qobject_cast<const QGroupBox *>(control) ? "title" : "text").toString(),
-                caption);
+            QCOMPARE(control->property(qobject_cast<const QGroupBox *>(control) ? "title" : "text").toString(),
+                     caption);
         if (qobject_cast<const QRadioButton *>(control)) {
             // An option may grow to the right in a face wider than Tahoma, but never moves.
             QCOMPARE(control->pos(), geometry.topLeft());
@@ -122,12 +118,12 @@ private Q_SLOTS:
         QTest::newRow("at start") << false << QString()
                                   << QStringList{"cmdAdd", "cmdClear1",   "CmdAddFolder", "grdFiles1",
                                                  "cmdEnd", "OptOriginal", "cmdAdd"};
-        QTest::newRow("convert enabled")
-            << true << QString() << QStringList{"cmdAdd",         "cmdClear1", "CmdAddFolder", "grdFiles1",
-                                                "CmdConvert2PDF", "cmdEnd",    "OptOriginal",  "cmdAdd"};
+        QTest::newRow("convert enabled") << true << QString()
+                                         << QStringList{"cmdAdd",         "cmdClear1", "CmdAddFolder", "grdFiles1",
+                                                        "CmdConvert2PDF", "cmdEnd",    "OptOriginal",  "cmdAdd"};
         QTest::newRow("another option selected")
-            << false << "OptDFS_YMD" << QStringList{"cmdAdd", "cmdClear1",  "CmdAddFolder", "grdFiles1",
-                                                    "cmdEnd", "OptDFS_YMD", "cmdAdd"};
+            << false << "OptDFS_YMD"
+            << QStringList{"cmdAdd", "cmdClear1", "CmdAddFolder", "grdFiles1", "cmdEnd", "OptDFS_YMD", "cmdAdd"};
     }
 
     void tabOrder()
@@ -137,8 +133,10 @@ private Q_SLOTS:
         QFETCH(QStringList, stops);
         TestWindow test;
         test.prompts->files = {{"/Mail/1.emlx"}, {"/Mail/2.emlx"}};
-        if (withFiles) test.click("cmdAdd");
-        if (!option.isEmpty()) test.click(qPrintable(option));
+        if (withFiles)
+            test.click("cmdAdd");
+        if (!option.isEmpty())
+            test.click(qPrintable(option));
         test.get("cmdAdd")->setFocus();
 
         QStringList visited{QApplication::focusWidget()->objectName()};
@@ -158,12 +156,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("asked");
         const int alt = Qt::AltModifier;
         QTest::newRow("Alt+M at start") << false << "cmdAdd" << int(Qt::Key_M) << alt << QStringList();
-        QTest::newRow("Alt+M with files") << true << "cmdAdd" << int(Qt::Key_M) << alt
-                                          << QStringList{"pickFolder: Choose Folder to Save..."};
+        QTest::newRow("Alt+M with files")
+            << true << "cmdAdd" << int(Qt::Key_M) << alt << QStringList{"pickFolder: Choose Folder to Save..."};
         QTest::newRow("Alt+X") << false << "cmdAdd" << int(Qt::Key_X) << alt << QStringList{exitQuestion};
         QTest::newRow("Enter on Add") << true << "cmdAdd" << int(Qt::Key_Return) << 0 << QStringList();
-        QTest::newRow("Enter on Convert")
-            << true << "CmdConvert2PDF" << int(Qt::Key_Enter) << 0 << QStringList();
+        QTest::newRow("Enter on Convert") << true << "CmdConvert2PDF" << int(Qt::Key_Enter) << 0 << QStringList();
         QTest::newRow("Esc") << true << "cmdEnd" << int(Qt::Key_Escape) << 0 << QStringList();
     }
 
@@ -176,7 +173,8 @@ private Q_SLOTS:
         QFETCH(QStringList, asked);
         TestWindow test;
         test.prompts->files = {{"/Mail/1.emlx"}};
-        if (withFiles) test.click("cmdAdd");
+        if (withFiles)
+            test.click("cmdAdd");
         test.prompts->forget();
         test.get(qPrintable(focus))->setFocus();
 
@@ -213,8 +211,7 @@ private Q_SLOTS:
         test.click("cmdClear1");
         QCOMPARE(test.prompts->asked, asked);
         QCOMPARE(test.rows(), after);
-        QCOMPARE(test.get<QLabel>("lblCount1")->text(),
-                 QStringLiteral("%1 files").arg(after.size() - after.count({})));
+        QCOMPARE(test.get<QLabel>("lblCount1")->text(), QStringLiteral("%1 files").arg(after.size() - after.count({})));
         QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), !before.isEmpty()); // clearing never disables it
     }
 
@@ -232,8 +229,7 @@ private Q_SLOTS:
                                          << QStringList{"/M/1.emlx", "/M/1.emlx"} << true;
         QTest::newRow("replaces the earlier list") << old << three << three << true;
         QTest::newRow("cancel keeps the list") << old << QStringList() << old << true;
-        QTest::newRow("cancel on the empty list")
-            << QStringList() << QStringList() << QStringList{QString()} << false;
+        QTest::newRow("cancel on the empty list") << QStringList() << QStringList() << QStringList{QString()} << false;
     }
 
     void addFiles()
@@ -252,8 +248,7 @@ private Q_SLOTS:
         test.click("cmdAdd");
         QCOMPARE(test.prompts->asked.constLast(), "pickFiles: Mac Mail Messages (*.emlx)");
         QCOMPARE(test.rows(), after);
-        QCOMPARE(test.get<QLabel>("lblCount1")->text(),
-                 QStringLiteral("%1 files").arg(after.size() - after.count({})));
+        QCOMPARE(test.get<QLabel>("lblCount1")->text(), QStringLiteral("%1 files").arg(after.size() - after.count({})));
         QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), convertEnabled);
     }
 

@@ -12,8 +12,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 const QByteArray message = "Subject: Hello\r\nFrom: Ann <ann@example.org>\r\n"
                            "Date: Sat, 06 Aug 2011 10:00:00 +0200\r\n\r\nBody\r\n";
@@ -80,18 +79,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<bool>("convertEnabled");
         const QStringList three{"1.emlx", "2.emlx", "3.emlx"};
-        QTest::newRow("appends to earlier rows")
-            << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << three << three << true;
+        QTest::newRow("appends to earlier rows") << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << three << three << true;
         QTest::newRow("letter case and other names")
             << QStringList() << QStringList{"A.EMLX", "b.Emlx", "c.eml", "d.emlx.bak", "emlx"}
             << QStringList{"A.EMLX", "b.Emlx"} << true;
-        QTest::newRow("breadth first")
-            << QStringList() << QStringList{"r.emlx", "A/a.emlx", "A/A1/a1.emlx", "B/b.emlx"}
-            << QStringList{"r.emlx", "A/a.emlx", "B/b.emlx", "A/A1/a1.emlx"} << true;
-        QTest::newRow("non-ASCII names")
-            << QStringList() << QStringList{"Grüße/Ωμέγα.emlx"} << QStringList{"Grüße/Ωμέγα.emlx"} << true;
-        QTest::newRow("nothing found, empty list")
-            << QStringList() << QStringList{"c.eml"} << QStringList() << false;
+        QTest::newRow("breadth first") << QStringList() << QStringList{"r.emlx", "A/a.emlx", "A/A1/a1.emlx", "B/b.emlx"}
+                                       << QStringList{"r.emlx", "A/a.emlx", "B/b.emlx", "A/A1/a1.emlx"} << true;
+        QTest::newRow("non-ASCII names") << QStringList() << QStringList{"Grüße/Ωμέγα.emlx"}
+                                         << QStringList{"Grüße/Ωμέγα.emlx"} << true;
+        QTest::newRow("nothing found, empty list") << QStringList() << QStringList{"c.eml"} << QStringList() << false;
         QTest::newRow("nothing found, earlier rows")
             << QStringList{"/Old/1.emlx"} << QStringList{"c.eml"} << QStringList() << true;
     }
@@ -104,16 +100,16 @@ private Q_SLOTS:
         QFETCH(bool, convertEnabled);
         makeFiles(tree);
         TestWindow test;
-        if (!earlier.isEmpty()) listFiles(test, earlier);
+        if (!earlier.isEmpty())
+            listFiles(test, earlier);
         test.prompts->folders = {source()};
 
         test.click("CmdAddFolder");
         const QStringList rows = earlier + makeFiles(added, added);
         QCOMPARE(test.rows(), rows.isEmpty() ? QStringList{QString()} : rows);
         QCOMPARE(test.get<QLabel>("lblCount1")->text(), QStringLiteral("%1 files").arg(rows.size()));
-        QCOMPARE(test.prompts->asked,
-                 QStringList({"pickFolder: Choose Source Folder...",
-                              QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
+                                                   QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
         QCOMPARE(test.prompts->busyCursorWhenAsked, QList<bool>({false, false}));
         QVERIFY(!QGuiApplication::overrideCursor());
         QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), convertEnabled);
@@ -124,7 +120,8 @@ private Q_SLOTS:
     {
         makeFiles({"ok.emlx"});
         const QByteArray raw = QFile::encodeName(source()) + "/caf\xe9.emlx";
-        QVERIFY(TestFiles::write(source() + "/placeholder", {}) && ::rename(QFile::encodeName(source() + "/placeholder").constData(), raw.constData()) == 0);
+        QVERIFY(TestFiles::write(source() + "/placeholder", {}) &&
+                ::rename(QFile::encodeName(source() + "/placeholder").constData(), raw.constData()) == 0);
         TestWindow test;
         test.prompts->folders = {source()};
         test.click("CmdAddFolder");
@@ -266,7 +263,8 @@ private Q_SLOTS:
         QStringList shown;
         connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
             shown.append(shownStep(test));
-            if (!optionAfterFirst.isEmpty()) test.click(qPrintable(optionAfterFirst));
+            if (!optionAfterFirst.isEmpty())
+                test.click(qPrintable(optionAfterFirst));
         });
 
         test.click("CmdConvert2PDF");
@@ -306,7 +304,8 @@ private Q_SLOTS:
         test.prompts->yesNo = {answer};
         QProgressBar *bar = test.get<QProgressBar>("ProgressBar1");
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
-            if (value != 40) return;
+            if (value != 40)
+                return;
             if (closeBox)
                 test.window->close();
             else
@@ -315,7 +314,8 @@ private Q_SLOTS:
 
         test.click("CmdConvert2PDF");
         QCOMPARE(filesBelow(destination()).size(), written);
-        if (!endBox.isEmpty()) QCOMPARE(test.prompts->asked.constLast(), endBox);
+        if (!endBox.isEmpty())
+            QCOMPARE(test.prompts->asked.constLast(), endBox);
         QCOMPARE(test.prompts->asked.filter(QStringLiteral("Completed")).size(), endBox.isEmpty() ? 0 : 1);
         QCOMPARE(bar->value(), written * 20);
     }

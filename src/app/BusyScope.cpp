@@ -8,12 +8,15 @@ BusyScope::BusyScope(const QList<QWidget *> &controls, bool busyCursor) : m_busy
         m_held.append({control, control->isEnabled()});
         control->setEnabled(false);
     }
-    if (m_busyCursor) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (m_busyCursor)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 BusyScope::~BusyScope()
 {
-    if (m_busyCursor) QGuiApplication::restoreOverrideCursor();
+    if (m_busyCursor)
+        QGuiApplication::restoreOverrideCursor();
     for (const Held &held : m_held)
-        if (held.control) held.control->setEnabled(held.wasEnabled);
+        if (held.control)
+            held.control->setEnabled(held.wasEnabled);
 }

@@ -5,8 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace
-{
+namespace {
 
 // The texts keep Windows line breaks; a Qt label shows a plain line feed.
 QString shownText(QString text)
@@ -19,8 +18,10 @@ int showBox(QWidget *owner, QMessageBox::Icon icon, const QString &text, QMessag
 {
     QMessageBox box(icon, applicationTitle(), shownText(text), buttons, owner);
     box.setWindowModality(Qt::WindowModal);
-    if (buttons.testFlag(QMessageBox::Yes)) box.setDefaultButton(QMessageBox::Yes);
-    if (!details.isEmpty()) box.setDetailedText(details);
+    if (buttons.testFlag(QMessageBox::Yes))
+        box.setDefaultButton(QMessageBox::Yes);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     return box.exec();
 }
 
@@ -34,8 +35,8 @@ bool DialogPrompts::askYesNo(const QString &question)
 
 void DialogPrompts::inform(const QString &text, Icon icon, const QString &details)
 {
-    showBox(m_owner, icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon, text,
-            QMessageBox::Ok, details);
+    showBox(m_owner, icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon, text, QMessageBox::Ok,
+            details);
 }
 
 void DialogPrompts::warn(const QString &text, const QString &details)

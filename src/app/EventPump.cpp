@@ -4,7 +4,8 @@
 
 void EventPump::operator()()
 {
-    if (m_sinceLast.isValid() && m_sinceLast.elapsed() < intervalMs) return;
+    if (m_sinceLast.isValid() && m_sinceLast.elapsed() < intervalMs)
+        return;
     QCoreApplication::processEvents();
     m_sinceLast.start();
 }

@@ -4,8 +4,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-namespace
-{
+namespace {
 
 const QColor cellColour(0xFF, 0xFF, 0xBF);
 const QColor outsideColour(0xFF, 0xFF, 0xFF);

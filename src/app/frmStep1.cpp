@@ -19,8 +19,7 @@ static void loadResources()
     Q_INIT_RESOURCE(emlxgui);
 }
 
-namespace
-{
+namespace {
 
 constexpr int appendBatch = 2000; // rows per view update while a scan's files are listed
 constexpr int problemsNamedInBox = 10;
@@ -36,13 +35,15 @@ QIcon applicationIcon()
 QString noteLine(const MessageNote &note)
 {
     const QString source = QDir::toNativeSeparators(note.source);
-    if (note.text.contains(source) || note.text.contains(note.source)) return note.text;
+    if (note.text.contains(source) || note.text.contains(note.source))
+        return note.text;
     return source + QStringLiteral(": ") + note.text;
 }
 
 QString noteLines(const QString &heading, const QList<MessageNote> &notes)
 {
-    if (notes.isEmpty()) return {};
+    if (notes.isEmpty())
+        return {};
     QStringList lines{heading};
     for (const MessageNote &note : notes)
         lines.append(noteLine(note));
@@ -63,11 +64,11 @@ frmStep1::frmStep1(std::unique_ptr<Prompts> prompts, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmStep1>()), m_prompts(std::move(prompts))
 {
     loadResources();
-    if (!m_prompts) m_prompts = std::make_unique<DialogPrompts>(this);
+    if (!m_prompts)
+        m_prompts = std::make_unique<DialogPrompts>(this);
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(543, 491);
     setWindowIcon(applicationIcon());
     setUpTypeface();
@@ -100,9 +101,8 @@ void frmStep1::closeEvent(QCloseEvent *event)
 void frmStep1::setUpTypeface()
 {
     const QString tahoma = QStringLiteral("Tahoma");
-    QFont regular(QFontDatabase::hasFamily(tahoma)
-                      ? tahoma
-                      : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    QFont regular(QFontDatabase::hasFamily(tahoma) ? tahoma
+                                                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
     regular.setPointSizeF(8.25);
     setFont(regular);
 
@@ -150,7 +150,8 @@ void frmStep1::fitOptionCaptions()
                 option->y() < other->geometry().bottom())
                 room = qMin(room, other->x() - option->x());
         const int wanted = qMin(option->sizeHint().width(), room);
-        if (wanted > option->width()) option->resize(wanted, option->height());
+        if (wanted > option->width())
+            option->resize(wanted, option->height());
     }
 }
 
@@ -174,7 +175,8 @@ QList<QWidget *> frmStep1::listChangingControls() const
 void frmStep1::addFiles()
 {
     const QStringList picked = m_prompts->pickFiles(QStringLiteral("Mac Mail Messages (*.emlx)"));
-    if (picked.isEmpty()) return; // Cancel keeps the list the user built
+    if (picked.isEmpty())
+        return; // Cancel keeps the list the user built
     m_files.ClearFileList();
     m_files.appendFiles(picked);
     ui->CmdConvert2PDF->setEnabled(true);
@@ -183,7 +185,8 @@ void frmStep1::addFiles()
 void frmStep1::addFolder()
 {
     const QString folder = m_prompts->pickFolder(QStringLiteral("Choose Source Folder..."));
-    if (folder.isEmpty()) return;
+    if (folder.isEmpty())
+        return;
     FolderScanResult scan;
     {
         BusyScope busy(listChangingControls(), true);
@@ -191,12 +194,14 @@ void frmStep1::addFolder()
         scan = scanForMessageFiles(
             folder,
             [this, &pump] {
-                if (!m_closing) pump();
+                if (!m_closing)
+                    pump();
             },
             [this] { return m_closing; });
         appendInBatches(scan.messageFiles, pump);
     }
-    if (m_closing) return;
+    if (m_closing)
+        return;
     ui->CmdConvert2PDF->setEnabled(m_files.count() > 0);
     reportScan(scan);
 }
@@ -226,7 +231,8 @@ void frmStep1::reportScan(const FolderScanResult &scan)
 
 void frmStep1::clearList()
 {
-    if (m_files.count() == 0) return;
+    if (m_files.count() == 0)
+        return;
     if (m_prompts->askYesNo(QStringLiteral("Do you want to clear all the files in the list\r\n Proceed?")))
         m_files.ClearFileList();
 }
@@ -239,7 +245,8 @@ void frmStep1::convert()
         return;
     }
     const QString destination = m_prompts->pickFolder(QStringLiteral("Choose Folder to Save..."));
-    if (destination.isEmpty()) return;
+    if (destination.isEmpty())
+        return;
     RunReport report;
     {
         BusyScope busy(listChangingControls(), false);
@@ -248,7 +255,8 @@ void frmStep1::convert()
         callbacks.messageStarted = [this](int index) { followRun(index); };
         callbacks.progress = [this](int done, int total) { showProgress(done, total); };
         callbacks.yield = [this, &pump] {
-            if (!m_closing) pump();
+            if (!m_closing)
+                pump();
         };
         callbacks.stopRequested = [this] { return m_closing; };
         callbacks.scheme = [this] { return selectedScheme(); };
@@ -258,7 +266,8 @@ void frmStep1::convert()
         ui->ProgressBar1->setRange(0, 100);
         report = convertAll(m_files.files(), options, callbacks);
     }
-    if (!m_closing) reportRun(report);
+    if (!m_closing)
+        reportRun(report);
 }
 
 void frmStep1::followRun(int index)
@@ -293,5 +302,6 @@ void frmStep1::reportRun(const RunReport &report)
 
 void frmStep1::exitProgram()
 {
-    if (m_prompts->askYesNo(QStringLiteral("Are you sure you want to exit now?"))) close();
+    if (m_prompts->askYesNo(QStringLiteral("Are you sure you want to exit now?")))
+        close();
 }

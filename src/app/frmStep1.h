@@ -15,8 +15,7 @@ struct FolderScanResult;
 struct RunReport;
 class EventPump;
 
-namespace Ui
-{
+namespace Ui {
 class frmStep1;
 }
 

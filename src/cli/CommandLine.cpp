@@ -25,20 +25,24 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                        "Each SOURCE is an .emlx file or a folder, whose whole tree is scanned for .emlx files.\n"
                        "Each message goes below DIR into folders that mirror the folders it came from."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("Destination folder (created when missing)."), QStringLiteral("DIR"));
-    const QCommandLineOption naming({QStringLiteral("n"), QStringLiteral("naming")},
-                                    QStringLiteral("How output files are named: %1.").arg(schemeNames().join(QStringLiteral(", "))),
-                                    QStringLiteral("SCHEME"), QStringLiteral("original"));
-    const QCommandLineOption layout(QStringLiteral("layout"),
-                                    QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
-                                                   "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
-                                    QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
+                                    QStringLiteral("Destination folder (created when missing)."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption naming(
+        {QStringLiteral("n"), QStringLiteral("naming")},
+        QStringLiteral("How output files are named: %1.").arg(schemeNames().join(QStringLiteral(", "))),
+        QStringLiteral("SCHEME"), QStringLiteral("original"));
+    const QCommandLineOption layout(
+        QStringLiteral("layout"),
+        QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
+                       "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
+        QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
     const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Messages converted at once (default: the number of cores). "
                                                  "The result is the same for any number."),
                                   QStringLiteral("N"), QString::number(QThread::idealThreadCount()));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("Write nothing; print each source and the output path it would get."));
+    const QCommandLineOption dryRun(
+        QStringLiteral("dry-run"),
+        QStringLiteral("Write nothing; print each source and the output path it would get."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print errors only."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
@@ -68,7 +72,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     bool jobsOk = false;
     request.jobs = parser.value(jobs).toInt(&jobsOk);
     if (!jobsOk || request.jobs < 1 || request.jobs > 256)
-        return usageError(QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'").arg(parser.value(jobs)));
+        return usageError(
+            QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'").arg(parser.value(jobs)));
     request.sources = parser.positionalArguments();
     if (request.sources.isEmpty())
         return usageError(QStringLiteral("no SOURCE given"));

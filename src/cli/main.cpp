@@ -27,7 +27,8 @@ void printNotes(const QList<MessageNote> &notes, const char *kind)
 {
     for (const MessageNote &note : notes) {
         const QString source = QDir::toNativeSeparators(note.source);
-        const QString text = note.text.contains(source) ? note.text : u'"' + source + QStringLiteral("\": ") + note.text;
+        const QString text =
+            note.text.contains(source) ? note.text : u'"' + source + QStringLiteral("\": ") + note.text;
         print(stderr, QStringLiteral("emlx2eml: %1: %2\n").arg(QLatin1String(kind), text));
     }
 }
@@ -67,7 +68,8 @@ int main(int argc, char *argv[])
     printNotes(gathered.problems, "error");
 
     RunOptions options;
-    options.destination = request.output.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
+    options.destination =
+        request.output.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
     options.scheme = request.scheme;
     options.dryRun = request.dryRun;
     options.layout = request.layout;
@@ -93,10 +95,12 @@ int main(int argc, char *argv[])
     }
     if (request.dryRun)
         for (const PlannedOutput &output : report.outputs)
-            print(stdout, QDir::toNativeSeparators(output.source) + u'\t' + QDir::toNativeSeparators(output.target) + u'\n');
+            print(stdout,
+                  QDir::toNativeSeparators(output.source) + u'\t' + QDir::toNativeSeparators(output.target) + u'\n');
     printNotes(report.failures, "error");
     if (report.stopped)
-        print(stderr, QStringLiteral("emlx2eml: interrupted: the messages after the last one converted were not touched\n"));
+        print(stderr,
+              QStringLiteral("emlx2eml: interrupted: the messages after the last one converted were not touched\n"));
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)

@@ -88,8 +88,7 @@ class Run
 public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
         : m_options(options), m_callbacks(callbacks), m_destination(withTrailingSlash(options.destination))
-    {
-    }
+    {}
 
     RunReport convert(const QStringList &sources)
     {
@@ -256,10 +255,11 @@ private:
         if (message.state != Message::State::Named)
             return;
         if (!m_options.dryRun) {
-            const FileResult written = isPartialMessageFile(message.source)
-                                           ? writePartial(message)
-                                           : CopyMessageFile(message.source, message.target, false,
-                                                             {message.envelope.messageOffset, message.envelope.messageLength});
+            const FileResult written =
+                isPartialMessageFile(message.source)
+                    ? writePartial(message)
+                    : CopyMessageFile(message.source, message.target, false,
+                                      {message.envelope.messageOffset, message.envelope.messageLength});
             if (!written.ok) {
                 message.fail(written.error);
                 return;
@@ -271,8 +271,8 @@ private:
     FileResult writePartial(Message &message) const
     {
         ReassemblyResult reassembled;
-        const FileResult written =
-            WriteFileAtomically(message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
+        const FileResult written = WriteFileAtomically(
+            message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
                 reassembled = writeReassembledMessage(message.source, message.envelope, out);
                 *error = reassembled.error;
                 return reassembled.ok;

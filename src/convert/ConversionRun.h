@@ -15,9 +15,9 @@ enum class OutputLayout {
 };
 
 struct RunOptions {
-    QString destination;                            // created when missing
-    NamingScheme scheme = NamingScheme::Original;   // unless RunCallbacks::scheme says otherwise
-    bool dryRun = false;                            // plan every output, write nothing
+    QString destination;                          // created when missing
+    NamingScheme scheme = NamingScheme::Original; // unless RunCallbacks::scheme says otherwise
+    bool dryRun = false;                          // plan every output, write nothing
     OutputLayout layout = OutputLayout::Mirror;
     // Messages read and written at once. The outputs, their names and the report are the same
     // for any number; with more than one, callbacks come after each batch, not each message.
@@ -26,11 +26,11 @@ struct RunOptions {
 
 // How the run talks to whoever started it. Every member may be empty.
 struct RunCallbacks {
-    std::function<void(int index)> messageStarted;  // before the message at `index` is converted
+    std::function<void(int index)> messageStarted;     // before the message at `index` is converted
     std::function<void(int done, int total)> progress; // after each message, written or not
-    std::function<void()> yield;                    // between steps: the window lets its events run
-    std::function<bool()> stopRequested;            // checked after each yield; true ends the run at once
-    std::function<NamingScheme()> scheme;           // asked afresh for each message
+    std::function<void()> yield;                       // between steps: the window lets its events run
+    std::function<bool()> stopRequested;               // checked after each yield; true ends the run at once
+    std::function<NamingScheme()> scheme;              // asked afresh for each message
 };
 
 struct MessageNote {
@@ -44,12 +44,12 @@ struct PlannedOutput {
 };
 
 struct RunReport {
-    int total = 0;          // entries handed to the run, empty ones included
-    int converted = 0;      // messages written (or, in a dry run, planned)
-    int emptyEntries = 0;   // entries that were blank: no message
+    int total = 0;           // entries handed to the run, empty ones included
+    int converted = 0;       // messages written (or, in a dry run, planned)
+    int emptyEntries = 0;    // entries that were blank: no message
     int repeatedSources = 0; // a source listed again: written once only
     int skippedPartials = 0; // partial copies whose full copy lies beside them
-    QString error;          // set when the run could not start at all
+    QString error;           // set when the run could not start at all
     QList<MessageNote> failures;
     QList<MessageNote> warnings;
     QList<PlannedOutput> outputs; // every message written or planned, in run order

@@ -114,7 +114,7 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
                                .arg(QString::fromLatin1(countLine->digits))
                                .arg(envelope.messageLength)
                                .arg(envelope.propertyListOffset >= 0 ? QStringLiteral("the mail client's data")
-                                                                      : QStringLiteral("the end of the file"));
+                                                                     : QStringLiteral("the end of the file"));
     }
     if (envelope.messageLength <= 0)
         return {std::nullopt, QStringLiteral("%1 holds no message").arg(quoted(path))};

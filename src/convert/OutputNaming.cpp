@@ -62,9 +62,12 @@ bool schemeReadsHeaders(NamingScheme scheme)
 
 QStringList schemeNames()
 {
-    return {QStringLiteral("original"),           QStringLiteral("subject-date"),
-            QStringLiteral("sender-subject-date"), QStringLiteral("date-sender-subject"),
-            QStringLiteral("ymd-subject-sender"),  QStringLiteral("mdy-subject-sender")};
+    return {QStringLiteral("original"),
+            QStringLiteral("subject-date"),
+            QStringLiteral("sender-subject-date"),
+            QStringLiteral("date-sender-subject"),
+            QStringLiteral("ymd-subject-sender"),
+            QStringLiteral("mdy-subject-sender")};
 }
 
 std::optional<NamingScheme> schemeFromName(const QString &name)

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr qsizetype chunkLimit = 64 << 10;   // longer lines are passed through in pieces
-constexpr qsizetype headerLimit = 1 << 20;   // a part's header block beyond this is copied as it is
+constexpr qsizetype chunkLimit = 64 << 10; // longer lines are passed through in pieces
+constexpr qsizetype headerLimit = 1 << 20; // a part's header block beyond this is copied as it is
 
 // Reads a byte range line by line; a line longer than chunkLimit comes in pieces.
 class LineReader
@@ -95,7 +95,8 @@ QString normalised(const QString &name)
 // Picks the file in an attachment folder that holds the part named `fileName`.
 QString pickAttachmentFile(const QString &folder, const QString &fileName)
 {
-    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList files =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     if (files.isEmpty())
         return {};
     const QString wanted = normalised(fileName);
@@ -149,8 +150,7 @@ class RawEncoder : public Encoder
 public:
     RawEncoder(QIODevice &out, const QByteArray &lineEnd, bool alreadyEncoded)
         : Encoder(out, lineEnd), m_alreadyEncoded(alreadyEncoded)
-    {
-    }
+    {}
     void add(const QByteArray &data) override
     {
         m_out.write(data);
@@ -294,8 +294,7 @@ class Reassembler
 public:
     Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out)
         : m_path(path), m_lines(in, length), m_out(out)
-    {
-    }
+    {}
 
     ReassemblyResult run()
     {
@@ -418,13 +417,14 @@ private:
         return line;
     }
 
-    std::optional<Pending> fillStrippedPart(const QByteArray &block, const QByteArray &blankLine, const QString &section,
-                                            const MimePartHeaders &headers)
+    std::optional<Pending> fillStrippedPart(const QByteArray &block, const QByteArray &blankLine,
+                                            const QString &section, const MimePartHeaders &headers)
     {
         const std::optional<StrippedContent> content = findStrippedContent(m_path, section, headers.fileName);
         if (!content) {
-            m_result.missingParts << (headers.fileName.isEmpty() ? section
-                                                                 : QStringLiteral("%1 (%2)").arg(section, headers.fileName));
+            m_result.missingParts << (headers.fileName.isEmpty()
+                                          ? section
+                                          : QStringLiteral("%1 (%2)").arg(section, headers.fileName));
             write(block + blankLine);
             return copyUntilDelimiter(nextLine());
         }
@@ -450,7 +450,8 @@ private:
         QFile file(content.path);
         if (!file.open(QIODevice::ReadOnly)) {
             m_result.ok = false;
-            m_result.error = QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(content.path), file.errorString());
+            m_result.error = QStringLiteral("cannot read \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(content.path), file.errorString());
             return;
         }
         const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
@@ -487,6 +488,7 @@ ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly) || !in.seek(envelope.messageOffset))
-        return {false, QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(path), in.errorString()), {}};
+        return {
+            false, QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(path), in.errorString()), {}};
     return Reassembler(path, in, envelope.messageLength, out).run();
 }

@@ -35,7 +35,8 @@ QStringList FolderScanResult::problems() const
     for (const QString &folder : unreadableFolders)
         sentences << QStringLiteral("cannot read folder \"%1\"").arg(QDir::toNativeSeparators(folder));
     for (const QString &file : unusableFileNames)
-        sentences << QStringLiteral("cannot convert \"%1\": its name is not valid UTF-8; rename the file and add it again")
+        sentences << QStringLiteral(
+                         "cannot convert \"%1\": its name is not valid UTF-8; rename the file and add it again")
                          .arg(QDir::toNativeSeparators(file));
     return sentences;
 }

@@ -27,7 +27,11 @@ QString escapedName(QByteArrayView raw)
     qsizetype at = 0;
     while (at < raw.size()) {
         const uchar lead = uchar(raw[at]);
-        const qsizetype length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        const qsizetype length = lead < 0x80         ? 1
+                                 : (lead >> 5) == 6  ? 2
+                                 : (lead >> 4) == 14 ? 3
+                                 : (lead >> 3) == 30 ? 4
+                                                     : 0;
         const QByteArrayView sequence = raw.sliced(at, qMin(length, raw.size() - at));
         const QString decoded = length > 0 && sequence.size() == length ? QString::fromUtf8(sequence) : QString();
         if (!decoded.isEmpty() && !decoded.contains(QChar::ReplacementCharacter)) {
@@ -117,9 +121,8 @@ bool pathLogger::logFolder(int position, int *folderCount)
         m_unreadable.append(folder);
         return true;
     }
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                          QDir::Name | QDir::DirsFirst);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::DirsFirst);
     for (const QFileInfo &entry : entries) {
         if (!entry.isDir() || entry.isSymLink())
             continue;

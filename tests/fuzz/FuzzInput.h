@@ -14,13 +14,13 @@ namespace FuzzInput {
 // Writes the input to one scratch file of this process and returns its path.
 inline QString asFile(const uint8_t *data, size_t size)
 {
-    static const QString path = QStringLiteral("%1/emlx-fuzz-%2.emlx")
-                                    .arg(QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm")
-                                                                                   : QStringLiteral("/tmp"))
-                                    .arg(getpid());
+    static const QString path =
+        QStringLiteral("%1/emlx-fuzz-%2.emlx")
+            .arg(QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp"))
+            .arg(getpid());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         std::abort();
     return path;
 }

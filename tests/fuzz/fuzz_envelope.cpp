@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzInput::check(envelope.fileSize == qint64(size));
     FuzzInput::check(envelope.messageOffset >= 0 && envelope.messageLength > 0);
     FuzzInput::check(envelope.messageOffset + envelope.messageLength <= envelope.fileSize);
-    FuzzInput::check(envelope.propertyListOffset < 0 || envelope.propertyListOffset >= envelope.messageOffset + envelope.messageLength);
+    FuzzInput::check(envelope.propertyListOffset < 0 ||
+                     envelope.propertyListOffset >= envelope.messageOffset + envelope.messageLength);
     readPropertyListDates(path, envelope);
     return 0;
 }

@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // With nothing to put back, the output is the message itself.
         if (result.ok && !QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size))
                               .contains("X-Apple-Content-Length"))
-            FuzzInput::check(out.data() == QByteArray(reinterpret_cast<const char *>(data) + read.envelope->messageOffset,
-                                                      read.envelope->messageLength));
+            FuzzInput::check(out.data() ==
+                             QByteArray(reinterpret_cast<const char *>(data) + read.envelope->messageOffset,
+                                        read.envelope->messageLength));
     }
     parseMimePartHeaders(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     return 0;

@@ -9,8 +9,7 @@ class FuzzedHeaders : public MessageHeaders
 public:
     FuzzedHeaders(QString subject, QString from, QDateTime date)
         : m_subject(std::move(subject)), m_from(std::move(from)), m_date(std::move(date))
-    {
-    }
+    {}
     QDateTime GetDate() override { return m_date; }
     QString GetSubject() override { return m_subject; }
     QString GetFrom() override { return m_from; }
