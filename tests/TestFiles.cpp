@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -37,6 +38,23 @@ QByteArray propertyList(const QByteArray &dictEntries)
 QByteArray emlx(const QByteArray &message, const QByteArray &plist, int countAdjust)
 {
     return QByteArray::number(message.size() + countAdjust).leftJustified(10, ' ') + '\n' + message + plist;
+}
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+bool useLocalZoneFarFromUtc()
+{
+    qputenv("TZ", "Pacific/Kiritimati");
+    tzset();
+    return QDateTime::fromSecsSinceEpoch(1312632000).offsetFromUtc() == 14 * 3600;
 }
 
 } // namespace TestFiles

@@ -45,15 +45,7 @@ private:
     {
         return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
     }
-    QStringList outputFiles() const
-    {
-        QStringList files;
-        QDirIterator it(dest(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        return files;
-    }
+    QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 

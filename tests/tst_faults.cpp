@@ -17,16 +17,6 @@ QByteArray messageWith(const QByteArray &headers)
     return headers + "\n\nThe body.\n";
 }
 
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    return files;
-}
-
 } // namespace
 
 // What the converter does when its input is hostile or its disk fails: every message comes
@@ -85,7 +75,7 @@ void FaultsTest::hostileHeadersGiveOneFileInItsFolder()
         const QString destination = path(QStringLiteral("out%1").arg(scheme));
         const RunReport report = convertAll({source}, {destination, NamingScheme(scheme), false});
         QVERIFY(report.succeeded());
-        const QStringList written = filesBelow(destination);
+        const QStringList written = TestFiles::filesBelow(destination);
         QCOMPARE(written.size(), 1);
         const QString folder = destination + '/' + DropPathRoot(GetFolderPart(source));
         QCOMPARE(GetFolderPart(written[0]), folder);
@@ -120,7 +110,7 @@ void FaultsTest::awkwardFileNamesConvert()
     QCOMPARE(scan.messageFiles, QStringList({path("src/" + name)}));
     const RunReport report = convertAll(scan.messageFiles, {path("out"), NamingScheme::Original, false});
     QVERIFY(report.succeeded());
-    QCOMPARE(filesBelow(path("out")).size(), 1);
+    QCOMPARE(TestFiles::filesBelow(path("out")).size(), 1);
     QCOMPARE(TestFiles::read(report.outputs[0].target), message);
     QCOMPARE(GetFileNamePart(report.outputs[0].target), CleanOutputName(name.chopped(5) + ".eml"));
 }
@@ -155,7 +145,7 @@ void FaultsTest::manyFilesInOneFolder()
     const RunReport report = convertAll(scan.messageFiles, {path("out"), NamingScheme::SubjectDate, false});
     QVERIFY(report.succeeded());
     QCOMPARE(report.converted, count);
-    QCOMPARE(filesBelow(path("out")).size(), count); // every one numbered apart, none overwritten
+    QCOMPARE(TestFiles::filesBelow(path("out")).size(), count); // every one numbered apart, none overwritten
 }
 
 void FaultsTest::fileSizeLimitFailsOnlyTheLargeMessages()
@@ -172,7 +162,7 @@ void FaultsTest::fileSizeLimitFailsOnlyTheLargeMessages()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
     QVERIFY2(errors.contains("large.emlx") && errors.contains("1 converted, 1 failed"), qPrintable(errors));
-    const QStringList written = filesBelow(path("out"));
+    const QStringList written = TestFiles::filesBelow(path("out"));
     QCOMPARE(written.size(), 1); // no partial file, no temporary file
     QVERIFY(written[0].endsWith("/small.eml"));
 }
@@ -202,7 +192,7 @@ void FaultsTest::refusalsByPermission()
     QCOMPARE(report.failures.size(), refused == "destination" ? 2 : 1);
     QCOMPARE(report.failures[0].source, path("src/a.emlx"));
     QVERIFY(report.failures[0].text.contains(refused == "destination" ? "out" : "a.emlx"));
-    for (const QString &file : filesBelow(path("out")))
+    for (const QString &file : TestFiles::filesBelow(path("out")))
         QVERIFY2(!file.endsWith(".tmp"), qPrintable(file));
 }
 
@@ -210,13 +200,13 @@ void FaultsTest::destinationThatCannotBeMadeStopsBeforeAnyMessage()
 {
     QVERIFY(TestFiles::write(path("src/a.emlx"), TestFiles::emlx(messageWith("Subject: a"))));
     QVERIFY(TestFiles::write(path("blocker"), "a file"));
-    const QStringList before = filesBelow(m_dir->path());
+    const QStringList before = TestFiles::filesBelow(m_dir->path());
     QProcess process;
     process.start(EMLX2EML_PATH, {"-o", path("blocker/out"), path("src")});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(QString::fromLocal8Bit(process.readAllStandardError()).contains("blocker/out"));
-    QCOMPARE(filesBelow(m_dir->path()), before);
+    QCOMPARE(TestFiles::filesBelow(m_dir->path()), before);
 }
 
 QTEST_GUILESS_MAIN(FaultsTest)

@@ -26,16 +26,6 @@ QString shownStep(const TestWindow &test)
         .arg(test.get<QTableView>("grdFiles1")->currentIndex().row());
 }
 
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    files.sort();
-    return files;
-}
-
 } // namespace
 
 class TestWindowRun : public QObject
@@ -278,7 +268,7 @@ private Q_SLOTS:
             QCOMPARE(TestFiles::read(written.constLast()), message);
         }
         written.sort();
-        QCOMPARE(filesBelow(destination()), written);
+        QCOMPARE(TestFiles::filesBelow(destination()), written);
     }
 
     void stopWhenClosed_data()
@@ -313,7 +303,7 @@ private Q_SLOTS:
         });
 
         test.click("CmdConvert2PDF");
-        QCOMPARE(filesBelow(destination()).size(), written);
+        QCOMPARE(TestFiles::filesBelow(destination()).size(), written);
         if (!endBox.isEmpty())
             QCOMPARE(test.prompts->asked.constLast(), endBox);
         QCOMPARE(test.prompts->asked.filter(QStringLiteral("Completed")).size(), endBox.isEmpty() ? 0 : 1);
