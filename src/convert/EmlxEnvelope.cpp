@@ -95,7 +95,6 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
         return {envelope, {}};
     }
 
-    envelope.hasCountLine = true;
     envelope.messageOffset = countLine->length;
     const qint64 available = envelope.fileSize - envelope.messageOffset;
     if (countLine->count == available) {

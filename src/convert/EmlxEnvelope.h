@@ -16,7 +16,6 @@ struct EmlxEnvelope {
     qint64 messageOffset = 0;
     qint64 messageLength = 0;
     qint64 propertyListOffset = -1; // -1 when the file has no trailing property list
-    bool hasCountLine = false;
     QString warning; // set when the byte count did not match the file and was not trusted
 
     struct Result;

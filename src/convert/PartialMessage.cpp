@@ -298,13 +298,12 @@ public:
 
     ReassemblyResult run()
     {
-        bool whole = false;
-        std::optional<QByteArray> line = m_lines.next(&whole);
-        if (line)
-            m_lineEnd = line->endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+        // Inserted content takes the line ends of the message's first line.
+        const std::optional<Pending> first = nextLine();
+        if (first && first->text.endsWith("\r\n"))
+            m_lineEnd = "\r\n";
         // The message itself: its body is section 1 unless it is a multipart.
-        std::optional<Pending> pendingLine = line ? std::optional<Pending>({*line, whole}) : std::nullopt;
-        readEntity(QString(), true, pendingLine);
+        readEntity(QString(), true, first);
         return m_result;
     }
 

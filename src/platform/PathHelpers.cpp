@@ -47,21 +47,7 @@ QString systemMessage(const std::error_code &code)
     return QString::fromLocal8Bit(code.message());
 }
 
-} // namespace
-
-FileResult EnsureFolderExists(const QString &folder)
-{
-    if (folder.isEmpty() || QFileInfo(folder).isDir())
-        return {};
-    std::error_code code;
-    std::filesystem::create_directories(toFsPath(folder), code);
-    if (QFileInfo(folder).isDir())
-        return {};
-    if (!code)
-        code = std::make_error_code(std::errc::not_a_directory);
-    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), systemMessage(code)));
-}
-
+// Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks.
 bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
 {
     constexpr qint64 chunk = 1 << 20;
@@ -89,6 +75,21 @@ bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
             left -= got;
     }
     return true;
+}
+
+} // namespace
+
+FileResult EnsureFolderExists(const QString &folder)
+{
+    if (folder.isEmpty() || QFileInfo(folder).isDir())
+        return {};
+    std::error_code code;
+    std::filesystem::create_directories(toFsPath(folder), code);
+    if (QFileInfo(folder).isDir())
+        return {};
+    if (!code)
+        code = std::make_error_code(std::errc::not_a_directory);
+    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), systemMessage(code)));
 }
 
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,

@@ -47,5 +47,3 @@ struct ByteRange {
 // Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {});
 
-// Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks.
-bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error);
