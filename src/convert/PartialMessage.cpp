@@ -129,17 +129,45 @@ std::optional<StrippedContent> findStrippedContent(const QString &messagePath, c
     return std::nullopt;
 }
 
+// Where the reassembled message goes. Collects small writes into large ones (which also lets
+// a failing disk report its own reason) and remembers the first failure; nothing is written
+// after it.
+class Output
+{
+public:
+    explicit Output(QIODevice &device) : m_device(device) {}
+    void write(const QByteArray &bytes)
+    {
+        m_pending += bytes;
+        if (m_pending.size() >= flushSize)
+            flush();
+    }
+    void flush()
+    {
+        if (m_error.isEmpty() && !WriteAll(m_device, m_pending.constData(), m_pending.size()))
+            m_error = m_device.errorString();
+        m_pending.clear();
+    }
+    const QString &error() const { return m_error; }
+
+private:
+    static constexpr qsizetype flushSize = 256 << 10;
+    QIODevice &m_device;
+    QByteArray m_pending;
+    QString m_error;
+};
+
 // Transfer encodings, streamed: each takes the content in chunks and writes encoded lines.
 class Encoder
 {
 public:
-    Encoder(QIODevice &out, const QByteArray &lineEnd) : m_out(out), m_eol(lineEnd) {}
+    Encoder(Output &out, const QByteArray &lineEnd) : m_out(out), m_eol(lineEnd) {}
     virtual ~Encoder() = default;
     virtual void add(const QByteArray &data) = 0;
     virtual void finish() = 0;
 
 protected:
-    QIODevice &m_out;
+    Output &m_out;
     const QByteArray m_eol;
 };
 
@@ -148,7 +176,7 @@ protected:
 class RawEncoder : public Encoder
 {
 public:
-    RawEncoder(QIODevice &out, const QByteArray &lineEnd, bool alreadyEncoded)
+    RawEncoder(Output &out, const QByteArray &lineEnd, bool alreadyEncoded)
         : Encoder(out, lineEnd), m_alreadyEncoded(alreadyEncoded)
     {}
     void add(const QByteArray &data) override
@@ -266,7 +294,7 @@ private:
     bool m_pendingCr = false;
 };
 
-std::unique_ptr<Encoder> encoderFor(const QByteArray &transferEncoding, bool alreadyEncoded, QIODevice &out,
+std::unique_ptr<Encoder> encoderFor(const QByteArray &transferEncoding, bool alreadyEncoded, Output &out,
                                     const QByteArray &lineEnd)
 {
     if (!alreadyEncoded && transferEncoding == "base64")
@@ -304,6 +332,11 @@ public:
             m_lineEnd = "\r\n";
         // The message itself: its body is section 1 unless it is a multipart.
         readEntity(QString(), true, first);
+        m_out.flush();
+        if (m_result.ok && !m_out.error().isEmpty()) {
+            m_result.ok = false;
+            m_result.error = m_out.error();
+        }
         return m_result;
     }
 
@@ -315,6 +348,8 @@ private:
 
     std::optional<Pending> nextLine()
     {
+        if (!m_out.error().isEmpty())
+            return std::nullopt; // the output failed: reading on would be wasted
         bool whole = false;
         std::optional<QByteArray> line = m_lines.next(&whole);
         if (!line)
@@ -322,13 +357,7 @@ private:
         return Pending{*line, whole};
     }
 
-    void write(const QByteArray &bytes)
-    {
-        if (m_out.write(bytes) != bytes.size() && m_result.ok) {
-            m_result.ok = false;
-            m_result.error = m_out.errorString();
-        }
-    }
+    void write(const QByteArray &bytes) { m_out.write(bytes); }
 
     // Which enclosing multipart a line delimits: its index in m_stack, and whether it closes it.
     std::optional<std::pair<qsizetype, bool>> delimiter(const Pending &line) const
@@ -454,7 +483,7 @@ private:
             return;
         }
         const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
-        for (;;) {
+        while (m_out.error().isEmpty()) {
             const QByteArray chunk = file.read(57 * 1024);
             if (chunk.isEmpty())
                 break;
@@ -465,7 +494,7 @@ private:
 
     const QString m_path;
     LineReader m_lines;
-    QIODevice &m_out;
+    Output m_out;
     QByteArray m_lineEnd = "\n";
     QList<Multipart> m_stack;
     ReassemblyResult m_result;

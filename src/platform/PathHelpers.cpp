@@ -47,6 +47,12 @@ QString systemMessage(const std::error_code &code)
     return QString::fromLocal8Bit(code.message());
 }
 
+QString fileNameOf(const QIODevice &device)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    return file ? file->fileName() : QString();
+}
+
 // Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks.
 bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
 {
@@ -57,17 +63,17 @@ bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
         const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
         const qint64 got = in.read(buffer.data(), want);
         if (got < 0) {
-            *error = QStringLiteral("cannot read: %1").arg(in.errorString());
+            *error = QStringLiteral("cannot read %1: %2").arg(quoted(fileNameOf(in)), in.errorString());
             return false;
         }
         if (got == 0) {
             if (left > 0) {
-                *error = QStringLiteral("the source file became shorter while it was read");
+                *error = QStringLiteral("%1 became shorter while it was read").arg(quoted(fileNameOf(in)));
                 return false;
             }
             break;
         }
-        if (out.write(buffer.data(), got) != got) {
+        if (!WriteAll(out, buffer.data(), got)) {
             *error = out.errorString();
             return false;
         }
@@ -87,9 +93,22 @@ FileResult EnsureFolderExists(const QString &folder)
     std::filesystem::create_directories(toFsPath(folder), code);
     if (QFileInfo(folder).isDir())
         return {};
-    if (!code)
-        code = std::make_error_code(std::errc::not_a_directory);
-    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), systemMessage(code)));
+    const QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
+                               ? QStringLiteral("a file of that name is in the way")
+                               : systemMessage(code);
+    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), reason));
+}
+
+bool WriteAll(QIODevice &out, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = out.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
@@ -132,9 +151,6 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
     if (range.offset > 0 && !in.seek(range.offset))
         return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(quoted(existing), in.errorString()));
     return WriteFileAtomically(newPath, failIfExists, QFileInfo(in), [&](QFileDevice &out, QString *error) {
-        if (CopyBytes(in, out, range.length, error))
-            return true;
-        *error = QStringLiteral("%1 (reading %2)").arg(*error, quoted(existing));
-        return false;
+        return CopyBytes(in, out, range.length, error);
     });
 }

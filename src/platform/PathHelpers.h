@@ -38,6 +38,10 @@ using ContentWriter = std::function<bool(QFileDevice &out, QString *error)>;
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write);
 
+// Writes all bytes, or returns false with out.errorString() saying why. A full disk or a file
+// over its size limit first takes part of a write without an error; writing the rest fails.
+bool WriteAll(QIODevice &out, const char *data, qint64 size);
+
 // Part of a file to copy: the whole file when length is negative.
 struct ByteRange {
     qint64 offset = 0;
@@ -46,4 +50,3 @@ struct ByteRange {
 
 // Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {});
-
