@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace TestFiles {
 
 bool write(const QString &path, const QByteArray &bytes)
@@ -24,6 +27,16 @@ bool setModified(const QString &path, const QDateTime &time)
 {
     QFile file(path);
     return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+QByteArray messageWith(const QByteArray &headers)
+{
+    return headers + "\n\nThe body.\n";
+}
+
+QByteArray mail(const QByteArray &subject)
+{
+    return messageWith("From: Ann <ann@example.com>\nSubject: " + subject + "\nDate: Sat, 6 Aug 2011 10:00:00 +0200");
 }
 
 QByteArray propertyList(const QByteArray &dictEntries)
@@ -55,6 +68,19 @@ bool useLocalZoneFarFromUtc()
     qputenv("TZ", "Pacific/Kiritimati");
     tzset();
     return QDateTime::fromSecsSinceEpoch(1312632000).offsetFromUtc() == 14 * 3600;
+}
+
+RawNamedFile::RawNamedFile(const QString &folder, const QByteArray &rawName)
+    : path(QFile::encodeName(QDir(folder).absolutePath()) + '/' + rawName)
+{
+    QDir().mkpath(folder);
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
+    made = fd >= 0 && ::close(fd) == 0;
+}
+
+RawNamedFile::~RawNamedFile()
+{
+    ::unlink(path.constData());
 }
 
 } // namespace TestFiles

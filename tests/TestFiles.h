@@ -8,11 +8,14 @@
 // Fixture helpers: tests build their message files byte by byte.
 namespace TestFiles {
 
-// Writes `bytes` to `path`, creating the folders above it; fails the test on error.
+// Writes `bytes` to `path`, creating the folders above it.
 bool write(const QString &path, const QByteArray &bytes);
 QByteArray read(const QString &path);
-// Sets the file's modification time.
 bool setModified(const QString &path, const QDateTime &time);
+
+// A message with the headers given and a short body; `mail` makes one of Ann's on 6 August 2011.
+QByteArray messageWith(const QByteArray &headers);
+QByteArray mail(const QByteArray &subject);
 
 // An .emlx file: the padded byte count line, the message, and a property list.
 QByteArray propertyList(const QByteArray &dictEntries = "<key>flags</key>\n<integer>8590195713</integer>\n");
@@ -24,5 +27,13 @@ QStringList filesBelow(const QString &folder);
 // Makes local time UTC+14, so that a date taken in UTC instead of local time shows; false if
 // the zone could not be set.
 bool useLocalZoneFarFromUtc();
+
+// A file whose name is not valid UTF-8, which Qt can neither make nor remove; gone with the object.
+struct RawNamedFile {
+    QByteArray path;
+    RawNamedFile(const QString &folder, const QByteArray &rawName);
+    ~RawNamedFile();
+    bool made = false;
+};
 
 } // namespace TestFiles
