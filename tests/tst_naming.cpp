@@ -40,56 +40,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("calls");
-        QTest::newRow("original") << "original"
-                                  << "Budget"
-                                  << "Sales"
-                                  << "Grüße.eml"
-                                  << "";
-        QTest::newRow("subject-date") << "subject-date"
-                                      << "Budget"
-                                      << "Sales"
-                                      << "Budget 06-08-2011.eml"
-                                      << "DS";
-        QTest::newRow("sender-subject-date") << "sender-subject-date"
-                                             << "Budget"
-                                             << "Sales"
-                                             << "Sales Budget 06-08-2011.eml"
-                                             << "DFS";
-        QTest::newRow("date-sender-subject") << "date-sender-subject"
-                                             << "Budget"
-                                             << "Sales"
-                                             << "06-08-2011 Sales Budget.eml"
-                                             << "DFS";
-        QTest::newRow("ymd-subject-sender") << "ymd-subject-sender"
-                                            << "Budget"
-                                            << "Sales"
-                                            << "2011-08-06 Budget Sales.eml"
-                                            << "DSF";
-        QTest::newRow("mdy-subject-sender") << "mdy-subject-sender"
-                                            << "Budget"
-                                            << "Sales"
-                                            << "08-06-2011 Budget Sales.eml"
-                                            << "DSF";
-        QTest::newRow("question in subject") << "subject-date"
-                                             << "Re: Budget?"
-                                             << ""
-                                             << "Re Budget 06-08-2011.eml"
-                                             << "DS";
-        QTest::newRow("empty subject keeps its spaces") << "ymd-subject-sender"
-                                                        << ""
-                                                        << "Sales"
-                                                        << "2011-08-06  Sales.eml"
-                                                        << "DSF";
-        QTest::newRow("from in angle brackets") << "sender-subject-date"
-                                                << "Budget"
-                                                << "Jane Doe <jane@example.com>"
-                                                << "Jane Doe jane@example.com Budget 06-08-2011.eml"
-                                                << "DFS";
-        QTest::newRow("blanks kept") << "date-sender-subject"
-                                     << " Budget "
-                                     << ""
-                                     << "06-08-2011   Budget .eml"
-                                     << "DFS";
+        auto row = [](const char *scheme, const char *subject, const char *from, const char *name, const char *calls,
+                      const char *tag = nullptr) {
+            QTest::newRow(tag ? tag : scheme)
+                << QString(scheme) << QString(subject) << QString(from) << QString(name) << QString(calls);
+        };
+        row("original", "Budget", "Sales", "Grüße.eml", "");
+        row("subject-date", "Budget", "Sales", "Budget 06-08-2011.eml", "DS");
+        row("sender-subject-date", "Budget", "Sales", "Sales Budget 06-08-2011.eml", "DFS");
+        row("date-sender-subject", "Budget", "Sales", "06-08-2011 Sales Budget.eml", "DFS");
+        row("ymd-subject-sender", "Budget", "Sales", "2011-08-06 Budget Sales.eml", "DSF");
+        row("mdy-subject-sender", "Budget", "Sales", "08-06-2011 Budget Sales.eml", "DSF");
+        row("subject-date", "Re: Budget?", "", "Re Budget 06-08-2011.eml", "DS", "question in subject");
+        row("ymd-subject-sender", "", "Sales", "2011-08-06  Sales.eml", "DSF", "empty subject keeps its spaces");
+        row("sender-subject-date", "Budget", "Jane Doe <jane@example.com>",
+            "Jane Doe jane@example.com Budget 06-08-2011.eml", "DFS", "from in angle brackets");
+        row("date-sender-subject", " Budget ", "", "06-08-2011   Budget .eml", "DFS", "blanks kept");
     }
     void compose()
     {
@@ -144,20 +110,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("ownName");
-        QTest::newRow("note.emlx") << "note.emlx"
-                                   << "note.eml";
-        QTest::newRow("NOTE.EMLX") << "NOTE.EMLX"
-                                   << "NOTE.eml";
-        QTest::newRow("a.partial.emlx") << "a.partial.emlx"
-                                        << "a.partial.eml";
-        QTest::newRow("Привет.Emlx") << "Привет.Emlx"
-                                     << "Привет.eml";
-        QTest::newRow("x.eml") << "x.eml"
-                               << "x.eml";
-        QTest::newRow("X.EML") << "X.EML"
-                               << "X.eml";
-        QTest::newRow("x.txt") << "x.txt"
-                               << "x.txt.eml";
+        const char *const names[][2] = {
+            {"note.emlx", "note.eml"},     {"NOTE.EMLX", "NOTE.eml"}, {"a.partial.emlx", "a.partial.eml"},
+            {"Привет.Emlx", "Привет.eml"}, {"x.eml", "x.eml"},        {"X.EML", "X.eml"},
+            {"x.txt", "x.txt.eml"}};
+        for (const auto &[fileName, ownName] : names)
+            QTest::newRow(fileName) << QString(fileName) << QString(ownName);
     }
     void ownName()
     {
