@@ -11,7 +11,8 @@
 #include <memory>
 
 // Answers the window's questions and dialogs from scripted lists, and records what was asked as
-// "kind: text" lines. A question without a scripted answer gets No, or a cancelled dialog.
+// "kind: text" lines, marked when the busy cursor was still on. A question without a scripted
+// answer gets No, or a cancelled dialog.
 class ScriptedPrompts : public Prompts
 {
 public:
@@ -21,7 +22,6 @@ public:
 
     QStringList asked;
     QStringList details;
-    QList<bool> busyCursorWhenAsked;
 
     bool askYesNo(const QString &question) override
     {
@@ -44,19 +44,12 @@ public:
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
 
-    void forget()
-    {
-        asked.clear();
-        details.clear();
-        busyCursorWhenAsked.clear();
-    }
-
 private:
     void record(const QString &kind, const QString &text, const QString &more = {})
     {
-        asked.append(kind + QStringLiteral(": ") + text);
+        const bool busy = QGuiApplication::overrideCursor() != nullptr;
+        asked.append(kind + QStringLiteral(": ") + text + (busy ? QStringLiteral(" [busy cursor]") : QString()));
         details.append(more);
-        busyCursorWhenAsked.append(QGuiApplication::overrideCursor() != nullptr);
     }
 };
 
@@ -81,6 +74,7 @@ struct TestWindow {
         return control;
     }
     void click(const char *name) const { get<QAbstractButton>(name)->click(); }
+    QString text(const char *name) const { return get(name)->property("text").toString(); }
     QStringList rows() const
     {
         QStringList rows;
@@ -88,5 +82,13 @@ struct TestWindow {
         for (int row = 0; row < model.rowCount(); ++row)
             rows.append(model.index(row, 0).data().toString());
         return rows;
+    }
+    // Lists the files through Add EMLX File(s) and forgets that dialog.
+    void list(const QStringList &paths) const
+    {
+        prompts->files = {paths};
+        click("cmdAdd");
+        prompts->asked.clear();
+        prompts->details.clear();
     }
 };

@@ -2,27 +2,21 @@
 #include "TestFiles.h"
 #include "WindowTesting.h"
 
-#include <QDirIterator>
-#include <QLabel>
 #include <QProgressBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cstdio>
-#include <unistd.h>
-
 namespace {
 
-const QByteArray message = "Subject: Hello\r\nFrom: Ann <ann@example.org>\r\n"
-                           "Date: Sat, 06 Aug 2011 10:00:00 +0200\r\n\r\nBody\r\n";
+const QByteArray message = TestFiles::mail("Hello");
 
 // One step of a run as the window showed it: bar value, label, current row of the grid.
 QString shownStep(const TestWindow &test)
 {
     return QStringLiteral("%1 | %2 | row %3")
         .arg(test.get<QProgressBar>("ProgressBar1")->value())
-        .arg(test.get<QLabel>("LblProgessCurrent")->text())
+        .arg(test.text("LblProgessCurrent"))
         .arg(test.get<QTableView>("grdFiles1")->currentIndex().row());
 }
 
@@ -41,6 +35,7 @@ class TestWindowRun : public QObject
     {
         return destination() + u'/' + DropPathRoot(source()) + u'/' + relative;
     }
+    // The paths of the files below the source folder; all but those `left` are written.
     QStringList makeFiles(const QStringList &relatives, const QStringList &left = {}) const
     {
         QStringList paths;
@@ -51,71 +46,55 @@ class TestWindowRun : public QObject
         }
         return paths;
     }
-    void listFiles(const TestWindow &test, const QStringList &paths) const
-    {
-        test.prompts->files = {paths};
-        test.click("cmdAdd");
-        test.prompts->forget();
-    }
 
 private Q_SLOTS:
     void initTestCase() { QGuiApplication::setQuitOnLastWindowClosed(false); }
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
+    // Which files a scan finds is the walker's business; here: how the window lists them.
     void folderScan_data()
     {
         QTest::addColumn<QStringList>("earlier");
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<bool>("convertEnabled");
-        const QStringList three{"1.emlx", "2.emlx", "3.emlx"};
-        QTest::newRow("appends to earlier rows") << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << three << three << true;
-        QTest::newRow("letter case and other names")
-            << QStringList() << QStringList{"A.EMLX", "b.Emlx", "c.eml", "d.emlx.bak", "emlx"}
-            << QStringList{"A.EMLX", "b.Emlx"} << true;
-        QTest::newRow("breadth first") << QStringList() << QStringList{"r.emlx", "A/a.emlx", "A/A1/a1.emlx", "B/b.emlx"}
-                                       << QStringList{"r.emlx", "A/a.emlx", "B/b.emlx", "A/A1/a1.emlx"} << true;
-        QTest::newRow("non-ASCII names") << QStringList() << QStringList{"Grüße/Ωμέγα.emlx"}
-                                         << QStringList{"Grüße/Ωμέγα.emlx"} << true;
+        const QStringList tree{"b.emlx", "c.eml", "A/a.emlx"};
+        QTest::newRow("appends to earlier rows")
+            << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << tree << QStringList{"b.emlx", "A/a.emlx"} << true;
         QTest::newRow("nothing found, empty list") << QStringList() << QStringList{"c.eml"} << QStringList() << false;
         QTest::newRow("nothing found, earlier rows")
             << QStringList{"/Old/1.emlx"} << QStringList{"c.eml"} << QStringList() << true;
     }
-
     void folderScan()
     {
         QFETCH(QStringList, earlier);
         QFETCH(QStringList, tree);
         QFETCH(QStringList, added);
-        QFETCH(bool, convertEnabled);
         makeFiles(tree);
         TestWindow test;
-        if (!earlier.isEmpty())
-            listFiles(test, earlier);
+        test.list(earlier);
         test.prompts->folders = {source()};
 
         test.click("CmdAddFolder");
         const QStringList rows = earlier + makeFiles(added, added);
         QCOMPARE(test.rows(), rows.isEmpty() ? QStringList{QString()} : rows);
-        QCOMPARE(test.get<QLabel>("lblCount1")->text(), QStringLiteral("%1 files").arg(rows.size()));
+        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
+        // The box comes after the busy cursor is gone.
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
                                                    QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
-        QCOMPARE(test.prompts->busyCursorWhenAsked, QList<bool>({false, false}));
         QVERIFY(!QGuiApplication::overrideCursor());
-        QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), convertEnabled);
+        QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
     }
 
     // A file whose name Qt cannot hold is named in the count box, not lost without a word.
     void scanNamesWhatItLeftOut()
     {
         makeFiles({"ok.emlx"});
-        const QByteArray raw = QFile::encodeName(source()) + "/caf\xe9.emlx";
-        QVERIFY(TestFiles::write(source() + "/placeholder", {}) &&
-                ::rename(QFile::encodeName(source() + "/placeholder").constData(), raw.constData()) == 0);
+        const TestFiles::RawNamedFile unusable(source(), "caf\xe9.emlx");
+        QVERIFY(unusable.made);
         TestWindow test;
         test.prompts->folders = {source()};
         test.click("CmdAddFolder");
-        ::unlink(raw.constData());
         QCOMPARE(test.rows(), QStringList({source() + "/ok.emlx"}));
         QCOMPARE(test.prompts->asked.size(), 2);
         QVERIFY2(test.prompts->asked[1].startsWith("tell: 1 Files Added to List.") &&
@@ -144,20 +123,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("busy");
         QTest::newRow("folder scan") << "CmdAddFolder"
-                                     << "add 0, folder 0, clear 0, convert 0, exit 1, busy cursor 1";
+                                     << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
         QTest::newRow("conversion run") << "CmdConvert2PDF"
-                                        << "add 0, folder 0, clear 0, convert 0, exit 1, busy cursor 0";
+                                        << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
     }
-
     void busyWhileWorking()
     {
         QFETCH(QString, button);
-        QFETCH(QString, busy);
         TestWindow test;
-        listFiles(test, makeFiles({"1.emlx"}));
+        test.list(makeFiles({"1.emlx"}));
         test.prompts->folders = {button == "CmdAddFolder" ? source() : destination()};
         const auto states = [&test] {
-            return QStringLiteral("add %1, folder %2, clear %3, convert %4, exit %5, busy cursor %6")
+            return QStringLiteral("add %1, folder %2, clear %3, convert %4, exit %5, busy %6")
                 .arg(test.get("cmdAdd")->isEnabled())
                 .arg(test.get("CmdAddFolder")->isEnabled())
                 .arg(test.get("cmdClear1")->isEnabled())
@@ -169,27 +146,24 @@ private Q_SLOTS:
         QTimer::singleShot(0, test.window.get(), [&] { during = states(); }); // runs at the first yield
 
         test.click(qPrintable(button));
-        QCOMPARE(during, busy);
-        QCOMPARE(states(), "add 1, folder 1, clear 1, convert 1, exit 1, busy cursor 0");
+        QTEST(during, "busy");
+        QCOMPARE(states(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
     }
 
     void pickerCancelled_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("prompt");
-        QTest::newRow("source folder") << "CmdAddFolder"
-                                       << "pickFolder: Choose Source Folder...";
-        QTest::newRow("destination folder") << "CmdConvert2PDF"
-                                            << "pickFolder: Choose Folder to Save...";
+        QTest::newRow("source folder") << "CmdAddFolder" << QString("pickFolder: Choose Source Folder...");
+        QTest::newRow("destination folder") << "CmdConvert2PDF" << QString("pickFolder: Choose Folder to Save...");
     }
-
     void pickerCancelled()
     {
         QFETCH(QString, button);
         QFETCH(QString, prompt);
         TestWindow test;
         const QStringList listed = makeFiles({"1.emlx"});
-        listFiles(test, listed);
+        test.list(listed);
 
         test.click(qPrintable(button));
         QCOMPARE(test.prompts->asked, QStringList{prompt});
@@ -201,10 +175,10 @@ private Q_SLOTS:
     void emptyListAsksNothing()
     {
         TestWindow test;
-        listFiles(test, {"/Mail/1.emlx"});
+        test.list({"/Mail/1.emlx"});
         test.prompts->yesNo = {true};
         test.click("cmdClear1");
-        test.prompts->forget();
+        test.prompts->asked.clear();
 
         test.click("CmdConvert2PDF");
         QCOMPARE(test.prompts->asked,
@@ -238,17 +212,15 @@ private Q_SLOTS:
             << "warn: Completed, but 1 of 3 messages could not be converted.\n"
                "The details name each of them with the reason.";
     }
-
     void conversionRun()
     {
         QFETCH(QStringList, sources);
         QFETCH(QStringList, missing);
         QFETCH(QString, optionAfterFirst);
         QFETCH(QStringList, outputs);
-        QFETCH(QStringList, steps);
         QFETCH(QString, endBox);
         TestWindow test;
-        listFiles(test, makeFiles(sources, missing));
+        test.list(makeFiles(sources, missing));
         test.prompts->folders = {destination()};
         QStringList shown;
         connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
@@ -258,7 +230,7 @@ private Q_SLOTS:
         });
 
         test.click("CmdConvert2PDF");
-        QCOMPARE(shown, steps);
+        QTEST(shown, "steps");
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", endBox}));
         for (const QString &gone : missing)
             QVERIFY(test.prompts->details.constLast().contains(source() + u'/' + gone));
@@ -281,7 +253,6 @@ private Q_SLOTS:
         QTest::newRow("Exit, Yes") << false << true << 2 << QString();
         QTest::newRow("Exit, No") << false << false << 5 << "inform: Completed !";
     }
-
     void stopWhenClosed()
     {
         QFETCH(bool, closeBox);
@@ -289,7 +260,7 @@ private Q_SLOTS:
         QFETCH(int, written);
         QFETCH(QString, endBox);
         TestWindow test;
-        listFiles(test, makeFiles({"1.emlx", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}));
+        test.list(makeFiles({"1.emlx", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}));
         test.prompts->folders = {destination()};
         test.prompts->yesNo = {answer};
         QProgressBar *bar = test.get<QProgressBar>("ProgressBar1");
@@ -304,9 +275,8 @@ private Q_SLOTS:
 
         test.click("CmdConvert2PDF");
         QCOMPARE(TestFiles::filesBelow(destination()).size(), written);
-        if (!endBox.isEmpty())
-            QCOMPARE(test.prompts->asked.constLast(), endBox);
-        QCOMPARE(test.prompts->asked.filter(QStringLiteral("Completed")).size(), endBox.isEmpty() ? 0 : 1);
+        QCOMPARE(test.prompts->asked.filter(QStringLiteral("Completed")),
+                 endBox.isEmpty() ? QStringList() : QStringList{endBox});
         QCOMPARE(bar->value(), written * 20);
     }
 };
