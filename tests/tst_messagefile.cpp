@@ -1,3 +1,4 @@
+#include "EmlxEnvelope.h"
 #include "HeaderReader.h"
 #include "TestFiles.h"
 
@@ -11,21 +12,29 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QByteArray greeting = "From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.com>\nSubject: Grüße\n\nHallo,\nbis bald.\n";
+const QByteArray bareList =
+    "<plist version=\"1.0\">\n<dict>\n<key>flags</key>\n<integer>1</integer>\n</dict>\n</plist>\n";
+// Bodies with XML of their own, which must not be taken for the mail client's data.
+const QByteArray plistBody = "Subject: Settings\n\n<?xml version=\"1.0\"?>\n<plist><dict/></plist>\nThanks\n";
+const QByteArray xmlBody = "Subject: Export\n\n<?xml version=\"1.0\"?>\nHello\n";
+
 // Noon UTC of the day, which is 02:00 of the next day in this test's local zone.
 QDateTime utcNoon(int month)
 {
     return QDateTime(QDate(2011, month, 1), QTime(12, 0), QTimeZone::utc());
 }
 
-QByteArray dateEntry(const char *key, int month)
+QByteArray dateEntry(const char *key, int month, const char *type = "integer", const char *fraction = "")
 {
-    return "<key>" + QByteArray(key) + "</key><integer>" + QByteArray::number(utcNoon(month).toSecsSinceEpoch()) +
-           "</integer>\n";
+    return "<key>" + QByteArray(key) + "</key><" + type + '>' + QByteArray::number(utcNoon(month).toSecsSinceEpoch()) +
+           fraction + "</" + type + ">\n";
 }
 
 } // namespace
 
-class TestHeaderReader : public QObject
+// Reading a message file: where the message lies in its envelope, its headers, its date.
+class TestMessageFile : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -46,6 +55,58 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
     }
 
+    void locatesMessage_data()
+    {
+        using TestFiles::emlx;
+        const QByteArray plist = TestFiles::propertyList();
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("expectedMessage");
+        QTest::addColumn<QByteArray>("expectedPlist");
+        QTest::addColumn<bool>("warns");
+        auto row = [](const char *name, const QByteArray &file, const QByteArray &message, const QByteArray &plist,
+                      bool warns) { QTest::newRow(name) << file << message << plist << warns; };
+        row("padded count", emlx(greeting), greeting, plist, false);
+        row("CRLF count line", QByteArray::number(greeting.size()) + "\r\n" + greeting + plist, greeting, plist, false);
+        row("exact count, no plist", emlx(greeting, {}), greeting, {}, false);
+        row("plist without declaration", emlx(greeting, bareList), greeting, bareList, false);
+        row("no envelope", greeting, greeting, {}, false);
+        row("count beyond file", emlx(greeting, plist, 500), greeting, plist, true);
+        row("count beyond file, no plist", emlx(greeting, {}, 500), greeting, {}, true);
+        row("huge count", "999999999999\n" + greeting + plist, greeting, plist, true);
+        row("count beyond 64 bits", "99999999999999999999\n" + greeting + plist, greeting, plist, true);
+        row("count too small, plist in body", emlx(plistBody, plist, -8), plistBody, plist, true);
+        row("count too small, xml in body, bare plist", emlx(xmlBody, bareList, -8), xmlBody, bareList, true);
+    }
+    void locatesMessage()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, warns);
+        QVERIFY(TestFiles::write(m_path, file));
+        const EmlxEnvelope::Result result = EmlxEnvelope::read(m_path);
+        QVERIFY2(result.envelope, qPrintable(result.error));
+        const EmlxEnvelope &envelope = *result.envelope;
+        QTEST(file.mid(envelope.messageOffset, envelope.messageLength), "expectedMessage");
+        QTEST(envelope.propertyListOffset < 0 ? QByteArray() : file.mid(envelope.propertyListOffset), "expectedPlist");
+        QCOMPARE(envelope.warning.contains(m_path), warns);
+    }
+
+    void rejects_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // null: the file is gone
+        QTest::newRow("empty file") << QByteArray("");
+        QTest::newRow("count of zero, only a plist") << "0\n" + TestFiles::propertyList();
+        QTest::newRow("file vanished") << QByteArray();
+    }
+    void rejects()
+    {
+        QFETCH(QByteArray, file);
+        QFile::remove(m_path);
+        QVERIFY(file.isNull() || TestFiles::write(m_path, file));
+        const EmlxEnvelope::Result result = EmlxEnvelope::read(m_path);
+        QVERIFY(!result.envelope);
+        QVERIFY2(result.error.contains(m_path), qPrintable(result.error));
+    }
+
     void decodesText_data()
     {
         QTest::addColumn<QByteArray>("headers");
@@ -62,9 +123,6 @@ private Q_SLOTS:
         subject("ISO-8859-1 Q", "=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", "Café crème");
         subject("windows-1252 Q", "=?windows-1252?Q?=80_5_=96_=93ok=94?=", "€ 5 – “ok”");
         subject("ISO-2022-JP B", "=?ISO-2022-JP?B?GyRCRnxLXDhsJE43b0w+GyhC?=", "日本語の件名");
-        subject("KOI8-R B", "=?koi8-r?B?8NLJ18XULCDNydI=?=", "Привет, мир");
-        subject("GB2312 B", "=?GB2312?B?xOO6w8rAvec=?=", "你好世界");
-        subject("adjacent words joined", "=?UTF-8?Q?Caf=C3=A9?= =?UTF-8?Q?_au_lait?=", "Café au lait");
         subject("character split across words", "=?UTF-8?Q?Caf=C3?= =?UTF-8?Q?=A9?=", "Café");
         subject("encoded words across a fold", "=?UTF-8?Q?Caf=C3=A9?=\n =?UTF-8?Q?_au_lait?=", "Café au lait");
         subject("folded", "Quarterly\n report\n for 2011", "Quarterly report for 2011");
@@ -131,8 +189,12 @@ private Q_SLOTS:
         // The fall-backs are in local time.
         header("unparsable: date sent", "yesterday at noon", QDate(2011, 3, 2));
         QTest::newRow("missing: date sent") << QByteArray() << plist << QDate(2011, 3, 2);
-        QTest::newRow("missing: date received")
-            << QByteArray() << TestFiles::propertyList(dateEntry("date-received", 4)) << QDate(2011, 4, 2);
+        QTest::newRow("missing: date received, in real seconds")
+            << QByteArray() << TestFiles::propertyList(dateEntry("date-received", 4, "real", ".75"))
+            << QDate(2011, 4, 2);
+        const QByteArray nested = "<key>meta</key><dict>" + dateEntry("date-sent", 4) + "</dict>\n";
+        QTest::newRow("missing: a nested dictionary's date sent ignored")
+            << QByteArray() << TestFiles::propertyList(nested + dateEntry("date-received", 3)) << QDate(2011, 3, 2);
         QTest::newRow("missing: modification time") << QByteArray() << TestFiles::propertyList() << QDate(2011, 5, 2);
         QTest::newRow("no envelope: modification time") << QByteArray() << QByteArray() << QDate(2011, 5, 2);
     }
@@ -147,5 +209,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHeaderReader)
-#include "tst_headerreader.moc"
+QTEST_GUILESS_MAIN(TestMessageFile)
+#include "tst_messagefile.moc"
