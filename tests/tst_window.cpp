@@ -1,3 +1,5 @@
+#include "PathHelpers.h"
+#include "TestFiles.h"
 #include "WindowTesting.h"
 
 #include <QApplication>
@@ -5,19 +7,54 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
 const QString exitQuestion = QStringLiteral("ask: Are you sure you want to exit now?");
+const QByteArray message = TestFiles::mail("Hello");
+
+// One step of a run as the window showed it: bar value, label, current row of the grid.
+QString shownStep(const TestWindow &test)
+{
+    return QStringLiteral("%1 | %2 | row %3")
+        .arg(test.get<QProgressBar>("ProgressBar1")->value())
+        .arg(test.text("LblProgessCurrent"))
+        .arg(test.get<QTableView>("grdFiles1")->currentIndex().row());
+}
 
 } // namespace
 
+// The window frmStep1: its controls, its prompts, and what it does with files on disk.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString source() const { return m_dir->path() + QStringLiteral("/src"); }
+    QString destination() const { return m_dir->path() + QStringLiteral("/out"); }
+    // Where the run writes a message that lies at `relative` below the source folder.
+    QString output(const QString &relative) const
+    {
+        return destination() + u'/' + DropPathRoot(source()) + u'/' + relative;
+    }
+    // The paths of the files below the source folder; all but those `left` are written.
+    QStringList makeFiles(const QStringList &relatives, const QStringList &left = {}) const
+    {
+        QStringList paths;
+        for (const QString &relative : relatives) {
+            paths.append(source() + u'/' + relative);
+            if (!left.contains(relative) && !TestFiles::write(paths.constLast(), TestFiles::emlx(message)))
+                qFatal("cannot write the fixture");
+        }
+        return paths;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QGuiApplication::setQuitOnLastWindowClosed(false); }
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
     void controls_data()
     {
@@ -224,32 +261,248 @@ private Q_SLOTS:
         QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
     }
 
-    void exit_data()
+    // Which files a scan finds is the walker's business; here: how the window lists them.
+    void folderScan_data()
     {
+        QTest::addColumn<QStringList>("earlier");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<bool>("convertEnabled");
+        const QStringList tree{"b.emlx", "c.eml", "A/a.emlx"};
+        QTest::newRow("appends to earlier rows")
+            << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << tree << QStringList{"b.emlx", "A/a.emlx"} << true;
+        QTest::newRow("nothing found, empty list") << QStringList() << QStringList{"c.eml"} << QStringList() << false;
+        QTest::newRow("nothing found, earlier rows")
+            << QStringList{"/Old/1.emlx"} << QStringList{"c.eml"} << QStringList() << true;
+    }
+    void folderScan()
+    {
+        QFETCH(QStringList, earlier);
+        QFETCH(QStringList, tree);
+        QFETCH(QStringList, added);
+        makeFiles(tree);
+        TestWindow test;
+        test.list(earlier);
+        test.prompts->folders = {source()};
+
+        test.click("CmdAddFolder");
+        const QStringList rows = earlier + makeFiles(added, added);
+        QCOMPARE(test.rows(), rows.isEmpty() ? QStringList{QString()} : rows);
+        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
+        // The box comes after the busy cursor is gone.
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
+                                                   QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
+    }
+
+    // A file whose name Qt cannot hold is named in the count box, not lost without a word.
+    void scanNamesWhatItLeftOut()
+    {
+        makeFiles({"ok.emlx"});
+        const TestFiles::RawNamedFile unusable(source(), "caf\xe9.emlx");
+        QVERIFY(unusable.made);
+        TestWindow test;
+        test.prompts->folders = {source()};
+        test.click("CmdAddFolder");
+        QCOMPARE(test.rows(), QStringList({source() + "/ok.emlx"}));
+        QCOMPARE(test.prompts->asked.size(), 2);
+        QVERIFY2(test.prompts->asked[1].startsWith("tell: 1 Files Added to List.") &&
+                     test.prompts->asked[1].contains("caf\\xE9.emlx"),
+                 qPrintable(test.prompts->asked[1]));
+    }
+
+    // Closing the window during a scan ends it at once: nothing is listed, no box is shown.
+    void scanStopsWhenClosed()
+    {
+        QStringList many;
+        for (int i = 0; i < 300; ++i)
+            many << QStringLiteral("F%1/%2.emlx").arg(i % 30).arg(i);
+        makeFiles(many);
+        TestWindow test;
+        test.prompts->folders = {source()};
+        QTimer::singleShot(0, test.window.get(), [&test] { test.window->close(); });
+        test.click("CmdAddFolder");
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder..."}));
+        QCOMPARE(test.window->messageList().count(), 0);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void busyWhileWorking_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("busy");
+        QTest::newRow("folder scan") << "CmdAddFolder"
+                                     << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
+        QTest::newRow("conversion run") << "CmdConvert2PDF"
+                                        << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
+    }
+    void busyWhileWorking()
+    {
+        QFETCH(QString, button);
+        TestWindow test;
+        test.list(makeFiles({"1.emlx"}));
+        test.prompts->folders = {button == "CmdAddFolder" ? source() : destination()};
+        const auto states = [&test] {
+            return QStringLiteral("add %1, folder %2, clear %3, convert %4, exit %5, busy %6")
+                .arg(test.get("cmdAdd")->isEnabled())
+                .arg(test.get("CmdAddFolder")->isEnabled())
+                .arg(test.get("cmdClear1")->isEnabled())
+                .arg(test.get("CmdConvert2PDF")->isEnabled())
+                .arg(test.get("cmdEnd")->isEnabled())
+                .arg(QGuiApplication::overrideCursor() != nullptr);
+        };
+        QString during;
+        QTimer::singleShot(0, test.window.get(), [&] { during = states(); }); // runs at the first yield
+
+        test.click(qPrintable(button));
+        QTEST(during, "busy");
+        QCOMPARE(states(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
+    }
+
+    // Cancelling a picker, or converting an empty list, changes nothing.
+    void changesNothing_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("clearedFirst");
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("source picker cancelled")
+            << "CmdAddFolder" << false << QString("pickFolder: Choose Source Folder...");
+        QTest::newRow("destination picker cancelled")
+            << "CmdConvert2PDF" << false << QString("pickFolder: Choose Folder to Save...");
+        QTest::newRow("empty list") << "CmdConvert2PDF" << true
+                                    << QString("inform: There is nothing to convert: the list holds no message files.");
+    }
+    void changesNothing()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, clearedFirst);
+        QFETCH(QString, asked);
+        TestWindow test;
+        QStringList listed = makeFiles({"1.emlx"});
+        test.list(listed);
+        if (clearedFirst) {
+            test.prompts->yesNo = {true};
+            test.click("cmdClear1");
+            test.prompts->asked.clear();
+            listed = QStringList{QString()};
+        }
+
+        test.click(qPrintable(button));
+        QCOMPARE(test.prompts->asked, QStringList{asked});
+        QCOMPARE(test.rows(), listed);
+        QCOMPARE(shownStep(test), "0 | Message 0 (of 0) | row -1");
+        QVERIFY(!QFileInfo::exists(destination()));
+    }
+
+    void conversionRun_data()
+    {
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<QString>("optionAfterFirst");
+        QTest::addColumn<QStringList>("outputs");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("endBox");
+        const QString completed = QStringLiteral("inform: Completed !");
+        QTest::newRow("four messages, folders mirrored")
+            << QStringList{"a/1.emlx", "a/b/2.emlx", "3.emlx", "Grüße/4.emlx"} << QStringList() << QString()
+            << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
+            << QStringList{"25 | Message 1 (of 4) | row 0", "50 | Message 2 (of 4) | row 1",
+                           "75 | Message 3 (of 4) | row 2", "100 | Message 4 (of 4) | row 3"}
+            << completed;
+        QTest::newRow("scheme changed during the run")
+            << QStringList{"1.emlx", "2.emlx"} << QStringList() << "OptSD"
+            << QStringList{"1.eml", "Hello 06-08-2011.eml"}
+            << QStringList{"50 | Message 1 (of 2) | row 0", "100 | Message 2 (of 2) | row 1"} << completed;
+        QTest::newRow("a failed message is reported")
+            << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << QString()
+            << QStringList{"1.eml", "3.eml"}
+            << QStringList{"33 | Message 1 (of 3) | row 0", "67 | Message 2 (of 3) | row 1",
+                           "100 | Message 3 (of 3) | row 2"}
+            << "warn: Completed, but 1 of 3 messages could not be converted.\n"
+               "The details name each of them with the reason.";
+    }
+    void conversionRun()
+    {
+        QFETCH(QStringList, sources);
+        QFETCH(QStringList, missing);
+        QFETCH(QString, optionAfterFirst);
+        QFETCH(QStringList, outputs);
+        QFETCH(QString, endBox);
+        TestWindow test;
+        test.list(makeFiles(sources, missing));
+        test.prompts->folders = {destination()};
+        QStringList shown;
+        connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
+            shown.append(shownStep(test));
+            if (!optionAfterFirst.isEmpty())
+                test.click(qPrintable(optionAfterFirst));
+        });
+
+        test.click("CmdConvert2PDF");
+        QTEST(shown, "steps");
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", endBox}));
+        for (const QString &gone : missing)
+            QVERIFY(test.prompts->details.constLast().contains(source() + u'/' + gone));
+        QStringList written;
+        for (const QString &relative : outputs) {
+            written.append(output(relative));
+            QCOMPARE(TestFiles::read(written.constLast()), message);
+        }
+        written.sort();
+        QCOMPARE(TestFiles::filesBelow(destination()), written);
+    }
+
+    // Exit asks first, the close box does not; leaving during a run ends it after the message in hand.
+    void leaving_data()
+    {
+        QTest::addColumn<bool>("duringRun");
         QTest::addColumn<bool>("closeBox");
         QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("written");
         QTest::addColumn<QStringList>("asked");
-        QTest::addColumn<bool>("stillOpen");
-        QTest::newRow("Exit, Yes") << false << true << QStringList{exitQuestion} << false;
-        QTest::newRow("Exit, No") << false << false << QStringList{exitQuestion} << true;
-        QTest::newRow("close box") << true << false << QStringList() << false;
+        const QString save = QStringLiteral("pickFolder: Choose Folder to Save...");
+        QTest::newRow("Exit, Yes") << false << false << true << 0 << QStringList{exitQuestion};
+        QTest::newRow("Exit, No") << false << false << false << 0 << QStringList{exitQuestion};
+        QTest::newRow("close box") << false << true << false << 0 << QStringList();
+        QTest::newRow("run, Exit, Yes") << true << false << true << 2 << QStringList{save, exitQuestion};
+        QTest::newRow("run, Exit, No") << true << false << false << 5
+                                       << QStringList{save, exitQuestion, "inform: Completed !"};
+        QTest::newRow("run, close box") << true << true << false << 2 << QStringList{save};
     }
-    void exit()
+    void leaving()
     {
+        QFETCH(bool, duringRun);
         QFETCH(bool, closeBox);
         QFETCH(bool, answer);
+        QFETCH(int, written);
         TestWindow test;
-        test.list({"/Mail/1.emlx"});
+        const QStringList listed = makeFiles({"1.emlx", "2.emlx", "3.emlx", "4.emlx", "5.emlx"});
+        test.list(listed);
         test.click("OptSD");
+        test.prompts->folders = {destination()};
         test.prompts->yesNo = {answer};
+        const auto leave = [&] {
+            if (closeBox)
+                test.window->close();
+            else
+                test.click("cmdEnd");
+        };
+        QProgressBar *bar = test.get<QProgressBar>("ProgressBar1");
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 40)
+                leave();
+        });
 
-        if (closeBox)
-            test.window->close();
+        if (duringRun)
+            test.click("CmdConvert2PDF");
         else
-            test.click("cmdEnd");
+            leave();
         QTEST(test.prompts->asked, "asked");
-        QTEST(test.window->isVisible(), "stillOpen");
-        QCOMPARE(test.rows(), QStringList{"/Mail/1.emlx"});
+        QCOMPARE(test.window->isVisible(), !closeBox && !answer);
+        QCOMPARE(TestFiles::filesBelow(destination()).size(), written);
+        QCOMPARE(bar->value(), written * 20);
+        QCOMPARE(test.rows(), listed);
         QVERIFY(test.get<QRadioButton>("OptSD")->isChecked());
     }
 };
