@@ -95,17 +95,21 @@ class PartialMessageTest : public QObject
         return convertAll(sources, {m_dir->filePath("out"), NamingScheme::Original, false});
     }
     // Writes the partial copy 7.partial.emlx and the attachments kept beside it, and converts it.
-    RunReport convertPartial(const QByteArray &partial, const QString &pdfName, const QString &fault = {})
+    // The fault "decoy" puts another file beside the PDF; any other takes the PDF away, and
+    // "emlxpart" keeps it encoded beside the message instead.
+    RunReport convertPartial(const QByteArray &partial, const QString &pdfName, const QString &fault)
     {
         TestFiles::write(messages() + "/7.partial.emlx", TestFiles::emlx(partial));
         for (const Part &part : parts())
             TestFiles::write(attachment(part.section, part.section == "3" ? pdfName : part.name), part.content);
-        if (fault != "decoy" && !fault.isEmpty())
-            QDir(attachment("3", "")).removeRecursively();
-        if (fault == "folder")
-            QDir().mkpath(attachment("3", pdfName));
         if (fault == "decoy")
             TestFiles::write(attachment("3", "other.pdf"), "decoy");
+        else if (!fault.isEmpty())
+            QDir(attachment("3", "")).removeRecursively();
+        if (fault == "emlxpart")
+            TestFiles::write(messages() + "/7.3.emlxpart", parts()[1].encoded);
+        if (fault == "folder")
+            QDir().mkpath(attachment("3", pdfName));
         if (fault == "ambiguous") {
             TestFiles::write(attachment("3", "a.pdf"), "a");
             TestFiles::write(attachment("3", "b.pdf"), "b");
@@ -120,64 +124,44 @@ class PartialMessageTest : public QObject
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    void putsAttachmentsBack_data()
+    void fillsStrippedPartsIn_data()
     {
         QTest::addColumn<QByteArray>("eol");
         QTest::addColumn<bool>("blankLineInStrippedBody");
         QTest::addColumn<QString>("pdfName");
-        QTest::addColumn<QString>("fault"); // "decoy": another file lies beside the PDF
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("pdfMissing");
         const QString resume = QString::fromUtf8("Résumé.pdf");
-        QTest::newRow("LF, same name") << QByteArray("\n") << false << resume << "decoy";
-        QTest::newRow("LF, blank stripped body") << QByteArray("\n") << true << resume << "decoy";
-        QTest::newRow("CRLF") << QByteArray("\r\n") << false << resume << "decoy";
+        const QByteArray lf = "\n";
+        QTest::newRow("LF, same name") << lf << false << resume << "decoy" << false;
+        QTest::newRow("LF, blank stripped body") << lf << true << resume << "decoy" << false;
+        QTest::newRow("CRLF") << QByteArray("\r\n") << false << resume << "decoy" << false;
         QTest::newRow("name stored decomposed")
-            << QByteArray("\n") << false << resume.normalized(QString::NormalizationForm_D) << "decoy";
-        QTest::newRow("extension added") << QByteArray("\n") << false << resume + ".pdf"
-                                         << "decoy";
-        QTest::newRow("only file, other name") << QByteArray("\n") << false << QStringLiteral("Attachment") << "";
+            << lf << false << resume.normalized(QString::NormalizationForm_D) << "decoy" << false;
+        QTest::newRow("extension added") << lf << false << resume + ".pdf"
+                                         << "decoy" << false;
+        QTest::newRow("only file, other name") << lf << false << QStringLiteral("Attachment") << "" << false;
+        QTest::newRow("encoded sibling file") << lf << false << resume << "emlxpart" << false;
+        QTest::newRow("no attachment folder") << lf << false << resume << "none" << true;
+        QTest::newRow("folder instead of a file") << lf << false << resume << "folder" << true;
+        QTest::newRow("two files, neither named") << lf << false << resume << "ambiguous" << true;
     }
-    void putsAttachmentsBack()
+    void fillsStrippedPartsIn()
     {
         QFETCH(QByteArray, eol);
         QFETCH(bool, blankLineInStrippedBody);
         QFETCH(QString, pdfName);
         QFETCH(QString, fault);
+        QFETCH(bool, pdfMissing);
         const RunReport report = convertPartial(message(allParts, eol, blankLineInStrippedBody), pdfName, fault);
         QVERIFY(report.succeeded());
-        QCOMPARE(report.warnings.size(), 0);
-        QCOMPARE(output(report), message({}, eol));
+        // A part not found keeps its empty body and its length header; every other part is filled in.
+        QCOMPARE(output(report), message(pdfMissing ? QStringList{"3"} : QStringList(), eol));
         QVERIFY(report.outputs[0].target.endsWith("/7.partial.eml"));
-    }
-
-    void leavesMissingPartsEmpty_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("no attachment folder") << "none";
-        QTest::newRow("folder instead of a file") << "folder";
-        QTest::newRow("two files, neither named") << "ambiguous";
-    }
-    void leavesMissingPartsEmpty()
-    {
-        QFETCH(QString, fault);
-        const RunReport report = convertPartial(message(allParts), parts()[1].name, fault);
-        QVERIFY(report.succeeded());
-        QCOMPARE(report.warnings.size(), 1);
-        QVERIFY2(report.warnings[0].text.contains(QString::fromUtf8("part 3 (Résumé.pdf)")),
-                 qPrintable(report.warnings[0].text));
-        // Part 3 keeps its empty body and its length header; every other part is filled in.
-        QCOMPARE(output(report), message({"3"}));
-    }
-
-    void usesEncodedSiblingFiles()
-    {
-        const QByteArray message = "Subject: old store\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
-                                   "Content-Type: text/plain\n\nHi\n--b\nContent-Type: application/zip; name=a.zip\n"
-                                   "Content-Transfer-Encoding: base64\nX-Apple-Content-Length: 9\n\n--b--\n";
-        QVERIFY(TestFiles::write(messages() + "/7.partial.emlx", TestFiles::emlx(message)));
-        QVERIFY(TestFiles::write(messages() + "/7.2.emlxpart", "UEsDBAo=\n"));
-        const RunReport report = convert({messages() + "/7.partial.emlx"});
-        QVERIFY(report.succeeded());
-        QCOMPARE(output(report), QByteArray(message).replace("X-Apple-Content-Length: 9\n\n", "\nUEsDBAo=\n"));
+        QCOMPARE(report.warnings.size(), pdfMissing ? 1 : 0);
+        if (pdfMissing)
+            QVERIFY2(report.warnings[0].text.contains(QString::fromUtf8("part 3 (Résumé.pdf)")),
+                     qPrintable(report.warnings[0].text));
     }
 
     void prefersTheFullCopy()
@@ -196,12 +180,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("nested mailboxes") << "/u/Mail/V10/1A2B/Projects.mbox/Alpha.mbox/3C4D/Data/1/2/Messages/9.emlx"
-                                          << "Projects/Alpha/";
-        QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx"
-                                      << "INBOX/";
-        QTest::newRow("no mailbox") << "/u/loose/9.emlx"
-                                    << "";
+        QTest::newRow("nested mailboxes")
+            << "/u/Mail/V10/1A2B/Projects.mbox/Alpha.mbox/3C4D/Data/1/2/Messages/9.emlx" << QString("Projects/Alpha/");
+        QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx" << QString("INBOX/");
+        QTest::newRow("no mailbox") << "/u/loose/9.emlx" << QString();
     }
     void layoutKeepsOnlyMailboxes()
     {
