@@ -75,6 +75,17 @@ struct TestWindow {
     }
     void click(const char *name) const { get<QAbstractButton>(name)->click(); }
     QString text(const char *name) const { return get(name)->property("text").toString(); }
+    // Which buttons that start work are enabled, and whether the busy cursor is on.
+    QString state() const
+    {
+        return QStringLiteral("add %1, folder %2, clear %3, convert %4, exit %5, busy %6")
+            .arg(get("cmdAdd")->isEnabled())
+            .arg(get("CmdAddFolder")->isEnabled())
+            .arg(get("cmdClear1")->isEnabled())
+            .arg(get("CmdConvert2PDF")->isEnabled())
+            .arg(get("cmdEnd")->isEnabled())
+            .arg(QGuiApplication::overrideCursor() != nullptr);
+    }
     QStringList rows() const
     {
         QStringList rows;

@@ -201,63 +201,46 @@ private Q_SLOTS:
         QTEST(test.prompts->asked, "asked");
     }
 
-    void clear_data()
+    // Add EMLX File(s) replaces the list with the files picked; Clear File(s) empties it on Yes.
+    void editsTheList_data()
     {
         QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("picked");
         QTest::addColumn<bool>("answer");
         QTest::addColumn<QStringList>("asked");
         QTest::addColumn<QStringList>("after");
-        const QStringList two{"/Mail/1.emlx", "/Mail/2.emlx"};
-        const QStringList question{"ask: Do you want to clear all the files in the list\r\n Proceed?"};
-        QTest::newRow("empty list") << QStringList() << true << QStringList() << QStringList{QString()};
-        QTest::newRow("No keeps every row") << two << false << question << two;
-        QTest::newRow("Yes empties the list") << two << true << question << QStringList{QString()};
+        QTest::addColumn<bool>("convertEnabled");
+        const QStringList none, three{"/Mail/c.emlx", "/Mail/a.emlx", "/Mail/Grüße.emlx"};
+        const QStringList old{"/Old/1.emlx", "/Old/2.emlx"}, twice{"/M/1.emlx", "/M/1.emlx"};
+        const QStringList pick{"pickFiles: Mac Mail Messages (*.emlx)"};
+        const QStringList ask{"ask: Do you want to clear all the files in the list\r\n Proceed?"};
+        QTest::newRow("add in the dialog's order") << none << "cmdAdd" << three << false << pick << three << true;
+        QTest::newRow("add duplicates") << none << "cmdAdd" << twice << false << pick << twice << true;
+        QTest::newRow("add replaces the earlier list") << old << "cmdAdd" << three << false << pick << three << true;
+        QTest::newRow("add cancelled keeps the list") << old << "cmdAdd" << none << false << pick << old << true;
+        QTest::newRow("add cancelled on the empty list") << none << "cmdAdd" << none << false << pick << none << false;
+        QTest::newRow("clear the empty list") << none << "cmdClear1" << none << true << none << none << false;
+        QTest::newRow("clear, No keeps every row") << old << "cmdClear1" << none << false << ask << old << true;
+        // Clearing never disables Convert.
+        QTest::newRow("clear, Yes empties the list") << old << "cmdClear1" << none << true << ask << none << true;
     }
-    void clear()
+    void editsTheList()
     {
         QFETCH(QStringList, before);
+        QFETCH(QString, button);
+        QFETCH(QStringList, picked);
         QFETCH(bool, answer);
         QFETCH(QStringList, after);
         TestWindow test;
         test.list(before);
+        test.prompts->files = {picked};
         test.prompts->yesNo = {answer};
 
-        test.click("cmdClear1");
+        test.click(qPrintable(button));
         QTEST(test.prompts->asked, "asked");
-        QCOMPARE(test.rows(), after);
-        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(after.size() - after.count({})));
-        QCOMPARE(test.get("CmdConvert2PDF")->isEnabled(), !before.isEmpty()); // clearing never disables it
-    }
-
-    void addFiles_data()
-    {
-        QTest::addColumn<QStringList>("before");
-        QTest::addColumn<QStringList>("picked");
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<bool>("convertEnabled");
-        const QStringList three{"/Mail/c.emlx", "/Mail/a.emlx", "/Mail/Grüße.emlx"};
-        const QStringList old{"/Old/1.emlx", "/Old/2.emlx"};
-        const QStringList twice{"/M/1.emlx", "/M/1.emlx"};
-        QTest::newRow("in the dialog's order") << QStringList() << three << three << true;
-        QTest::newRow("duplicates kept") << QStringList() << twice << twice << true;
-        QTest::newRow("replaces the earlier list") << old << three << three << true;
-        QTest::newRow("cancel keeps the list") << old << QStringList() << old << true;
-        QTest::newRow("cancel on the empty list") << QStringList() << QStringList() << QStringList{QString()} << false;
-    }
-    void addFiles()
-    {
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, picked);
-        QFETCH(QStringList, after);
-        TestWindow test;
-        if (!before.isEmpty())
-            test.list(before);
-        test.prompts->files = {picked};
-
-        test.click("cmdAdd");
-        QCOMPARE(test.prompts->asked, QStringList{"pickFiles: Mac Mail Messages (*.emlx)"});
-        QCOMPARE(test.rows(), after);
-        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(after.size() - after.count({})));
+        QCOMPARE(test.rows(), after.isEmpty() ? QStringList{QString()} : after);
+        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(after.size()));
         QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
     }
 
@@ -280,20 +263,24 @@ private Q_SLOTS:
         QFETCH(QStringList, earlier);
         QFETCH(QStringList, tree);
         QFETCH(QStringList, added);
+        QFETCH(bool, convertEnabled);
         makeFiles(tree);
         TestWindow test;
         test.list(earlier);
         test.prompts->folders = {source()};
+        QString during;
+        QTimer::singleShot(0, test.window.get(), [&] { during = test.state(); }); // runs at the first yield
 
         test.click("CmdAddFolder");
+        QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
+        QCOMPARE(test.state(),
+                 QStringLiteral("add 1, folder 1, clear 1, convert %1, exit 1, busy 0").arg(convertEnabled));
         const QStringList rows = earlier + makeFiles(added, added);
         QCOMPARE(test.rows(), rows.isEmpty() ? QStringList{QString()} : rows);
         QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
         // The box comes after the busy cursor is gone.
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
                                                    QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
-        QVERIFY(!QGuiApplication::overrideCursor());
-        QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
     }
 
     // A file whose name Qt cannot hold is named in the count box, not lost without a word.
@@ -326,38 +313,6 @@ private Q_SLOTS:
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder..."}));
         QCOMPARE(test.window->messageList().count(), 0);
         QVERIFY(!QGuiApplication::overrideCursor());
-    }
-
-    void busyWhileWorking_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("busy");
-        QTest::newRow("folder scan") << "CmdAddFolder"
-                                     << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
-        QTest::newRow("conversion run") << "CmdConvert2PDF"
-                                        << QString("add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
-    }
-    void busyWhileWorking()
-    {
-        QFETCH(QString, button);
-        TestWindow test;
-        test.list(makeFiles({"1.emlx"}));
-        test.prompts->folders = {button == "CmdAddFolder" ? source() : destination()};
-        const auto states = [&test] {
-            return QStringLiteral("add %1, folder %2, clear %3, convert %4, exit %5, busy %6")
-                .arg(test.get("cmdAdd")->isEnabled())
-                .arg(test.get("CmdAddFolder")->isEnabled())
-                .arg(test.get("cmdClear1")->isEnabled())
-                .arg(test.get("CmdConvert2PDF")->isEnabled())
-                .arg(test.get("cmdEnd")->isEnabled())
-                .arg(QGuiApplication::overrideCursor() != nullptr);
-        };
-        QString during;
-        QTimer::singleShot(0, test.window.get(), [&] { during = states(); }); // runs at the first yield
-
-        test.click(qPrintable(button));
-        QTEST(during, "busy");
-        QCOMPARE(states(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
     }
 
     // Cancelling a picker, or converting an empty list, changes nothing.
@@ -433,13 +388,17 @@ private Q_SLOTS:
         test.list(makeFiles(sources, missing));
         test.prompts->folders = {destination()};
         QStringList shown;
+        QString during;
         connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
             shown.append(shownStep(test));
+            during = test.state();
             if (!optionAfterFirst.isEmpty())
                 test.click(qPrintable(optionAfterFirst));
         });
 
         test.click("CmdConvert2PDF");
+        QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
+        QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
         QTEST(shown, "steps");
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", endBox}));
         for (const QString &gone : missing)
