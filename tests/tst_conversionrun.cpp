@@ -22,13 +22,6 @@ class ConversionRunTest : public QObject
         return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
     }
     QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
-    QStringList targets(const RunReport &report) const
-    {
-        QStringList targets;
-        for (const PlannedOutput &output : report.outputs)
-            targets << output.target;
-        return targets;
-    }
 
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
@@ -41,14 +34,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<bool>("warns");
         const QByteArray crlf = "Subject: crlf\r\n\r\nline\r\n";
-        const QByteArray xmlBody = mail("xml") + "<?xml version=\"1.0\"?>\n<plist></plist>\n";
         auto row = [](const char *name, const QString &source, const QByteArray &file, const QString &output,
                       const QByteArray &message,
                       bool warns) { QTest::newRow(name) << source << file << output << message << warns; };
         row("nested folders", "A/B/1.emlx", emlx(mail("one")), "A/B/1.eml", mail("one"), false);
-        row("CRLF message", "2.emlx", emlx(crlf), "2.eml", crlf, false);
-        row("no envelope", "3.emlx", mail("bare"), "3.eml", mail("bare"), false);
-        row("XML in the body", "4.emlx", emlx(xmlBody), "4.eml", xmlBody, false);
         row("count too large", "5.emlx", emlx(mail("x"), TestFiles::propertyList(), 50), "5.eml", mail("x"), true);
         row("folder named like a message", "Box.emlx/6.emlx", emlx(mail("six")), "Box.eml/6.eml", mail("six"), false);
         row("upper-case ending, non-ASCII folder", "Входящие/ü NOTE.EMLX", emlx(crlf), "Входящие/ü NOTE.eml", crlf,
@@ -90,7 +79,10 @@ private Q_SLOTS:
             const RunReport report = convertAll(sources, {dest(), NamingScheme::SubjectDate, false});
             QVERIFY(report.succeeded());
             QCOMPARE(report.repeatedSources, 2);
-            QCOMPARE(targets(report), expected);
+            QStringList targets;
+            for (const PlannedOutput &output : report.outputs)
+                targets << output.target;
+            QCOMPARE(targets, expected);
             QCOMPARE(TestFiles::read(expected[0]), first);
             QCOMPARE(outputFiles().size(), expected.size());
             first += "changed\n";
