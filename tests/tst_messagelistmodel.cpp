@@ -36,7 +36,6 @@ private Q_SLOTS:
         const QStringList three{"/Mail/Inbox/1.emlx", "/Mail/Inbox/2.emlx", "/Mail/Sent/3.emlx"};
         for (bool batched : {false, true}) {
             const char *how = batched ? " (batched)" : " (one by one)";
-            QTest::addRow("one path%s", how) << QStringList{"/Mail/1.emlx"} << QStringList() << batched;
             QTest::addRow("three in order%s", how) << three << QStringList() << batched;
             QTest::addRow("appended to earlier rows%s", how) << three.mid(0, 1) << three.mid(1) << batched;
             QTest::addRow("duplicates kept%s", how)
