@@ -86,14 +86,7 @@ struct TestWindow {
             .arg(get("cmdEnd")->isEnabled())
             .arg(QGuiApplication::overrideCursor() != nullptr);
     }
-    QStringList rows() const
-    {
-        QStringList rows;
-        const QAbstractItemModel &model = window->messageList();
-        for (int row = 0; row < model.rowCount(); ++row)
-            rows.append(model.index(row, 0).data().toString());
-        return rows;
-    }
+    const QStringList &files() const { return window->messageList().files(); }
     // Lists the files through Add EMLX File(s) and forgets that dialog.
     void list(const QStringList &paths) const
     {
