@@ -31,45 +31,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("first");
         QTest::addColumn<QStringList>("second");
-        QTest::addColumn<bool>("batched");
-
+        QTest::addColumn<int>("insertions"); // the first path takes the empty row 0; a batch is one insertion
         const QStringList three{"/Mail/Inbox/1.emlx", "/Mail/Inbox/2.emlx", "/Mail/Sent/3.emlx"};
-        for (bool batched : {false, true}) {
-            const char *how = batched ? " (batched)" : " (one by one)";
-            QTest::addRow("three in order%s", how) << three << QStringList() << batched;
-            QTest::addRow("appended to earlier rows%s", how) << three.mid(0, 1) << three.mid(1) << batched;
-            QTest::addRow("duplicates kept%s", how)
-                << QStringList{"/Mail/1.emlx"} << QStringList{"/Mail/1.emlx", "/Mail/1.emlx"} << batched;
-            QTest::addRow("stored as passed%s", how)
-                << QStringList{" /Mail/Grüße/Ä B.EMLX  "} << QStringList{"/Mail/Ω.emlx"} << batched;
-        }
+        QTest::newRow("three in order") << three << QStringList() << 1;
+        QTest::newRow("appended to earlier rows") << three.mid(0, 1) << three.mid(1) << 1;
+        QTest::newRow("duplicates kept") << QStringList{"/M/1.emlx"} << QStringList{"/M/1.emlx", "/M/1.emlx"} << 1;
+        QTest::newRow("stored as passed") << QStringList{" /Mail/Grüße/Ä B.EMLX  "} << QStringList{"/Mail/Ω.emlx"} << 1;
+        QTest::newRow("one batch after another") << three.mid(0, 2) << three.mid(2) << 2;
     }
-
     void appending()
     {
         QFETCH(QStringList, first);
         QFETCH(QStringList, second);
-        QFETCH(bool, batched);
         QSignalSpy counts(m_model.get(), &MessageListModel::countChanged);
         QSignalSpy inserts(m_model.get(), &QAbstractItemModel::rowsInserted);
-
-        for (const QStringList &part : {first, second}) {
-            if (batched)
-                m_model->appendFiles(part);
-            else
-                for (const QString &path : part)
-                    m_model->AddFileToList(path);
-        }
+        m_model->appendFiles(first);
+        m_model->appendFiles(second);
 
         const QStringList all = first + second;
         QCOMPARE(m_model->files(), all);
         QCOMPARE(shownRows(), all); // '/' is the native separator here
         QCOMPARE(m_model->count(), all.size());
         QCOMPARE(counts.constLast().at(0).toInt(), all.size());
-        // The first path takes the empty row 0; a batch is one insertion, however long.
-        const int insertedRows = int(all.size()) - 1;
-        const int expectedInserts = batched ? int(!second.isEmpty()) + int(first.size() > 1) : insertedRows;
-        QCOMPARE(inserts.size(), expectedInserts);
+        QTEST(int(inserts.size()), "insertions");
     }
 
     void clearing_data()
