@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <optional>
+
 namespace {
 
 const QString exitQuestion = QStringLiteral("ask: Are you sure you want to exit now?");
@@ -238,12 +240,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<bool>("convertEnabled");
-        const QStringList tree{"b.emlx", "c.eml", "A/a.emlx"};
-        QTest::newRow("appends to earlier rows")
-            << QStringList{"/Old/1.emlx", "/Old/2.emlx"} << tree << QStringList{"b.emlx", "A/a.emlx"} << true;
-        QTest::newRow("nothing found, empty list") << QStringList() << QStringList{"c.eml"} << QStringList() << false;
-        QTest::newRow("nothing found, earlier rows")
-            << QStringList{"/Old/1.emlx"} << QStringList{"c.eml"} << QStringList() << true;
+        QTest::addColumn<bool>("unusableName"); // a message file whose name Qt cannot hold
+        const QStringList tree{"b.emlx", "c.eml", "A/a.emlx"}, found{"b.emlx", "A/a.emlx"}, old{"/Old/1.emlx"};
+        QTest::newRow("appends to earlier rows") << old << tree << found << true << false;
+        QTest::newRow("nothing found, empty list")
+            << QStringList() << QStringList{"c.eml"} << QStringList() << false << false;
+        QTest::newRow("nothing found, earlier rows") << old << QStringList{"c.eml"} << QStringList() << true << false;
+        QTest::newRow("a name left out is named") << QStringList() << tree << found << true << true;
     }
     void folderScan()
     {
@@ -251,7 +254,11 @@ private Q_SLOTS:
         QFETCH(QStringList, tree);
         QFETCH(QStringList, added);
         QFETCH(bool, convertEnabled);
+        QFETCH(bool, unusableName);
         makeFiles(tree);
+        std::optional<TestFiles::RawNamedFile> unusable;
+        if (unusableName)
+            QVERIFY(unusable.emplace(source(), "caf\xe9.emlx").made);
         TestWindow test;
         test.list(earlier);
         test.prompts->folders = {source()};
@@ -265,25 +272,12 @@ private Q_SLOTS:
         const QStringList rows = earlier + makeFiles(added, added);
         QCOMPARE(test.files(), rows);
         QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
+        QString box = QStringLiteral("tell: %1 Files Added to List.").arg(added.size());
+        if (unusableName)
+            box += "\n\nLeft out:\ncannot convert \"" + source() +
+                   "/caf\\xE9.emlx\": its name is not valid UTF-8; rename the file and add it again";
         // The box comes after the busy cursor is gone.
-        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
-                                                   QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
-    }
-
-    // A file whose name Qt cannot hold is named in the count box, not lost without a word.
-    void scanNamesWhatItLeftOut()
-    {
-        makeFiles({"ok.emlx"});
-        const TestFiles::RawNamedFile unusable(source(), "caf\xe9.emlx");
-        QVERIFY(unusable.made);
-        TestWindow test;
-        test.prompts->folders = {source()};
-        test.click("CmdAddFolder");
-        QCOMPARE(test.files(), QStringList({source() + "/ok.emlx"}));
-        QCOMPARE(test.prompts->asked.size(), 2);
-        QVERIFY2(test.prompts->asked[1].startsWith("tell: 1 Files Added to List.") &&
-                     test.prompts->asked[1].contains("caf\\xE9.emlx"),
-                 qPrintable(test.prompts->asked[1]));
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...", box}));
     }
 
     // Closing the window during a scan ends it at once: nothing is listed, no box is shown.
@@ -345,20 +339,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("outputs");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("endBox");
-        const QString completed = QStringLiteral("inform: Completed !");
         QTest::newRow("four messages, folders mirrored")
             << QStringList{"a/1.emlx", "a/b/2.emlx", "3.emlx", "Grüße/4.emlx"} << QStringList() << QString()
             << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
             << QStringList{"25 | Message 1 (of 4) | row 0", "50 | Message 2 (of 4) | row 1",
                            "75 | Message 3 (of 4) | row 2", "100 | Message 4 (of 4) | row 3"}
-            << completed;
-        QTest::newRow("scheme changed during the run")
-            << QStringList{"1.emlx", "2.emlx"} << QStringList() << "OptSD"
+            << "inform: Completed !";
+        QTest::newRow("a failed message reported, the scheme changed during the run")
+            << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << "OptSD"
             << QStringList{"1.eml", "Hello 06-08-2011.eml"}
-            << QStringList{"50 | Message 1 (of 2) | row 0", "100 | Message 2 (of 2) | row 1"} << completed;
-        QTest::newRow("a failed message is reported")
-            << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << QString()
-            << QStringList{"1.eml", "3.eml"}
             << QStringList{"33 | Message 1 (of 3) | row 0", "67 | Message 2 (of 3) | row 1",
                            "100 | Message 3 (of 3) | row 2"}
             << "warn: Completed, but 1 of 3 messages could not be converted.\n"
