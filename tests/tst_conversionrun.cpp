@@ -95,7 +95,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("reason");
         QTest::newRow("source gone") << "gone" << QString("is gone");
-        QTest::newRow("file where the folder goes") << "blocked" << QString("cannot create folder");
         QTest::newRow("folder where the file goes") << "occupied" << QString("cannot write");
     }
     void reportsFailuresAndGoesOn()
@@ -107,8 +106,6 @@ private Q_SLOTS:
         QVERIFY(TestFiles::write(src("Good/2.emlx"), emlx(mail("good"))));
         if (fault == "gone")
             QVERIFY(QFile::remove(bad));
-        else if (fault == "blocked")
-            QVERIFY(TestFiles::write(QFileInfo(mirrored("Bad/1.eml")).path(), "in the way"));
         else
             QVERIFY(QDir().mkpath(mirrored("Bad/1.eml")));
 
