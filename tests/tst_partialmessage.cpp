@@ -35,9 +35,7 @@ struct Part {
 const QList<Part> &parts()
 {
     static const QByteArray png = binaryContent(5000), pdf = binaryContent(70000);
-    static const QByteArray notes = "Gr\xc3\xbc\xc3\x9f"
-                                    "e = Gr\xc3\xb6\xc3\x9f"
-                                    "e\nline two \n";
+    static const QByteArray notes = "Grüße = Größe\nline two \n";
     static const QByteArray raw = "plain 7bit text on one line";
     static const QList<Part> parts{
         {"2.2",
