@@ -38,8 +38,7 @@ private Q_SLOTS:
         QTest::newRow("year 0") << QByteArray("Subject: y0\nDate: Mon, 1 Jan 0000 00:00:00 +0000");
         QTest::newRow("year 9999") << QByteArray("Subject: y9999\nDate: Fri, 31 Dec 9999 23:59:59 -1200");
         QTest::newRow("year one million") << QByteArray("Subject: y1e6\nDate: 1 Jan 1000000 00:00:00 +0000");
-        QTest::newRow("zone +99 hours") << QByteArray("Subject: tz\nDate: Sat, 6 Aug 2011 10:00:00 +9959");
-        QTest::newRow("zone -99 hours") << QByteArray("Subject: tz\nDate: Sat, 6 Aug 2011 10:00:00 -9959");
+        QTest::newRow("zone 99 hours ahead") << QByteArray("Subject: tz\nDate: Sat, 6 Aug 2011 10:00:00 +9959");
         QTest::newRow("climbing out") << QByteArray("Subject: ../../etc/x\nFrom: ../../..");
         QTest::newRow("absolute path") << QByteArray("Subject: /absolute/path\nFrom: /etc/passwd");
         QTest::newRow("drive path") << QByteArray("Subject: C:\\x\\y\nFrom: \\\\server\\share");
