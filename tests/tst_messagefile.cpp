@@ -6,8 +6,6 @@
 #include <QTest>
 #include <QTimeZone>
 
-#include <ctime>
-
 using namespace Qt::StringLiterals;
 
 namespace {
