@@ -157,10 +157,8 @@ private Q_SLOTS:
         header("late evening behind UTC", "Sat, 6 Aug 2011 23:30:00 -0500", QDate(2011, 8, 6));
         header("just after midnight at +1400", "Sat, 6 Aug 2011 00:30:00 +1400", QDate(2011, 8, 6));
         header("just before midnight at -1200", "Sat, 6 Aug 2011 23:59:59 -1200", QDate(2011, 8, 6));
-        header("two-digit year", "Sat, 6 Aug 11 23:30:00 -0500", QDate(2011, 8, 6));
         header("two-digit year of last century", "Fri, 6 Aug 99 23:30:00 -0500", QDate(1999, 8, 6));
         header("named zone EST", "Sat, 6 Aug 2011 23:30:00 EST", QDate(2011, 8, 6));
-        header("named zone GMT", "Sat, 6 Aug 2011 00:10:00 GMT", QDate(2011, 8, 6));
         header("no weekday, no seconds", "6 Aug 2011 23:30 -0500", QDate(2011, 8, 6));
         // The fall-backs are in local time.
         header("unparsable: date sent", "yesterday at noon", QDate(2011, 3, 2));
