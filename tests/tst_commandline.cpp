@@ -57,7 +57,7 @@ private Q_SLOTS:
         QTest::newRow("one failed") << QStringList{} << true << 1 << QStringList{"2 converted, 1 failed"} << 2;
         QTest::newRow("failure named even when quiet")
             << QStringList{"-q"} << true << 1 << QStringList{"broken.emlx"} << 2;
-        QTest::newRow("dry run") << QStringList{"--dry-run"} << false << 0 << QStringList{"2 converted"} << 0;
+        QTest::newRow("dry run") << QStringList{"--dry-run"} << false << 0 << QStringList{"2 would be converted"} << 0;
         // Relative to the working folder, where "blocker" is a file.
         QTest::newRow("destination cannot be made")
             << QStringList{"-o", "blocker/out"} << false << 1 << QStringList{"blocker/out"} << 0;

@@ -111,6 +111,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("written");
         const QStringList large{"large.emlx", "1 converted, 1 failed"}, small{"small.eml"};
         QTest::newRow("file-size limit") << "size" << large << small;
+        QTest::newRow("file-size limit, attachment put back")
+            << "partial" << QStringList{"9.partial.emlx", "File too large", "1 converted, 1 failed"} << small;
         QTest::newRow("over-long path") << "length" << large << small;
         QTest::newRow("unreadable source") << "source" << large << small;
         QTest::newRow("read-only destination")
@@ -131,14 +133,22 @@ private Q_SLOTS:
             large += "/large.emlx";
             out += '/' + QString(100, QLatin1Char('o'));
         }
+        QByteArray largeMessage = messageWith("Subject: large") + QByteArray(400000, 'z');
+        if (refused == "partial") { // small as stored, large once its attachment is back
+            large = "src/Box.mbox/Messages/9.partial.emlx";
+            largeMessage = "Subject: large\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: "
+                           "application/pdf; name=x.pdf\nContent-Transfer-Encoding: base64\n"
+                           "X-Apple-Content-Length: 540000\n\n--b--\n";
+            QVERIFY(TestFiles::write(path("src/Box.mbox/Attachments/9/1/x.pdf"), QByteArray(400000, 'a')));
+        }
         QVERIFY(TestFiles::write(path("src/small.emlx"), emlx(messageWith("Subject: small"))));
-        QVERIFY(TestFiles::write(path(large), emlx(messageWith("Subject: large") + QByteArray(400000, 'z'))));
+        QVERIFY(TestFiles::write(path(large), emlx(largeMessage)));
         QVERIFY(QDir().mkpath(path("out")));
         if (refused == "destination")
             QFile::setPermissions(path("out"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         else if (refused == "source")
             QFile::setPermissions(path(large), QFileDevice::WriteOwner);
-        const QString limit = refused == "size" ? "ulimit -f 200 && " : "";
+        const QString limit = refused == "size" || refused == "partial" ? "ulimit -f 200 && " : "";
         QProcess process;
         process.start("/bin/sh", {"-c", limit + "exec \"$0\" -o \"$1\" \"$2\"", EMLX2EML_PATH, out, path("src")});
         QVERIFY(process.waitForFinished(30000));

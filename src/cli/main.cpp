@@ -33,12 +33,14 @@ void printNotes(const QList<MessageNote> &notes, const char *kind)
     }
 }
 
-QString summary(const RunReport &report, int sourceProblems)
+QString summary(const RunReport &report, int sourceProblems, bool dryRun)
 {
-    QString line = QStringLiteral("%1 converted, %2 failed, %3 warnings")
-                       .arg(report.converted)
-                       .arg(report.failures.size() + sourceProblems)
-                       .arg(report.warnings.size());
+    QString line =
+        QStringLiteral("%1 %2, %3 failed, %4 warnings")
+            .arg(report.converted)
+            .arg(dryRun ? QStringLiteral("would be converted (dry run: nothing written)") : QStringLiteral("converted"))
+            .arg(report.failures.size() + sourceProblems)
+            .arg(report.warnings.size());
     if (report.skippedPartials > 0)
         line += QStringLiteral(", %1 partial copies skipped for their full copies").arg(report.skippedPartials);
     if (report.repeatedSources > 0)
@@ -104,6 +106,7 @@ int main(int argc, char *argv[])
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
-        print(stderr, QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()))));
+        print(stderr,
+              QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()), request.dryRun)));
     return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;
 }
