@@ -191,19 +191,22 @@ void frmStep1::addFolder()
     {
         BusyScope busy(listChangingControls(), true);
         EventPump pump;
-        scan = scanForMessageFiles(
-            folder,
-            [this, &pump] {
-                if (!m_closing)
-                    pump();
-            },
-            [this] { return m_closing; });
+        scan = scanForMessageFiles(folder, pumpUnlessClosing(pump), [this] { return m_closing; });
         appendInBatches(scan.messageFiles, pump);
     }
     if (m_closing)
         return;
     ui->CmdConvert2PDF->setEnabled(m_files.count() > 0);
     reportScan(scan);
+}
+
+// The yield of a long operation: lets events run, until the window is closing.
+std::function<void()> frmStep1::pumpUnlessClosing(EventPump &pump)
+{
+    return [this, &pump] {
+        if (!m_closing)
+            pump();
+    };
 }
 
 void frmStep1::appendInBatches(const QStringList &paths, EventPump &pump)
@@ -254,10 +257,7 @@ void frmStep1::convert()
         RunCallbacks callbacks;
         callbacks.messageStarted = [this](int index) { followRun(index); };
         callbacks.progress = [this](int done, int total) { showProgress(done, total); };
-        callbacks.yield = [this, &pump] {
-            if (!m_closing)
-                pump();
-        };
+        callbacks.yield = pumpUnlessClosing(pump);
         callbacks.stopRequested = [this] { return m_closing; };
         callbacks.scheme = [this] { return selectedScheme(); };
         RunOptions options;

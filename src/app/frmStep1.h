@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 struct FolderScanResult;
@@ -47,6 +48,7 @@ private:
     void convert();
     void exitProgram();
 
+    std::function<void()> pumpUnlessClosing(EventPump &pump);
     void appendInBatches(const QStringList &paths, EventPump &pump);
     void reportScan(const FolderScanResult &scan);
     void showProgress(int done, int total);

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "FolderScan.h"
+#include "PathHelpers.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -99,8 +100,7 @@ GatheredSources gatherSources(const QStringList &sources)
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {
-            gathered.problems.append(
-                {source, QStringLiteral("\"%1\": no such file or folder").arg(QDir::toNativeSeparators(source))});
+            gathered.problems.append({source, QStringLiteral("%1: no such file or folder").arg(QuotedPath(source))});
         }
     }
     return gathered;

@@ -188,8 +188,8 @@ private:
         message.absolute = QDir::cleanPath(QFileInfo(message.source).absoluteFilePath());
         if (isPartialMessageFile(message.source) && QFileInfo(fullMessageFileOf(message.source)).isFile()) {
             message.state = Message::State::SkippedPartial;
-            message.warn(QStringLiteral("skipped: the full copy \"%1\" of this partial message is converted instead")
-                             .arg(QDir::toNativeSeparators(fullMessageFileOf(message.entry))));
+            message.warn(QStringLiteral("skipped: the full copy %1 of this partial message is converted instead")
+                             .arg(QuotedPath(fullMessageFileOf(message.entry))));
             return;
         }
         const EmlxEnvelope::Result read = EmlxEnvelope::read(message.source);
@@ -279,8 +279,8 @@ private:
             });
         if (written.ok)
             for (const QString &part : reassembled.missingParts)
-                message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in \"%2\"")
-                                 .arg(part, QDir::toNativeSeparators(message.target)));
+                message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
+                                 .arg(part, QuotedPath(message.target)));
         return written;
     }
 

@@ -1,6 +1,8 @@
 #include "EmlxEnvelope.h"
 
+#include "PathHelpers.h"
 #include <QByteArray>
+
 #include <QDir>
 #include <QFile>
 #include <QTimeZone>
@@ -12,11 +14,6 @@ namespace {
 
 constexpr qint64 countLineLimit = 64;
 constexpr qint64 propertyListLimit = 1 << 20;
-
-QString quoted(const QString &path)
-{
-    return u'"' + QDir::toNativeSeparators(path) + u'"';
-}
 
 // The byte count of the first line, and the length of that line with its line break.
 struct CountLine {
@@ -80,14 +77,14 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 {
     QFile file(path);
     if (!QFile::exists(path))
-        return {std::nullopt, QStringLiteral("source file %1 is gone").arg(quoted(path))};
+        return {std::nullopt, QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
     if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(quoted(path), file.errorString())};
+        return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString())};
 
     EmlxEnvelope envelope;
     envelope.fileSize = file.size();
     if (envelope.fileSize == 0)
-        return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(quoted(path))};
+        return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(QuotedPath(path))};
 
     const std::optional<CountLine> countLine = parseCountLine(file.peek(countLineLimit));
     if (!countLine) {
@@ -109,14 +106,14 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
         envelope.messageLength = messageEnd - envelope.messageOffset;
         envelope.warning = QStringLiteral("%1: the byte count says %2 bytes, but the message holds %3; "
                                           "the message was taken up to %4")
-                               .arg(quoted(path))
+                               .arg(QuotedPath(path))
                                .arg(QString::fromLatin1(countLine->digits))
                                .arg(envelope.messageLength)
                                .arg(envelope.propertyListOffset >= 0 ? QStringLiteral("the mail client's data")
                                                                      : QStringLiteral("the end of the file"));
     }
     if (envelope.messageLength <= 0)
-        return {std::nullopt, QStringLiteral("%1 holds no message").arg(quoted(path))};
+        return {std::nullopt, QStringLiteral("%1 holds no message").arg(QuotedPath(path))};
     return {envelope, {}};
 }
 

@@ -16,7 +16,7 @@ struct EmlxEnvelope {
     qint64 messageOffset = 0;
     qint64 messageLength = 0;
     qint64 propertyListOffset = -1; // -1 when the file has no trailing property list
-    QString warning; // set when the byte count did not match the file and was not trusted
+    QString warning;                // set when the byte count did not match the file and was not trusted
 
     struct Result;
     static Result read(const QString &path);

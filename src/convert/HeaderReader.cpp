@@ -1,6 +1,8 @@
 #include "HeaderReader.h"
 #include "MimePartHeaders.h"
 
+#include "PathHelpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,11 +42,6 @@ GMimeParserOptions *parserOptions()
         g_mime_parser_options_set_address_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
     });
     return options;
-}
-
-QString quoted(const QString &path)
-{
-    return u'"' + QDir::toNativeSeparators(path) + u'"';
 }
 
 // The bytes up to the first empty line, read in growing steps so the body stays unread.
@@ -149,14 +146,14 @@ bool HeaderReader::LoadMessageFile(const QString &path, const EmlxEnvelope &enve
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("cannot open %1: %2").arg(quoted(path), file.errorString());
+        m_error = QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString());
         return false;
     }
     bool complete = false;
     const QByteArray block = readHeaderBlock(file, envelope, &complete);
     if (!complete)
         m_warnings << QStringLiteral("%1: the message's headers do not end within %2 MB; the names use what was read")
-                          .arg(quoted(path))
+                          .arg(QuotedPath(path))
                           .arg(headerBlockLimit >> 20);
     if (block.isEmpty())
         return true;
@@ -168,7 +165,7 @@ bool HeaderReader::LoadMessageFile(const QString &path, const EmlxEnvelope &enve
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
     if (!message) {
-        m_warnings << QStringLiteral("%1: the message's headers could not be read").arg(quoted(path));
+        m_warnings << QStringLiteral("%1: the message's headers could not be read").arg(QuotedPath(path));
         return true;
     }
     m_subject = fromUtf8Trimmed(g_mime_message_get_subject(message.get()));

@@ -478,8 +478,7 @@ private:
         QFile file(content.path);
         if (!file.open(QIODevice::ReadOnly)) {
             m_result.ok = false;
-            m_result.error = QStringLiteral("cannot read \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(content.path), file.errorString());
+            m_result.error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(content.path), file.errorString());
             return;
         }
         const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
@@ -516,7 +515,6 @@ ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly) || !in.seek(envelope.messageOffset))
-        return {
-            false, QStringLiteral("cannot read \"%1\": %2").arg(QDir::toNativeSeparators(path), in.errorString()), {}};
+        return {false, QStringLiteral("cannot read %1: %2").arg(QuotedPath(path), in.errorString()), {}};
     return Reassembler(path, in, envelope.messageLength, out).run();
 }

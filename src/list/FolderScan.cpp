@@ -2,7 +2,7 @@
 
 #include "pathLogger.h"
 
-#include <QDir>
+#include "PathHelpers.h"
 
 bool isMessageFileName(const QString &path)
 {
@@ -33,10 +33,9 @@ QStringList FolderScanResult::problems() const
 {
     QStringList sentences;
     for (const QString &folder : unreadableFolders)
-        sentences << QStringLiteral("cannot read folder \"%1\"").arg(QDir::toNativeSeparators(folder));
+        sentences << QStringLiteral("cannot read folder %1").arg(QuotedPath(folder));
     for (const QString &file : unusableFileNames)
-        sentences << QStringLiteral(
-                         "cannot convert \"%1\": its name is not valid UTF-8; rename the file and add it again")
-                         .arg(QDir::toNativeSeparators(file));
+        sentences << QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
+                         .arg(QuotedPath(file));
     return sentences;
 }

@@ -20,6 +20,11 @@ QString GetFolderPart(const QString &path)
     return path.left(path.lastIndexOf(u'/') + 1);
 }
 
+QString QuotedPath(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
 QString DropPathRoot(const QString &folder)
 {
     qsizetype start = 0;
@@ -31,11 +36,6 @@ QString DropPathRoot(const QString &folder)
 }
 
 namespace {
-
-QString quoted(const QString &path)
-{
-    return u'"' + QDir::toNativeSeparators(path) + u'"';
-}
 
 std::filesystem::path toFsPath(const QString &path)
 {
@@ -63,12 +63,12 @@ bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
         const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
         const qint64 got = in.read(buffer.data(), want);
         if (got < 0) {
-            *error = QStringLiteral("cannot read %1: %2").arg(quoted(fileNameOf(in)), in.errorString());
+            *error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(fileNameOf(in)), in.errorString());
             return false;
         }
         if (got == 0) {
             if (left > 0) {
-                *error = QStringLiteral("%1 became shorter while it was read").arg(quoted(fileNameOf(in)));
+                *error = QStringLiteral("%1 became shorter while it was read").arg(QuotedPath(fileNameOf(in)));
                 return false;
             }
             break;
@@ -96,7 +96,7 @@ FileResult EnsureFolderExists(const QString &folder)
     const QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
                                ? QStringLiteral("a file of that name is in the way")
                                : systemMessage(code);
-    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quoted(folder), reason));
+    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(folder), reason));
 }
 
 bool WriteAll(QIODevice &out, const char *data, qint64 size)
@@ -115,17 +115,17 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
                                const ContentWriter &write)
 {
     if (failIfExists && QFileInfo::exists(newPath))
-        return FileResult::failure(QStringLiteral("%1 exists already").arg(quoted(newPath)));
+        return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
 
     // A short fixed temporary name: the final name may already use the whole name length.
     QTemporaryFile out(GetFolderPart(newPath) + QStringLiteral(".emlx2eml-XXXXXX.tmp"));
     if (!out.open())
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), out.errorString()));
+        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
     QString error;
     if (!write(out, &error) || !out.flush()) {
         if (error.isEmpty())
             error = out.errorString();
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), error));
+        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), error));
     }
     if (like.lastModified().isValid())
         out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
@@ -133,12 +133,12 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
     out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     out.close();
     if (out.error() != QFileDevice::NoError)
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), out.errorString()));
+        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
 
     std::error_code code;
     std::filesystem::rename(toFsPath(out.fileName()), toFsPath(newPath), code);
     if (code)
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quoted(newPath), systemMessage(code)));
+        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), systemMessage(code)));
     out.setAutoRemove(false);
     return {};
 }
@@ -147,9 +147,9 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
 {
     QFile in(existing);
     if (!in.open(QIODevice::ReadOnly))
-        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(quoted(existing), in.errorString()));
+        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(QuotedPath(existing), in.errorString()));
     if (range.offset > 0 && !in.seek(range.offset))
-        return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(quoted(existing), in.errorString()));
+        return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(QuotedPath(existing), in.errorString()));
     return WriteFileAtomically(newPath, failIfExists, QFileInfo(in), [&](QFileDevice &out, QString *error) {
         return CopyBytes(in, out, range.length, error);
     });

@@ -19,6 +19,9 @@ QString GetFolderPart(const QString &path);
 // so that it can be mirrored below another folder.
 QString DropPathRoot(const QString &folder);
 
+// The path as messages name it: in the platform's separators, between double quotes.
+QString QuotedPath(const QString &path);
+
 struct FileResult {
     bool ok = true;
     QString error; // plain words naming the file and the reason, when !ok
