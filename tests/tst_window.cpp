@@ -415,6 +415,19 @@ private Q_SLOTS:
         QCOMPARE(test.files(), listed);
         QVERIFY(test.get<QRadioButton>("OptSD")->isChecked());
     }
+
+    // Files named on the command line fill the list as picked files do, without a dialog.
+    void opensFilesGivenAtStart()
+    {
+        TestWindow test;
+        const QStringList first{"/Mail/1.emlx"}, then{"/Mail/a.emlx", "/Mail/Grüße.emlx"};
+        test.window->openFiles(first);
+        QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
+        test.window->openFiles(then);
+        QCOMPARE(test.files(), then);
+        QCOMPARE(test.text("lblCount1"), "2 files");
+        QCOMPARE(test.prompts->asked, QStringList());
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -305,3 +305,12 @@ void frmStep1::exitProgram()
     if (m_prompts->askYesNo(QStringLiteral("Are you sure you want to exit now?")))
         close();
 }
+
+void frmStep1::openFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    m_files.ClearFileList();
+    m_files.appendFiles(paths);
+    ui->CmdConvert2PDF->setEnabled(true);
+}

@@ -32,6 +32,8 @@ public:
     ~frmStep1() override;
 
     const MessageListModel &messageList() const { return m_files; }
+    // Replaces the list with these files, as Add EMLX File(s)... does with the files picked.
+    void openFiles(const QStringList &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

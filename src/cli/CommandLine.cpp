@@ -16,6 +16,29 @@ ParsedCommandLine usageError(const QString &message)
             ExitUsage};
 }
 
+// What --help tells after the options; the man page is made from the whole help text.
+QString helpEpilogue()
+{
+    const QStringList shapes{QStringLiteral("the file's own name, .emlx becoming .eml"),
+                             QStringLiteral("Subject dd-mm-yyyy.eml"),
+                             QStringLiteral("From Subject dd-mm-yyyy.eml"),
+                             QStringLiteral("dd-mm-yyyy From Subject.eml"),
+                             QStringLiteral("yyyy-mm-dd Subject From.eml"),
+                             QStringLiteral("mm-dd-yyyy Subject From.eml")};
+    const QStringList names = schemeNames();
+    QString text = QStringLiteral("\nNaming schemes:\n");
+    for (qsizetype i = 0; i < names.size(); ++i)
+        text += QStringLiteral("  %1  %2\n").arg(names[i], -21).arg(shapes.value(i));
+    text += QStringLiteral("Characters that file names may not hold are removed. Two messages that would get\n"
+                           "the same name get \" (2)\", \" (3)\", ... before .eml.\n");
+    return text + QStringLiteral("\nExit status:\n"
+                                 "  0                      Every message was converted.\n"
+                                 "  1                      A message or a source failed; the others were done.\n"
+                                 "  2                      Usage error; nothing was converted.\n"
+                                 "\nExample:\n"
+                                 "  emlx2eml -o ~/Converted -n subject-date ~/Library/Mail\n");
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
@@ -56,9 +79,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(help))
-        return {std::nullopt, parser.helpText(), ExitConverted};
+        return {std::nullopt, parser.helpText() + helpEpilogue(), ExitConverted};
     if (parser.isSet(version))
-        return {std::nullopt, QStringLiteral("emlx2eml %1\n").arg(QStringLiteral(APP_VERSION)), ExitConverted};
+        return {std::nullopt,
+                QStringLiteral("emlx2eml %1 (package %2)\n")
+                    .arg(QStringLiteral(APP_VERSION), QStringLiteral(EMLX_PACKAGE_VERSION)),
+                ExitConverted};
 
     CommandLineRequest request;
     const std::optional<NamingScheme> scheme = schemeFromName(parser.value(naming));

@@ -1,0 +1,29 @@
+# Installs the build into a folder below the build tree, as a package would lay it out below
+# /usr, compares the installed files with the expected list and runs emlx2eml from there.
+#   cmake -DBUILD_DIR=<build> -DDESTDIR=<scratch> -DEXPECTED=<list> -DVERSION_LINE=<text> -P check-install.cmake
+file(REMOVE_RECURSE "${DESTDIR}")
+set(ENV{DESTDIR} "${DESTDIR}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status}):\n${output}")
+endif()
+
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${DESTDIR}" "${DESTDIR}/*")
+file(STRINGS "${EXPECTED}" expected)
+list(SORT installed)
+list(SORT expected)
+set(missing ${expected})
+list(REMOVE_ITEM missing ${installed})
+set(unexpected ${installed})
+list(REMOVE_ITEM unexpected ${expected})
+if(missing OR unexpected)
+  string(REPLACE ";" "\n  " missing "${missing}")
+  string(REPLACE ";" "\n  " unexpected "${unexpected}")
+  message(FATAL_ERROR "installed files differ from ${EXPECTED}\nmissing:\n  ${missing}\nunexpected:\n  ${unexpected}")
+endif()
+
+execute_process(COMMAND "${DESTDIR}/usr/bin/emlx2eml" --version RESULT_VARIABLE status OUTPUT_VARIABLE version)
+if(NOT status EQUAL 0 OR NOT version STREQUAL "${VERSION_LINE}\n")
+  message(FATAL_ERROR "installed emlx2eml --version said '${version}' (status ${status}), not '${VERSION_LINE}'")
+endif()
