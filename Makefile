@@ -1,5 +1,5 @@
 # The two commands a new user runs: `make run` and `make test`.
-.PHONY: run test test-asan fuzz bench deps build clean
+.PHONY: run test test-asan fuzz bench package deps build clean
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,18 @@ fuzz:
 # Speed against plain copying: builds Release, makes a corpus, prints a table (bench/run).
 bench:
 	bench/run
+
+BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+# A Debian package of a Release build, built with Debian's hardening flags and checked by lintian:
+# build/package/vaskel-emlx-converter_<version>_<arch>.deb
+package: deps
+	cmake --preset package >/dev/null \
+	  -DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CXXFLAGS) $$($(BUILDFLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)"
+	cmake --build --preset package
+	cpack --preset package
+	lintian --fail-on error build/package/*.deb
 
 clean:
 	rm -rf build
