@@ -30,7 +30,7 @@ if(NOT status EQUAL 0 OR NOT version STREQUAL "${VERSION_LINE}\n")
 endif()
 
 set(mime "${DESTDIR}/usr/share/mime")
-execute_process(COMMAND update-mime-database "${mime}" RESULT_VARIABLE status ERROR_VARIABLE output)
+execute_process(COMMAND "${UPDATE_MIME_DATABASE}" "${mime}" RESULT_VARIABLE status ERROR_VARIABLE output)
 file(READ "${DESTDIR}/usr/share/applications/${APP_ID}.desktop" entry)
 string(REGEX MATCH "\nMimeType=([^;\n]+);\n" found "${entry}")
 set(type "${CMAKE_MATCH_1}")
