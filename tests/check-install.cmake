@@ -1,7 +1,8 @@
 # Installs the build into a folder below the build tree, as a package would lay it out below
 # /usr, compares the installed files with the expected list, runs emlx2eml from there and checks
 # that the shared MIME database takes the .emlx type that the menu entry opens.
-#   cmake -DBUILD_DIR=<build> -DDESTDIR=<scratch> -DEXPECTED=<list> -DVERSION_LINE=<text> -P check-install.cmake
+#   cmake -DBUILD_DIR=<build> -DDESTDIR=<scratch> -DEXPECTED=<list> -DVERSION_LINE=<text> -DAPP_ID=<id>
+#         -DUPDATE_MIME_DATABASE=<program> -P check-install.cmake
 file(REMOVE_RECURSE "${DESTDIR}")
 set(ENV{DESTDIR} "${DESTDIR}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr
