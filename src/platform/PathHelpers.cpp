@@ -10,6 +10,10 @@
 #include <system_error>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 QString GetFileNamePart(const QString &path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
@@ -111,6 +115,54 @@ bool WriteAll(QIODevice &out, const char *data, qint64 size)
     return true;
 }
 
+namespace {
+
+#ifdef Q_OS_UNIX
+// The process's umask, read once: it only narrows what outputs may allow.
+mode_t processUmask()
+{
+    static const mode_t mask = [] {
+#ifdef __linux__
+        // Read without setting it: other threads may be making files meanwhile.
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly))
+            for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+                if (line.startsWith("Umask:"))
+                    return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+#endif
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+#endif
+
+// The output keeps the source's modification time and its permissions within the umask; a
+// temporary file is private to its owner, so the owner may always read and write the output.
+void takeTimeAndPermissionsOf(const QFileInfo &like, QFileDevice &out)
+{
+#ifdef Q_OS_UNIX
+    struct stat source {
+    };
+    if (like.filePath().isEmpty() || ::stat(QFile::encodeName(like.absoluteFilePath()).constData(), &source) != 0)
+        return;
+#ifdef __APPLE__
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtimespec};
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+#endif
+    ::futimens(out.handle(), times);
+    ::fchmod(out.handle(), ((source.st_mode & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR);
+#else
+    if (like.lastModified().isValid())
+        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
+    out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+}
+
+} // namespace
+
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write)
 {
@@ -118,7 +170,7 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
         return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
 
     // A short fixed temporary name: the final name may already use the whole name length.
-    QTemporaryFile out(GetFolderPart(newPath) + QStringLiteral(".emlx2eml-XXXXXX.tmp"));
+    QTemporaryFile out(GetFolderPart(newPath) + temporaryFilePrefix + QStringLiteral("XXXXXX") + temporaryFileSuffix);
     if (!out.open())
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
     QString error;
@@ -127,10 +179,7 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
             error = out.errorString();
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), error));
     }
-    if (like.lastModified().isValid())
-        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
-    // A temporary file is private to its owner; the output gets the source's permissions.
-    out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    takeTimeAndPermissionsOf(like, out);
     out.close();
     if (out.error() != QFileDevice::NoError)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
