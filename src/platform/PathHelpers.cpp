@@ -6,12 +6,15 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 QString GetFileNamePart(const QString &path)
@@ -161,6 +164,19 @@ void takeTimeAndPermissionsOf(const QFileInfo &like, QFileDevice &out)
 #endif
 }
 
+// Why the temporary file could not be made or named. Qt reports a path too long for the system
+// as a missing file; asking the system tells.
+QString openFailureReason(const QString &path, const QFileDevice &file)
+{
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(path).constData(), F_OK) != 0 && errno == ENAMETOOLONG)
+        return QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+#else
+    Q_UNUSED(path);
+#endif
+    return file.errorString();
+}
+
 } // namespace
 
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
@@ -170,9 +186,12 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
         return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
 
     // A short fixed temporary name: the final name may already use the whole name length.
-    QTemporaryFile out(GetFolderPart(newPath) + temporaryFilePrefix + QStringLiteral("XXXXXX") + temporaryFileSuffix);
+    const QString temporaryPath =
+        GetFolderPart(newPath) + temporaryFilePrefix + QStringLiteral("XXXXXX") + temporaryFileSuffix;
+    QTemporaryFile out(temporaryPath);
     if (!out.open())
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
+        return FileResult::failure(
+            QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), openFailureReason(temporaryPath, out)));
     QString error;
     if (!write(out, &error) || !out.flush()) {
         if (error.isEmpty())
@@ -180,12 +199,17 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), error));
     }
     takeTimeAndPermissionsOf(like, out);
+    // An unnamed temporary file gets its name here; that fails where the name would be too long.
+    const QString temporaryName = out.fileName();
+    if (temporaryName.isEmpty())
+        return FileResult::failure(
+            QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), openFailureReason(temporaryPath, out)));
     out.close();
     if (out.error() != QFileDevice::NoError)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
 
     std::error_code code;
-    std::filesystem::rename(toFsPath(out.fileName()), toFsPath(newPath), code);
+    std::filesystem::rename(toFsPath(temporaryName), toFsPath(newPath), code);
     if (code)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), systemMessage(code)));
     out.setAutoRemove(false);
