@@ -70,6 +70,17 @@ private Q_SLOTS:
         QTEST(LiesBelow(path, folder), "below");
     }
 
+    // The portable flush, which the run falls back to where one flush per file system is not offered.
+    void flushesEachFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::write(dir.filePath("a.eml"), "a") && TestFiles::write(dir.filePath("b.eml"), "b"));
+        QVERIFY(FlushEachFile({dir.filePath("a.eml"), dir.filePath("b.eml")}).ok);
+        const FileResult missing = FlushEachFile({dir.filePath("a.eml"), dir.filePath("gone.eml")});
+        QVERIFY(!missing.ok);
+        QVERIFY2(missing.error.contains("gone.eml"), qPrintable(missing.error));
+    }
+
     void createsFolders_data()
     {
         QTest::addColumn<QString>("folder");

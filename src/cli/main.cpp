@@ -48,9 +48,9 @@ QString summary(const RunReport &report, int sourceProblems, bool dryRun)
             .arg(report.failures.size() + sourceProblems)
             .arg(counted(report.warnings.size(), QStringLiteral("warning"), QStringLiteral("warnings")));
     if (report.skippedPartials > 0)
-        line +=
-            QStringLiteral(", %1 skipped for their full copies")
-                .arg(counted(report.skippedPartials, QStringLiteral("partial copy"), QStringLiteral("partial copies")));
+        line += QStringLiteral(", ") + counted(report.skippedPartials,
+                                               QStringLiteral("partial copy skipped for its full copy"),
+                                               QStringLiteral("partial copies skipped for their full copies"));
     if (report.repeatedSources > 0)
         line += QStringLiteral(", %1 listed more than once (written once)").arg(report.repeatedSources);
     return line;
