@@ -180,7 +180,8 @@ private:
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
-    // events go on meanwhile; a stop request leaves the flushing to the system.
+    // events go on meanwhile. A stopped run waits no longer than one turn: its caller wants to
+    // end at once, and the system finishes writing the data out all the same.
     void flushWrittenFiles()
     {
         if (m_options.dryRun || m_report.outputs.isEmpty())
