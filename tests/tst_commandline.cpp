@@ -23,6 +23,10 @@ private Q_SLOTS:
                                       << true << "" << int(NamingScheme::MdySubjectSender);
         QTest::newRow("dry run needs no output")
             << QStringList{"--dry-run", "-n", "subject-date", "a"} << 0 << true << "" << int(NamingScheme::SubjectDate);
+        QTest::newRow("dry run, NUL-separated")
+            << QStringList{"--dry-run", "--null", "a"} << 0 << true << "" << original;
+        QTest::newRow("NUL-separated without a dry run")
+            << QStringList{"-o", "out", "--null", "a"} << 2 << false << "--null goes with --dry-run" << 0;
         QTest::newRow("help") << QStringList{"--help"} << 0 << false << "--naming" << 0;
         QTest::newRow("version") << QStringList{"--version"} << 0 << false << APP_VERSION << 0;
         QTest::newRow("unknown scheme") << QStringList{"-o", "out", "-n", "subject", "a"} << 2 << false
@@ -52,7 +56,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("stderrHas");
         QTest::addColumn<int>("filesWritten");
         QTest::newRow("all converted") << QStringList{} << false << 0
-                                       << QStringList{"2 converted, 0 failed, 0 warnings"} << 2;
+                                       << QStringList{"2 converted, 0 failed, 1 warning\n"} << 2;
         QTest::newRow("quiet") << QStringList{"-q"} << false << 0 << QStringList() << 2;
         QTest::newRow("one failed") << QStringList{} << true << 1 << QStringList{"2 converted, 1 failed"} << 2;
         QTest::newRow("failure named even when quiet")
@@ -74,7 +78,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray message = "Subject: Hi\nDate: Sat, 6 Aug 2011 10:00:00 +0200\n\nbody\n";
         QVERIFY(TestFiles::write(dir.filePath("Mail/1.emlx"), TestFiles::emlx(message)));
-        QVERIFY(TestFiles::write(dir.filePath("Mail/2.emlx"), TestFiles::emlx(message)));
+        QVERIFY(TestFiles::write(dir.filePath("Mail/2.emlx"), TestFiles::emlx(message, TestFiles::propertyList(), 5)));
         QVERIFY(!withBadSource || TestFiles::write(dir.filePath("Mail/broken.emlx"), {}));
         QVERIFY(TestFiles::write(dir.filePath("blocker"), "a file"));
         const int filesBefore = int(TestFiles::filesBelow(dir.path()).size());
@@ -98,6 +102,35 @@ private Q_SLOTS:
         if (extra.contains("--dry-run"))
             QCOMPARE(out, dir.filePath("Mail/1.emlx") + '\t' + folder + "/Hi 06-08-2011.eml\n" +
                               dir.filePath("Mail/2.emlx") + '\t' + folder + "/Hi 06-08-2011 (2).eml\n");
+    }
+
+    // Tabs, line breaks and backslashes in names cannot be mistaken for the line's own.
+    void dryRunLinesKeepNamesApart_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QByteArray>("expected"); // <SRC>: the source folder, <OUT>: its output folder
+        QTest::newRow("escaped")
+            << QStringList{}
+            << QByteArray("<SRC>/t\\tab\\\\folder/line\\nbreak.emlx\t<OUT>/t\\tab\\\\folder/linebreak.eml\n");
+        QTest::newRow("NUL-separated")
+            << QStringList{"--null"}
+            << QByteArray("<SRC>/t\tab\\folder/line\nbreak.emlx<NUL><OUT>/t\tab\\folder/linebreak.eml<NUL>");
+    }
+    void dryRunLinesKeepNamesApart()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::write(dir.filePath("Mail/t\tab\\folder/line\nbreak.emlx"),
+                                 TestFiles::emlx("Subject: x\n\nbody\n")));
+        QProcess process;
+        process.start(EMLX2EML_PATH, QStringList{"--dry-run", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        expected.replace("<SRC>", QFile::encodeName(dir.filePath("Mail")))
+            .replace("<OUT>", QFile::encodeName(dir.filePath("out") + dir.filePath("Mail")))
+            .replace("<NUL>", QByteArray(1, '\0'));
+        QCOMPARE(process.readAllStandardOutput(), expected);
     }
 };
 

@@ -3,8 +3,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using TestFiles::emlx;
 using TestFiles::mail;
@@ -94,20 +98,103 @@ private Q_SLOTS:
     // reason and the run goes on to the next.
     void reportsFailuresAndGoesOn()
     {
-        const QStringList sources{src("Gone/1.emlx"), src("Occupied/2.emlx"), src("Good/3.emlx")};
-        for (const QString &source : sources)
+        const QStringList sources{src("Gone/1.emlx"), src("Occupied/2.emlx"), src("Good/3.emlx"),
+                                  src("Dangling/4.emlx")};
+        for (const QString &source : sources.first(3))
             QVERIFY(TestFiles::write(source, emlx(mail("m"))));
         QVERIFY(QFile::remove(sources[0]));
         QVERIFY(QDir().mkpath(mirrored("Occupied/2.eml")));
+        QVERIFY(QDir().mkpath(src("Dangling")) && QFile::link(src("Gone/1.emlx"), sources[3]));
 
         const RunReport report = convertAll(sources, {dest(), NamingScheme::Original, false});
         QCOMPARE(report.converted, 1);
-        QCOMPARE(report.failures.size(), 2);
-        QCOMPARE(report.failures[0].source, sources[0]);
-        QVERIFY2(report.failures[0].text.contains("is gone"), qPrintable(report.failures[0].text));
-        QCOMPARE(report.failures[1].source, sources[1]);
-        QVERIFY2(report.failures[1].text.contains("cannot write"), qPrintable(report.failures[1].text));
+        QCOMPARE(report.failures.size(), 3);
+        const QStringList reasons{"is gone", "cannot write", "is a link whose target does not exist"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(report.failures[i].source, sources[i == 2 ? 3 : i]);
+            QVERIFY2(report.failures[i].text.contains(reasons[i]), qPrintable(report.failures[i].text));
+        }
         QCOMPARE(outputFiles(), QStringList({mirrored("Good/3.eml")})); // and no temporary file
+    }
+
+    // Under the mailboxes layout the accounts of a mail store never share a folder, whichever of
+    // them a run converts; the only account of a store keeps its mailboxes at the top.
+    void mailboxesKeepAccountsApart_data()
+    {
+        QTest::addColumn<QStringList>("accounts"); // "store/account" of the messages converted
+        QTest::addColumn<QStringList>("outputs");
+        QTest::newRow("one account of a store with two") << QStringList{"two/A"} << QStringList{"A/INBOX/5.eml"};
+        QTest::newRow("both accounts of that store")
+            << QStringList{"two/A", "two/B"} << QStringList{"A/INBOX/5.eml", "B/INBOX/5.eml"};
+        QTest::newRow("the only account of a store") << QStringList{"one/C"} << QStringList{"INBOX/5.eml"};
+        QTest::newRow("two stores of one account each")
+            << QStringList{"one/C", "other/D"} << QStringList{"C/INBOX/5.eml", "D/INBOX/5.eml"};
+    }
+    void mailboxesKeepAccountsApart()
+    {
+        QFETCH(QStringList, accounts);
+        auto inbox = [this](const QString &account) {
+            const QString store = account.section('/', 0, 0), name = account.section('/', 1);
+            return src(store + "/Mail/V10/" + name + "/INBOX.mbox/Messages/5.emlx");
+        };
+        QHash<QString, QByteArray> messages;
+        for (const QString &account : {"two/A", "two/B", "one/C", "other/D"}) {
+            messages[inbox(account)] = mail(account.toUtf8());
+            QVERIFY(TestFiles::write(inbox(account), emlx(messages[inbox(account)])));
+        }
+        QStringList sources;
+        for (const QString &account : accounts)
+            sources << inbox(account);
+        RunOptions options{dest(), NamingScheme::Original, false};
+        options.layout = OutputLayout::Mailboxes;
+
+        const RunReport report = convertAll(sources, options);
+        QVERIFY(report.succeeded());
+        QStringList outputs;
+        for (const PlannedOutput &output : report.outputs) {
+            outputs << output.target.mid(dest().size() + 1);
+            QCOMPARE(TestFiles::read(output.target), messages[output.source]);
+        }
+        QTEST(outputs, "outputs");
+    }
+
+    // An interrupted run may leave its temporary files; the next run into that folder removes
+    // them, and nothing else.
+    void removesTemporaryFilesOfEarlierRuns()
+    {
+        QVERIFY(TestFiles::write(src("Box/1.emlx"), emlx(mail("one"))));
+        const QString folder = mirrored("Box") + '/';
+        const QStringList kept{folder + ".emlx2eml-a1B2c3d.tmp", folder + "x.tmp", folder + ".emlx2eml-a1B2c3.txt",
+                               dest() + "/.emlx2eml-a1B2c3.tmp"}; // the last in a folder the run does not write to
+        for (const QString &file : kept + QStringList{folder + ".emlx2eml-a1B2c3.tmp", folder + ".emlx2eml-Zz9xY0.tmp"})
+            QVERIFY(TestFiles::write(file, "left by a killed run"));
+
+        QVERIFY(convertAll({src("Box/1.emlx")}, {dest(), NamingScheme::Original, false}).succeeded());
+        QStringList expected = kept + QStringList{mirrored("Box/1.eml")};
+        expected.sort();
+        QCOMPARE(outputFiles(), expected);
+    }
+
+    // A dry run writes nothing anywhere: not to learn the destination's letter-case rule, not to
+    // clear what an earlier run left.
+    void dryRunWritesNothing()
+    {
+        QVERIFY(TestFiles::write(src("Box.mbox/1.emlx"), emlx(mail("one"))));
+        const QString leftover = dest() + "/Box/.emlx2eml-a1B2c3.tmp";
+        QVERIFY(TestFiles::write(leftover, "left"));
+        const QDateTime past = QDateTime::currentDateTime().addYears(-1);
+        const timespec times[2] = {{0, UTIME_OMIT}, {past.toSecsSinceEpoch(), 0}};
+        for (const QString &folder : {dest(), dest() + "/Box"})
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+        RunOptions options{dest(), NamingScheme::SubjectDate, true};
+        options.layout = OutputLayout::Mailboxes;
+
+        const RunReport report = convertAll({src("Box.mbox/1.emlx")}, options);
+        QVERIFY(report.succeeded());
+        QCOMPARE(report.outputs[0].target, dest() + "/Box/one 06-08-2011.eml");
+        QCOMPARE(outputFiles(), QStringList{leftover});
+        for (const QString &folder : {dest(), dest() + "/Box"})
+            QCOMPARE(QFileInfo(folder).lastModified().toSecsSinceEpoch(), past.toSecsSinceEpoch());
     }
 
     // The caller hears of each message, may switch the scheme between messages, and may stop the run.

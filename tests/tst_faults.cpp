@@ -87,6 +87,53 @@ private Q_SLOTS:
         QCOMPARE(GetFileNamePart(report.outputs[0].target), CleanOutputName(name.chopped(5) + ".eml"));
     }
 
+    // Mailbox folders named "...mbox" once led the mailboxes layout up and out of the destination.
+    void mailboxNamesNeverClimbOut()
+    {
+        QString mailboxes = "src";
+        for (const char *name : {"...mbox", "..mbox", ".mbox", " .. .imapmbox", "...mbox", "...mbox"})
+            mailboxes += '/' + QString(name);
+        const QByteArray message = messageWith("Subject: climbing");
+        QVERIFY(TestFiles::write(path(mailboxes + "/Messages/1.emlx"), emlx(message)));
+        RunOptions options{path("out/inner"), NamingScheme::Original, false};
+        options.layout = OutputLayout::Mailboxes;
+        const RunReport report = convertAll({path(mailboxes + "/Messages/1.emlx")}, options);
+        QVERIFY(report.succeeded());
+        QCOMPARE(TestFiles::filesBelow(path("out")), QStringList{path("out/inner/__/_/_/____/__/__/1.eml")});
+        QCOMPARE(TestFiles::read(report.outputs[0].target), message);
+        QVERIFY(!report.warnings.isEmpty());
+    }
+
+    // A link below the destination leads nowhere: the messages below it fail by name, the link's
+    // target stays untouched. A link at the output file itself is replaced, and the destination
+    // may be reached through a link above it.
+    void linksInTheDestinationAreNotFollowed()
+    {
+        const QStringList sources{path("src/Sent.mbox/1.emlx"), path("src/Sent.mbox/Old.mbox/2.emlx"),
+                                  path("src/Inbox.mbox/3.emlx"), path("src/Drafts.mbox/4.emlx")};
+        for (const QString &source : sources)
+            QVERIFY(TestFiles::write(source, emlx(messageWith("Subject: linked"))));
+        QVERIFY(TestFiles::write(path("elsewhere/3.eml"), "kept"));
+        QVERIFY(QDir().mkpath(path("real/out/Inbox")));
+        QVERIFY(QDir().mkpath(path("real/out/Drafts")));
+        QVERIFY(QFile::link(path("real"), path("linked")));
+        QVERIFY(QFile::link(path("elsewhere"), path("real/out/Sent")));
+        QVERIFY(QFile::link(path("elsewhere/3.eml"), path("real/out/Inbox/3.eml")));
+        QVERIFY(QFile::link(path("elsewhere/4.eml"), path("real/out/Drafts/4.eml")));
+        RunOptions options{path("linked/out"), NamingScheme::Original, false};
+        options.layout = OutputLayout::Mailboxes;
+
+        const RunReport report = convertAll(sources, options);
+        QCOMPARE(report.converted, 2);
+        QCOMPARE(report.failures.size(), 2);
+        for (const MessageNote &failure : report.failures)
+            QVERIFY2(failure.text.contains("is a link; nothing is written through links"), qPrintable(failure.text));
+        QCOMPARE(TestFiles::filesBelow(path("elsewhere")), QStringList{path("elsewhere/3.eml")});
+        QCOMPARE(TestFiles::read(path("elsewhere/3.eml")), QByteArray("kept"));
+        for (const QString &output : {path("real/out/Inbox/3.eml"), path("real/out/Drafts/4.eml")})
+            QVERIFY(QFileInfo(output).isFile() && !QFileInfo(output).isSymLink());
+    }
+
     void manyFilesInOneFolder()
     {
         constexpr int count = 10000;
@@ -113,7 +160,9 @@ private Q_SLOTS:
         QTest::newRow("file-size limit") << "size" << large << small;
         QTest::newRow("file-size limit, attachment put back")
             << "partial" << QStringList{"9.partial.emlx", "File too large", "1 converted, 1 failed"} << small;
-        QTest::newRow("over-long path") << "length" << large << small;
+        const QStringList tooLong{"large.emlx", "File name too long", "1 converted, 1 failed"};
+        QTest::newRow("over-long path") << "length" << tooLong << small;
+        QTest::newRow("path at the limit, its temporary file's over it") << "limit" << tooLong << small;
         QTest::newRow("unreadable source") << "source" << large << small;
         QTest::newRow("read-only destination")
             << "destination" << QStringList{"cannot create folder", "0 converted, 2 failed"} << QStringList();
@@ -132,6 +181,12 @@ private Q_SLOTS:
                 large += '/' + QString(200, QLatin1Char('d'));
             large += "/large.emlx";
             out += '/' + QString(100, QLatin1Char('o'));
+        } else if (refused == "limit") {
+            // The mirrored folder, 4,085 bytes long, can be made; a temporary file in it cannot.
+            large = "src";
+            while (out.size() + path(large).size() < 3850)
+                large += '/' + QString(200, QLatin1Char('d'));
+            large += '/' + QString(4085 - out.size() - path(large).size() - 1, QLatin1Char('e')) + "/large.emlx";
         }
         QByteArray largeMessage = messageWith("Subject: large") + QByteArray(400000, 'z');
         if (refused == "partial") { // small as stored, large once its attachment is back

@@ -157,32 +157,70 @@ private Q_SLOTS:
                      qPrintable(report.warnings[0].text));
     }
 
+    // The full copy is converted once: the partial one is skipped when both are listed, and
+    // replaced by it when the partial one is listed alone.
+    void prefersTheFullCopy_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("both listed") << QStringList{"7.partial.emlx", "7.emlx"} << 1 << "is converted in this run";
+        QTest::newRow("partial listed alone") << QStringList{"7.partial.emlx"} << 0 << "converted from its full copy";
+    }
     void prefersTheFullCopy()
     {
+        QFETCH(QStringList, listed);
+        QFETCH(QString, warning);
         QVERIFY(TestFiles::write(messages() + "/7.partial.emlx", TestFiles::emlx(message(allParts))));
         QVERIFY(TestFiles::write(messages() + "/7.emlx", TestFiles::emlx(message({}))));
-        const RunReport report = convertAll({messages() + "/7.partial.emlx", messages() + "/7.emlx"},
-                                            {m_dir->filePath("out"), NamingScheme::Original, false});
+        QStringList sources;
+        for (const QString &name : listed)
+            sources << messages() + '/' + name;
+        const RunReport report = convertAll(sources, {m_dir->filePath("out"), NamingScheme::Original, false});
         QVERIFY(report.succeeded());
-        QCOMPARE(report.skippedPartials, 1);
+        QTEST(report.skippedPartials, "skipped");
         QCOMPARE(report.converted, 1);
-        QVERIFY(report.warnings[0].text.contains("7.emlx"));
+        QCOMPARE(report.warnings.size(), 1);
+        QVERIFY2(report.warnings[0].text.contains(warning) && report.warnings[0].text.contains("7.emlx"),
+                 qPrintable(report.warnings[0].text));
         QCOMPARE(output(report), message({}));
+        QVERIFY(report.outputs[0].target.endsWith("/7.eml"));
     }
 
     void layoutKeepsOnlyMailboxes_data()
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("nested mailboxes")
-            << "/u/Mail/V10/1A2B/Projects.mbox/Alpha.mbox/3C4D/Data/1/2/Messages/9.emlx" << QString("Projects/Alpha/");
-        QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx" << QString("INBOX/");
-        QTest::newRow("no mailbox") << "/u/loose/9.emlx" << QString();
+        QTest::addColumn<QString>("withAccounts"); // when the run keeps one folder per account
+        QTest::addColumn<bool>("warns");
+        QTest::newRow("nested mailboxes") << "/u/Mail/V10/1A2B/Projects.mbox/Alpha.mbox/3C4D/Data/1/2/Messages/9.emlx"
+                                          << "Projects/Alpha/"
+                                          << "1A2B/Projects/Alpha/" << false;
+        QTest::newRow("imap mailbox") << "/u/Mail/V2/IMAP-ann@x/INBOX.imapmbox/Messages/9.emlx"
+                                      << "INBOX/"
+                                      << "IMAP-ann@x/INBOX/" << false;
+        QTest::newRow("no mailbox") << "/u/loose/9.emlx"
+                                    << ""
+                                    << "" << false;
+        QTest::newRow("store folder named like one, above the store") << "/V1/x/Mail/V10/acc/In.mbox/Messages/9.emlx"
+                                                                      << "In/"
+                                                                      << "acc/In/" << false;
+        // Names that would stay in their folder or climb out of it.
+        QTest::newRow("dots") << "/u/...mbox/..mbox/Messages/9.emlx"
+                              << "__/_/"
+                              << "__/_/" << true;
+        QTest::newRow("dots and blanks, unnamed") << "/u/V3/acc/ . .imapmbox/.mbox/Messages/9.emlx"
+                                                  << "___/_/"
+                                                  << "acc/___/_/" << true;
     }
     void layoutKeepsOnlyMailboxes()
     {
         QFETCH(QString, source);
-        QTEST(outputFolderBelowDestination(source, OutputLayout::Mailboxes), "folder");
+        QFETCH(bool, warns);
+        const OutputFolder folder = outputFolderBelowDestination(source, OutputLayout::Mailboxes);
+        QTEST(folder.path, "folder");
+        QTEST(outputFolderBelowDestination(source, OutputLayout::Mailboxes, true).path, "withAccounts");
+        QCOMPARE(!folder.warning.isEmpty(), warns);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "DestinationFolder.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
 
@@ -6,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(ByteRange)
 
 class PathHelpersTest : public QObject
@@ -13,6 +17,8 @@ class PathHelpersTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { ::umask(027); }
+
     void splitsAndMirrorsPaths_data()
     {
         QTest::addColumn<QString>("path");
@@ -37,6 +43,42 @@ private Q_SLOTS:
         QTEST(GetFolderPart(path), "folder");
         QTEST(GetFileNamePart(path), "name");
         QTEST(DropPathRoot(GetFolderPart(path)), "mirrored");
+    }
+
+    void tellsWhatLiesBelow_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("below");
+        QTest::newRow("inside") << "/out/a/1.eml"
+                                << "/out/" << true;
+        QTest::newRow("climbing back in") << "/out/a/../b/1.eml"
+                                          << "/out" << true;
+        QTest::newRow("climbing out") << "/out/a/../../etc/x"
+                                      << "/out" << false;
+        QTest::newRow("sibling of the same beginning") << "/output/1.eml"
+                                                       << "/out" << false;
+        QTest::newRow("the folder itself") << "/out/a/.."
+                                           << "/out/" << false;
+        QTest::newRow("below the root") << "/1.eml"
+                                        << "/" << true;
+    }
+    void tellsWhatLiesBelow()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QTEST(LiesBelow(path, folder), "below");
+    }
+
+    // The portable flush, which the run falls back to where one flush per file system is not offered.
+    void flushesEachFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::write(dir.filePath("a.eml"), "a") && TestFiles::write(dir.filePath("b.eml"), "b"));
+        QVERIFY(FlushEachFile({dir.filePath("a.eml"), dir.filePath("b.eml")}).ok);
+        const FileResult missing = FlushEachFile({dir.filePath("a.eml"), dir.filePath("gone.eml")});
+        QVERIFY(!missing.ok);
+        QVERIFY2(missing.error.contains("gone.eml"), qPrintable(missing.error));
     }
 
     void createsFolders_data()
@@ -79,10 +121,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString source = dir.filePath("in/ä.emlx");
         const QString target = dir.filePath("out/ä.eml");
-        const QDateTime stamp = QDateTime::currentDateTime().addDays(-400);
+        // Nanoseconds that a copy in milliseconds would lose; every permission, the umask narrows them.
+        const timespec stamp[2] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 400 * 86400, 123456789}};
         QVERIFY(QDir().mkpath(dir.filePath("out")));
-        QVERIFY(!sourceExists ||
-                (TestFiles::write(source, "12\nHello world\n<?xml") && TestFiles::setModified(source, stamp)));
+        QVERIFY(!sourceExists || (TestFiles::write(source, "12\nHello world\n<?xml") &&
+                                  ::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), stamp, 0) == 0 &&
+                                  ::chmod(QFile::encodeName(source).constData(), 0777) == 0));
         QVERIFY(!targetExists || TestFiles::write(target, "old"));
 
         const FileResult result = CopyMessageFile(source, target, failIfExists, range);
@@ -91,8 +135,12 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(target), targetAfter);
         QCOMPARE(TestFiles::filesBelow(dir.filePath("out")), QStringList{target}); // nothing else left
         if (result.ok) {
-            QCOMPARE(QFileInfo(target).lastModified().toSecsSinceEpoch(), stamp.toSecsSinceEpoch());
-            QVERIFY(QFileInfo(target).permissions().testFlag(QFileDevice::ReadOther));
+            struct stat written {
+            };
+            QCOMPARE(::stat(QFile::encodeName(target).constData(), &written), 0);
+            QCOMPARE(written.st_mtim.tv_sec, stamp[1].tv_sec);
+            QCOMPARE(written.st_mtim.tv_nsec, stamp[1].tv_nsec);
+            QCOMPARE(written.st_mode & 0777, 0750u);
         }
     }
 };

@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -66,13 +67,19 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("N"), QString::number(QThread::idealThreadCount()));
     const QCommandLineOption dryRun(
         QStringLiteral("dry-run"),
-        QStringLiteral("Write nothing; print each source and the output path it would get."));
+        QStringLiteral("Write nothing; print each source and the output path it would get, a tab between them, "
+                       "one message a line. A backslash, tab, line break or carriage return inside a path is "
+                       "written as \\\\, \\t, \\n or \\r."));
+    const QCommandLineOption nullSeparated(
+        QStringLiteral("null"),
+        QStringLiteral("With --dry-run: end each source and each output path with a NUL byte instead, "
+                       "paths as they are (for xargs -0)."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print errors only."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({output, naming, layout, jobs, dryRun, quiet, help, version});
+    parser.addOptions({output, naming, layout, jobs, dryRun, nullSeparated, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
                                  QStringLiteral("SOURCE..."));
 
@@ -107,6 +114,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     request.output = parser.value(output);
     request.dryRun = parser.isSet(dryRun);
     request.quiet = parser.isSet(quiet);
+    request.nullSeparated = parser.isSet(nullSeparated);
+    if (request.nullSeparated && !request.dryRun)
+        return usageError(QStringLiteral("--null goes with --dry-run only"));
     if (request.output.isEmpty() && !request.dryRun)
         return usageError(QStringLiteral("no destination folder given (-o DIR)"));
     return {request, {}, ExitConverted};
@@ -130,4 +140,16 @@ GatheredSources gatherSources(const QStringList &sources)
         }
     }
     return gathered;
+}
+
+QByteArray dryRunLine(const PlannedOutput &output, bool nullSeparated)
+{
+    const QByteArray source = QFile::encodeName(QDir::toNativeSeparators(output.source));
+    const QByteArray target = QFile::encodeName(QDir::toNativeSeparators(output.target));
+    if (nullSeparated)
+        return source + '\0' + target + '\0';
+    const auto escaped = [](QByteArray path) {
+        return path.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+    };
+    return escaped(source) + '\t' + escaped(target) + '\n';
 }

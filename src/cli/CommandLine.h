@@ -12,6 +12,7 @@ struct CommandLineRequest {
     NamingScheme scheme = NamingScheme::Original;
     OutputLayout layout = OutputLayout::Mirror;
     bool dryRun = false;
+    bool nullSeparated = false; // the dry run's fields end in NUL instead of tab and line break
     bool quiet = false;
     int jobs = 1;
 };
@@ -34,3 +35,8 @@ struct GatheredSources {
     QList<MessageNote> problems; // sources that do not exist, folders that could not be read
 };
 GatheredSources gatherSources(const QStringList &sources);
+
+// A dry run's line for one message: source, tab, output, line break, with each backslash, tab,
+// line break and carriage return inside the paths written as \\, \t, \n, \r. With nullSeparated
+// each path is written as it is and ends in a NUL byte.
+QByteArray dryRunLine(const PlannedOutput &output, bool nullSeparated);

@@ -33,16 +33,24 @@ void printNotes(const QList<MessageNote> &notes, const char *kind)
     }
 }
 
+// "1 warning", "2 warnings".
+QString counted(qsizetype count, const QString &one, const QString &many)
+{
+    return QString::number(count) + u' ' + (count == 1 ? one : many);
+}
+
 QString summary(const RunReport &report, int sourceProblems, bool dryRun)
 {
     QString line =
-        QStringLiteral("%1 %2, %3 failed, %4 warnings")
+        QStringLiteral("%1 %2, %3 failed, %4")
             .arg(report.converted)
             .arg(dryRun ? QStringLiteral("would be converted (dry run: nothing written)") : QStringLiteral("converted"))
             .arg(report.failures.size() + sourceProblems)
-            .arg(report.warnings.size());
+            .arg(counted(report.warnings.size(), QStringLiteral("warning"), QStringLiteral("warnings")));
     if (report.skippedPartials > 0)
-        line += QStringLiteral(", %1 partial copies skipped for their full copies").arg(report.skippedPartials);
+        line += QStringLiteral(", ") + counted(report.skippedPartials,
+                                               QStringLiteral("partial copy skipped for its full copy"),
+                                               QStringLiteral("partial copies skipped for their full copies"));
     if (report.repeatedSources > 0)
         line += QStringLiteral(", %1 listed more than once (written once)").arg(report.repeatedSources);
     return line;
@@ -96,9 +104,10 @@ int main(int argc, char *argv[])
         return ExitSomeFailed;
     }
     if (request.dryRun)
-        for (const PlannedOutput &output : report.outputs)
-            print(stdout,
-                  QDir::toNativeSeparators(output.source) + u'\t' + QDir::toNativeSeparators(output.target) + u'\n');
+        for (const PlannedOutput &output : report.outputs) {
+            const QByteArray line = dryRunLine(output, request.nullSeparated);
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        }
     printNotes(report.failures, "error");
     if (report.stopped)
         print(stderr,

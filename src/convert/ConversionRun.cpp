@@ -3,16 +3,19 @@
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
 #include "PartialMessage.h"
+#include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
-#include <QTemporaryFile>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -26,19 +29,20 @@ QString withTrailingSlash(QString folder)
     return folder;
 }
 
-// Whether names in `folder` that differ only in letter case are the same file.
+// Whether names in `folder` that differ only in letter case are the same file: asked of the
+// file system without writing, else the platform's usual rule.
 bool ignoresLetterCase(const QString &folder)
 {
-    QTemporaryFile probe(folder + QStringLiteral("case-probe-XXXXXX"));
-    if (probe.open()) {
-        const QString name = GetFileNamePart(probe.fileName());
-        return QFileInfo::exists(folder + name.toUpper()) && QFileInfo::exists(folder + name.toLower());
-    }
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return true;
+    return IgnoresLetterCase(folder).value_or(true);
 #else
-    return false;
+    return IgnoresLetterCase(folder).value_or(false);
 #endif
+}
+
+QString absoluteSourceOf(const QString &entry)
+{
+    return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
 }
 
 // One listed entry on its way through the run.
@@ -95,10 +99,12 @@ public:
         m_report.total = int(sources.size());
         if (!prepareDestination())
             return m_report;
+        takeInTheRun(sources);
         if (m_options.jobs > 1)
             convertInBatches(sources);
         else
             convertOneByOne(sources);
+        flushWrittenFiles();
         return m_report;
     }
 
@@ -161,6 +167,41 @@ private:
         return true;
     }
 
+    // What the run needs to know of all its messages before the first: which files are in it,
+    // and whether its mailboxes need a folder per account.
+    void takeInTheRun(const QStringList &sources)
+    {
+        QStringList absolute;
+        for (const QString &entry : sources)
+            if (!entry.trimmed().isEmpty())
+                absolute << absoluteSourceOf(entry);
+        m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
+        m_accountLevel = m_options.layout == OutputLayout::Mailboxes && needsAccountLevel(absolute);
+    }
+
+    // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
+    // events go on meanwhile. A stopped run waits no longer than one turn: its caller wants to
+    // end at once, and the system finishes writing the data out all the same.
+    void flushWrittenFiles()
+    {
+        if (m_options.dryRun || m_report.outputs.isEmpty())
+            return;
+        QStringList files;
+        for (const PlannedOutput &output : m_report.outputs)
+            files << output.target;
+        auto flushed = std::make_shared<std::promise<FileResult>>();
+        std::future<FileResult> result = flushed->get_future();
+        std::thread([flushed, folders = m_madeFolders.values(), files] {
+            flushed->set_value(FlushToDisk(folders, files));
+        }).detach();
+        while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+            if (yieldAndCheckStop())
+                return;
+        const FileResult outcome = result.get();
+        if (!outcome.ok)
+            m_report.failures.append({m_options.destination, outcome.error});
+    }
+
     bool stopNow()
     {
         if (!m_report.stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
@@ -185,13 +226,9 @@ private:
             return;
         }
         message.source = QDir::fromNativeSeparators(message.entry);
-        message.absolute = QDir::cleanPath(QFileInfo(message.source).absoluteFilePath());
-        if (isPartialMessageFile(message.source) && QFileInfo(fullMessageFileOf(message.source)).isFile()) {
-            message.state = Message::State::SkippedPartial;
-            message.warn(QStringLiteral("skipped: the full copy %1 of this partial message is converted instead")
-                             .arg(QuotedPath(fullMessageFileOf(message.entry))));
+        message.absolute = absoluteSourceOf(message.entry);
+        if (isPartialMessageFile(message.source) && !takeFullCopyOfPartial(message))
             return;
-        }
         const EmlxEnvelope::Result read = EmlxEnvelope::read(message.source);
         if (!read.envelope) {
             message.fail(read.error);
@@ -200,8 +237,30 @@ private:
         message.envelope = *read.envelope;
         if (!message.envelope.warning.isEmpty())
             message.warn(message.envelope.warning);
-        message.folder = m_destination + outputFolderBelowDestination(message.absolute, m_options.layout);
+        const OutputFolder folder = outputFolderBelowDestination(message.absolute, m_options.layout, m_accountLevel);
+        message.folder = m_destination + folder.path;
+        if (!folder.warning.isEmpty())
+            message.warn(folder.warning);
         name(message);
+    }
+
+    // A partial message gives way to its full copy: skipped when the full copy is in the run
+    // too, else the full copy is converted in its place. False when the message is skipped.
+    bool takeFullCopyOfPartial(Message &message) const
+    {
+        const QString full = fullMessageFileOf(message.absolute);
+        if (m_runSources.contains(full)) {
+            message.state = Message::State::SkippedPartial;
+            message.warn(QStringLiteral("skipped: its full copy %1 is converted in this run").arg(QuotedPath(full)));
+            return false;
+        }
+        if (QFileInfo(full).isFile()) {
+            message.warn(
+                QStringLiteral("converted from its full copy %1, which holds the whole message").arg(QuotedPath(full)));
+            message.source = full;
+            message.absolute = full;
+        }
+        return true;
     }
 
     void name(Message &message) const
@@ -240,13 +299,23 @@ private:
         if (message.state != Message::State::Named)
             return;
         message.target = claimTarget(message.folder, message.name);
-        if (m_options.dryRun || m_madeFolders.contains(message.folder))
+        if (!LiesBelow(message.target, m_destination)) {
+            message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
+                             .arg(QuotedPath(message.target), QuotedPath(m_destination)));
             return;
-        const FileResult made = EnsureFolderExists(message.folder);
-        if (made.ok)
-            m_madeFolders.insert(message.folder);
-        else
+        }
+        if (m_madeFolders.contains(message.folder))
+            return;
+        // Every folder below the destination is a real one (no link leads elsewhere), made when
+        // missing, and cleared of what an interrupted earlier run left in it.
+        const FileResult made = EnsureRealFolderBelow(m_destination, message.folder, !m_options.dryRun);
+        if (!made.ok) {
             message.fail(made.error);
+            return;
+        }
+        m_madeFolders.insert(message.folder);
+        if (!m_options.dryRun)
+            RemoveLeftoverTemporaryFiles(message.folder, m_started);
     }
 
     // Writes the output. Touches nothing but `message`.
@@ -331,7 +400,10 @@ private:
     const RunOptions &m_options;
     const RunCallbacks &m_callbacks;
     const QString m_destination;
+    const QDateTime m_started = QDateTime::currentDateTime();
     bool m_ignoreCase = false;
+    bool m_accountLevel = false;
+    QSet<QString> m_runSources; // every message file listed, as an absolute path
     RunReport m_report;
     QSet<QString> m_madeFolders;
     QSet<QString> m_claimedTargets;
@@ -340,20 +412,6 @@ private:
 };
 
 } // namespace
-
-QString outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout)
-{
-    const QString folder = GetFolderPart(absoluteSource);
-    if (layout == OutputLayout::Mirror)
-        return DropPathRoot(QString(folder).replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
-    QString mailboxes;
-    for (const QString &part : folder.split(u'/', Qt::SkipEmptyParts)) {
-        for (const QString suffix : {QStringLiteral(".mbox"), QStringLiteral(".imapmbox")})
-            if (part.endsWith(suffix, Qt::CaseInsensitive) && part.size() > suffix.size())
-                mailboxes += part.chopped(suffix.size()) + u'/';
-    }
-    return mailboxes;
-}
 
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OutputFolder.h"
 #include "OutputNaming.h"
 
 #include <QList>
@@ -7,12 +8,6 @@
 #include <QStringList>
 
 #include <functional>
-
-// Where below the destination a message goes.
-enum class OutputLayout {
-    Mirror,    // the whole folder path of the source, without its root
-    Mailboxes, // only the mailbox folders ("Projects.mbox/Alpha.mbox" -> "Projects/Alpha")
-};
 
 struct RunOptions {
     QString destination;                          // created when missing
@@ -48,7 +43,7 @@ struct RunReport {
     int converted = 0;       // messages written (or, in a dry run, planned)
     int emptyEntries = 0;    // entries that were blank: no message
     int repeatedSources = 0; // a source listed again: written once only
-    int skippedPartials = 0; // partial copies whose full copy lies beside them
+    int skippedPartials = 0; // partial copies whose full copy is converted in the same run
     QString error;           // set when the run could not start at all
     QList<MessageNote> failures;
     QList<MessageNote> warnings;
@@ -60,8 +55,7 @@ struct RunReport {
 
 // Converts every listed message file into an .eml below options.destination, in a folder
 // tree that mirrors the source's own folders. A partial message gets its attachments back.
-// A message that cannot be written is reported with its reason and the run goes on.
+// A message that cannot be written is reported with its reason and the run goes on. Nothing
+// is written outside the destination or through a link below it; what was written is flushed
+// to the disk before the run returns.
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks = {});
-
-// The folder, below the destination and ending in '/', that the layout gives a message file.
-QString outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
 #include <QXmlStreamReader>
 
@@ -77,7 +78,9 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 {
     QFile file(path);
     if (!QFile::exists(path))
-        return {std::nullopt, QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
+        return {std::nullopt, QFileInfo(path).isSymLink()
+                                  ? QStringLiteral("%1 is a link whose target does not exist").arg(QuotedPath(path))
+                                  : QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
     if (!file.open(QIODevice::ReadOnly))
         return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString())};
 

@@ -6,9 +6,16 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QString GetFileNamePart(const QString &path)
 {
@@ -111,6 +118,67 @@ bool WriteAll(QIODevice &out, const char *data, qint64 size)
     return true;
 }
 
+namespace {
+
+#ifdef Q_OS_UNIX
+// The process's umask, read once: it only narrows what outputs may allow.
+mode_t processUmask()
+{
+    static const mode_t mask = [] {
+#ifdef __linux__
+        // Read without setting it: other threads may be making files meanwhile.
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly))
+            for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+                if (line.startsWith("Umask:"))
+                    return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+#endif
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+#endif
+
+// The output keeps the source's modification time and its permissions within the umask; a
+// temporary file is private to its owner, so the owner may always read and write the output.
+void takeTimeAndPermissionsOf(const QFileInfo &like, QFileDevice &out)
+{
+#ifdef Q_OS_UNIX
+    struct stat source {
+    };
+    if (like.filePath().isEmpty() || ::stat(QFile::encodeName(like.absoluteFilePath()).constData(), &source) != 0)
+        return;
+#ifdef __APPLE__
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtimespec};
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+#endif
+    ::futimens(out.handle(), times);
+    ::fchmod(out.handle(), ((source.st_mode & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR);
+#else
+    if (like.lastModified().isValid())
+        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
+    out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+}
+
+// Why the temporary file could not be made or named. Qt reports a path too long for the system
+// as a missing file; asking the system tells.
+QString openFailureReason(const QString &path, const QFileDevice &file)
+{
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(path).constData(), F_OK) != 0 && errno == ENAMETOOLONG)
+        return QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+#else
+    Q_UNUSED(path);
+#endif
+    return file.errorString();
+}
+
+} // namespace
+
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write)
 {
@@ -118,25 +186,30 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
         return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
 
     // A short fixed temporary name: the final name may already use the whole name length.
-    QTemporaryFile out(GetFolderPart(newPath) + QStringLiteral(".emlx2eml-XXXXXX.tmp"));
+    const QString temporaryPath =
+        GetFolderPart(newPath) + temporaryFilePrefix + QStringLiteral("XXXXXX") + temporaryFileSuffix;
+    QTemporaryFile out(temporaryPath);
     if (!out.open())
-        return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
+        return FileResult::failure(
+            QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), openFailureReason(temporaryPath, out)));
     QString error;
     if (!write(out, &error) || !out.flush()) {
         if (error.isEmpty())
             error = out.errorString();
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), error));
     }
-    if (like.lastModified().isValid())
-        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
-    // A temporary file is private to its owner; the output gets the source's permissions.
-    out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    takeTimeAndPermissionsOf(like, out);
+    // An unnamed temporary file gets its name here; that fails where the name would be too long.
+    const QString temporaryName = out.fileName();
+    if (temporaryName.isEmpty())
+        return FileResult::failure(
+            QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), openFailureReason(temporaryPath, out)));
     out.close();
     if (out.error() != QFileDevice::NoError)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), out.errorString()));
 
     std::error_code code;
-    std::filesystem::rename(toFsPath(out.fileName()), toFsPath(newPath), code);
+    std::filesystem::rename(toFsPath(temporaryName), toFsPath(newPath), code);
     if (code)
         return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), systemMessage(code)));
     out.setAutoRemove(false);

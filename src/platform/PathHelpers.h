@@ -34,9 +34,15 @@ FileResult EnsureFolderExists(const QString &folder);
 // Produces a file's content into `out`; on failure says why in `error`.
 using ContentWriter = std::function<bool(QFileDevice &out, QString *error)>;
 
+// The temporary files of WriteFileAtomically are named by this prefix, six letters or digits and
+// this suffix.
+inline constexpr QLatin1StringView temporaryFilePrefix{".emlx2eml-"};
+inline constexpr QLatin1StringView temporaryFileSuffix{".tmp"};
+
 // Writes `newPath` atomically: the content goes to a temporary file in the target folder that
 // is renamed into place, so a failed write leaves no partial file and keeps an earlier file of
-// that name. The result takes the modification time and permissions of `like`. With
+// that name. The result takes the modification time of `like` (to the nanosecond where the
+// system keeps it) and its permissions as far as the process's umask allows. With
 // failIfExists an existing target is left alone and the write fails.
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write);

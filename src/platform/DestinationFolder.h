@@ -1,0 +1,35 @@
+// What a run may do in its destination folder: stay below it, write through no link, learn its
+// letter-case rule without writing, clear what an interrupted run left, and flush what it wrote.
+#pragma once
+
+#include "PathHelpers.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Whether `path`, once cleaned of "." and ".." steps, lies below `folder` (and is not `folder`).
+bool LiesBelow(const QString &path, const QString &folder);
+
+// Makes `folder`, which lies below `top`, and every missing folder between the two. Every step
+// below `top` must be a real folder: a link there (to a folder or not) is refused, so that nothing
+// is written through it. `top` itself may be reached through links. With create false nothing is
+// made; only the steps that exist are checked.
+FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool create = true);
+
+// Whether names that differ only in letter case reach the same file where `path` lies, found
+// without writing anything: an existing part of the path is looked up in the other letter case.
+// Empty when no existing part of the path on its file system has a name with letters.
+std::optional<bool> IgnoresLetterCase(const QString &path);
+
+// Removes from `folder` the temporary files of WriteFileAtomically (its own naming pattern only)
+// last changed no later than `before`: what an interrupted earlier run left there.
+void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before);
+
+// Makes sure that what was written into `folders` (the files `files`) is on the disk: one flush
+// per file system where the platform offers that, else every file flushed on its own.
+FileResult FlushToDisk(const QStringList &folders, const QStringList &files);
+// The portable way, which FlushToDisk falls back to.
+FileResult FlushEachFile(const QStringList &files);
