@@ -1,6 +1,7 @@
 #include "EmlxEnvelope.h"
 
 #include "PathHelpers.h"
+#include "RegularFile.h"
 #include <QByteArray>
 
 #include <QDir>
@@ -75,11 +76,11 @@ qint64 findTrailingPropertyList(QFile &file, qint64 from)
 
 EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 {
-    QFile file(path);
+    RegularFile file(path);
     if (!QFile::exists(path))
         return {std::nullopt, QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString())};
+    if (!file.openForReading())
+        return {std::nullopt, file.failure()};
 
     EmlxEnvelope envelope;
     envelope.fileSize = file.size();
@@ -136,8 +137,8 @@ PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope 
     PropertyListDates dates;
     if (envelope.propertyListOffset < 0)
         return dates;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(envelope.propertyListOffset))
+    RegularFile file(path);
+    if (!file.openForReading() || !file.seek(envelope.propertyListOffset))
         return dates;
 
     QXmlStreamReader xml(file.read(propertyListLimit));

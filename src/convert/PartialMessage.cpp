@@ -2,6 +2,7 @@
 
 #include "MimePartHeaders.h"
 #include "platform/PathHelpers.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,8 +96,9 @@ QString normalised(const QString &name)
 // Picks the file in an attachment folder that holds the part named `fileName`.
 QString pickAttachmentFile(const QString &folder, const QString &fileName)
 {
-    const QFileInfoList files =
+    QFileInfoList files =
         QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    files.removeIf([](const QFileInfo &file) { return !file.isFile(); }); // links to pipes, devices
     if (files.isEmpty())
         return {};
     const QString wanted = normalised(fileName);
@@ -475,10 +477,10 @@ private:
 
     void writeContent(const StrippedContent &content, const QByteArray &transferEncoding)
     {
-        QFile file(content.path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        RegularFile file(content.path);
+        if (!file.openForReading()) {
             m_result.ok = false;
-            m_result.error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(content.path), file.errorString());
+            m_result.error = file.failure();
             return;
         }
         const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
@@ -513,8 +515,10 @@ QString fullMessageFileOf(const QString &partialPath)
 
 ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out)
 {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly) || !in.seek(envelope.messageOffset))
+    RegularFile in(path);
+    if (!in.openForReading())
+        return {false, in.failure(), {}};
+    if (!in.seek(envelope.messageOffset))
         return {false, QStringLiteral("cannot read %1: %2").arg(QuotedPath(path), in.errorString()), {}};
     return Reassembler(path, in, envelope.messageLength, out).run();
 }

@@ -1,5 +1,7 @@
 #include "PathHelpers.h"
 
+#include "RegularFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -145,9 +147,9 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
 
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range)
 {
-    QFile in(existing);
-    if (!in.open(QIODevice::ReadOnly))
-        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(QuotedPath(existing), in.errorString()));
+    RegularFile in(existing);
+    if (!in.openForReading())
+        return FileResult::failure(in.failure());
     if (range.offset > 0 && !in.seek(range.offset))
         return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(QuotedPath(existing), in.errorString()));
     return WriteFileAtomically(newPath, failIfExists, QFileInfo(in), [&](QFileDevice &out, QString *error) {
