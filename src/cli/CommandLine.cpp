@@ -86,14 +86,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     return {request, {}, ExitConverted};
 }
 
-GatheredSources gatherSources(const QStringList &sources)
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested)
 {
     GatheredSources gathered;
     for (const QString &source : sources) {
+        if (stopRequested && stopRequested())
+            break;
         const QFileInfo info(source);
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            const FolderScanResult scan = scanForMessageFiles(path);
+            const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
             gathered.messageFiles += scan.messageFiles;
             for (const QString &problem : scan.problems())
                 gathered.problems.append({path, problem});

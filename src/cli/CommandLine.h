@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct CommandLineRequest {
@@ -33,4 +34,5 @@ struct GatheredSources {
     QStringList messageFiles;
     QList<MessageNote> problems; // sources that do not exist, folders that could not be read
 };
-GatheredSources gatherSources(const QStringList &sources);
+// `stopRequested`, asked between steps of a folder scan, ends the gathering early.
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested = {});

@@ -64,12 +64,13 @@ struct Message {
     void warn(const QString &text) { warnings.append({entry, text}); }
 };
 
-// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included.
-void forEachInParallel(int count, int jobs, const std::function<void(int)> &work)
+// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
+// `stop` says so: each thread asks before taking its next item.
+void forEachInParallel(int count, int jobs, const std::function<void(int)> &work, const std::function<bool()> &stop)
 {
     std::atomic<int> next{0};
     const auto worker = [&] {
-        for (int index = next++; index < count; index = next++)
+        for (int index = next++; index < count && !stop(); index = next++)
             work(index);
     };
     std::vector<std::thread> helpers;
@@ -99,6 +100,7 @@ public:
             convertInBatches(sources);
         else
             convertOneByOne(sources);
+        m_report.stopped = m_stopped;
         return m_report;
     }
 
@@ -118,6 +120,8 @@ private:
             if (yieldAndCheckStop())
                 break;
             write(message);
+            if (message.state == Message::State::Named)
+                break; // stopped while it was copied
             report(message);
             if (m_callbacks.progress)
                 m_callbacks.progress(index + 1, m_report.total);
@@ -133,13 +137,15 @@ private:
             for (int index = first; index < qMin<int>(first + batchSize, sources.size()); ++index)
                 batch.push_back(Message{sources[index], scheme});
             const int count = int(batch.size());
-            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); });
+            const auto stop = [this] { return stopNow(); };
+            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
-                settle(message);
-            forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); });
+                if (!stopNow())
+                    settle(message);
+            forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
                 report(message);
-            if (m_callbacks.progress)
+            if (m_callbacks.progress && !stopNow())
                 m_callbacks.progress(first + count, m_report.total);
         }
     }
@@ -161,11 +167,20 @@ private:
         return true;
     }
 
-    bool stopNow()
+    // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
+    bool stopNow() const
     {
-        if (!m_report.stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
-            m_report.stopped = true;
-        return m_report.stopped;
+        if (!m_stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
+            m_stopped = true;
+        return m_stopped;
+    }
+
+    // Asked between chunks of a copy: with one job the caller's events run there too.
+    bool keepCopying() const
+    {
+        if (m_options.jobs <= 1 && m_callbacks.yield)
+            m_callbacks.yield();
+        return !stopNow();
     }
 
     bool yieldAndCheckStop()
@@ -259,7 +274,10 @@ private:
                 isPartialMessageFile(message.source)
                     ? writePartial(message)
                     : CopyMessageFile(message.source, message.target, false,
-                                      {message.envelope.messageOffset, message.envelope.messageLength});
+                                      {message.envelope.messageOffset, message.envelope.messageLength},
+                                      [this] { return keepCopying(); });
+            if (!written.ok && stopNow())
+                return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
                 message.fail(written.error);
                 return;
@@ -273,7 +291,8 @@ private:
         ReassemblyResult reassembled;
         const FileResult written = WriteFileAtomically(
             message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
-                reassembled = writeReassembledMessage(message.source, message.envelope, out);
+                reassembled =
+                    writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
                 *error = reassembled.error;
                 return reassembled.ok;
             });
@@ -332,6 +351,7 @@ private:
     const RunCallbacks &m_callbacks;
     const QString m_destination;
     bool m_ignoreCase = false;
+    mutable std::atomic<bool> m_stopped{false};
     RunReport m_report;
     QSet<QString> m_madeFolders;
     QSet<QString> m_claimedTargets;

@@ -137,7 +137,7 @@ std::optional<StrippedContent> findStrippedContent(const QString &messagePath, c
 class Output
 {
 public:
-    explicit Output(QIODevice &device) : m_device(device) {}
+    Output(QIODevice &device, const std::function<bool()> &keepGoing) : m_device(device), m_keepGoing(keepGoing) {}
     void write(const QByteArray &bytes)
     {
         m_pending += bytes;
@@ -146,6 +146,8 @@ public:
     }
     void flush()
     {
+        if (m_error.isEmpty() && m_keepGoing && !m_keepGoing())
+            m_error = QStringLiteral("stopped before the message was complete");
         if (m_error.isEmpty() && !WriteAll(m_device, m_pending.constData(), m_pending.size()))
             m_error = m_device.errorString();
         m_pending.clear();
@@ -155,6 +157,7 @@ public:
 private:
     static constexpr qsizetype flushSize = 256 << 10;
     QIODevice &m_device;
+    const std::function<bool()> &m_keepGoing;
     QByteArray m_pending;
     QString m_error;
 };
@@ -322,8 +325,9 @@ QString childSection(const QString &parent, int number)
 class Reassembler
 {
 public:
-    Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out)
-        : m_path(path), m_lines(in, length), m_out(out)
+    Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out,
+                const std::function<bool()> &keepGoing)
+        : m_path(path), m_lines(in, length), m_out(out, keepGoing)
     {}
 
     ReassemblyResult run()
@@ -513,12 +517,13 @@ QString fullMessageFileOf(const QString &partialPath)
     return partialPath.chopped(QStringLiteral(".partial.emlx").size()) + QStringLiteral(".emlx");
 }
 
-ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out)
+ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out,
+                                         const std::function<bool()> &keepGoing)
 {
     RegularFile in(path);
     if (!in.openForReading())
         return {false, in.failure(), {}};
     if (!in.seek(envelope.messageOffset))
         return {false, QStringLiteral("cannot read %1: %2").arg(QuotedPath(path), in.errorString()), {}};
-    return Reassembler(path, in, envelope.messageLength, out).run();
+    return Reassembler(path, in, envelope.messageLength, out, keepGoing).run();
 }
