@@ -138,11 +138,13 @@ private:
                 batch.push_back(Message{sources[index], scheme});
             const int count = int(batch.size());
             const auto stop = [this] { return stopNow(); };
-            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
+            forEachInParallel(
+                count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
                 if (!stopNow())
                     settle(message);
-            forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+            forEachInParallel(
+                count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
                 report(message);
             if (m_callbacks.progress && !stopNow())
@@ -215,6 +217,8 @@ private:
         message.envelope = *read.envelope;
         if (!message.envelope.warning.isEmpty())
             message.warn(message.envelope.warning);
+        if (!message.envelope.contentWarning.isEmpty())
+            message.warn(message.envelope.contentWarning);
         message.folder = m_destination + outputFolderBelowDestination(message.absolute, m_options.layout);
         name(message);
     }

@@ -34,7 +34,7 @@ struct RunCallbacks {
     // than one job also on the worker threads). True ends the run within one message per job:
     // a message whose copy was under way leaves no output and counts as not attempted.
     std::function<bool()> stopRequested;
-    std::function<NamingScheme()> scheme;              // asked afresh for each message
+    std::function<NamingScheme()> scheme; // asked afresh for each message
 };
 
 struct MessageNote {
@@ -57,7 +57,7 @@ struct RunReport {
     QList<MessageNote> failures;
     QList<MessageNote> warnings;
     QList<PlannedOutput> outputs; // every message written or planned, in run order
-    bool stopped = false; // ended by a stop request: the messages not reported were not attempted
+    bool stopped = false;         // ended by a stop request: the messages not reported were not attempted
 
     bool succeeded() const { return error.isEmpty() && failures.isEmpty() && !stopped; }
 };

@@ -96,8 +96,7 @@ QString normalised(const QString &name)
 // Picks the file in an attachment folder that holds the part named `fileName`.
 QString pickAttachmentFile(const QString &folder, const QString &fileName)
 {
-    QFileInfoList files =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     files.removeIf([](const QFileInfo &file) { return !file.isFile(); }); // links to pipes, devices
     if (files.isEmpty())
         return {};
