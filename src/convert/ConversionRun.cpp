@@ -309,6 +309,8 @@ private:
 
     void report(const Message &message)
     {
+        if (message.state == Message::State::Named)
+            return; // a stop came before it was written: not attempted
         m_report.warnings += message.warnings;
         switch (message.state) {
         case Message::State::NoMessage:
