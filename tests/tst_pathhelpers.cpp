@@ -114,8 +114,8 @@ private Q_SLOTS:
         std::optional<InFlightFile> finished(done);
         const InFlightFile writing(named);
         finished.reset();
-        struct stat before {
-        }, after{};
+        struct stat before = {};
+        struct stat after = {};
         QCOMPARE(::fstat(unnamed.handle(), &before), 0); // no links where the file system has unnamed files
         const InFlightFile writingUnnamed(unnamed);
         QCOMPARE(::fstat(unnamed.handle(), &after), 0);

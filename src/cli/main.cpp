@@ -32,8 +32,7 @@ extern "C" void onStopSignal(int number)
 void stopOnSignals()
 {
 #ifdef Q_OS_UNIX
-    struct sigaction action {
-    };
+    struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // reads and writes go on; the run looks at the flag itself

@@ -66,8 +66,7 @@ struct UnusableNames {
 #ifdef Q_OS_UNIX
 bool isRealFolder(const QByteArray &path)
 {
-    struct stat status {
-    };
+    struct stat status = {};
     return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 

@@ -28,8 +28,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 bool hasName(QFileDevice &file)
 {
 #ifdef Q_OS_UNIX
-    struct stat status {
-    };
+    struct stat status = {};
     return ::fstat(file.handle(), &status) != 0 || status.st_nlink > 0;
 #else
     Q_UNUSED(file);

@@ -47,8 +47,7 @@ bool isKernelFile(int fd)
 {
 #ifdef __linux__
     constexpr long procMagic = 0x9fa0, sysfsMagic = 0x62656572;
-    struct statfs fileSystem {
-    };
+    struct statfs fileSystem = {};
     return fstatfs(fd, &fileSystem) == 0 &&
            (long(fileSystem.f_type) == procMagic || long(fileSystem.f_type) == sysfsMagic);
 #else
@@ -66,8 +65,7 @@ const QString kernelFile = QStringLiteral("a kernel file of /proc or /sys");
 QString NonRegularFileKind(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat status {
-    };
+    struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return kindOfMode(status.st_mode);
@@ -90,8 +88,7 @@ bool RegularFile::openForReading()
                                           .arg(QuotedPath(m_path), QString::fromLocal8Bit(std::strerror(error)));
         return false;
     }
-    struct stat status {
-    };
+    struct stat status = {};
     QString refusal;
     if (::fstat(fd, &status) != 0)
         refusal =
