@@ -5,7 +5,14 @@
 #include <atomic>
 #include <cstring>
 
-#ifdef Q_OS_UNIX
+// EMLX_PORTABLE_FILES builds the fallback that needs no POSIX calls, as on other systems.
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_FILES)
+#define POSIX_FILES 1
+#else
+#define POSIX_FILES 0
+#endif
+
+#if POSIX_FILES
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,7 +34,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 
 bool hasName(QFileDevice &file)
 {
-#ifdef Q_OS_UNIX
+#if POSIX_FILES
     struct stat status = {};
     return ::fstat(file.handle(), &status) != 0 || status.st_nlink > 0;
 #else
@@ -65,7 +72,7 @@ InFlightFile::~InFlightFile()
 
 void RemoveInFlightFiles()
 {
-#ifdef Q_OS_UNIX
+#if POSIX_FILES
     for (Slot &slot : slots)
         if (slot.state.load() == Ready)
             ::unlink(slot.path);

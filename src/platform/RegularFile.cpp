@@ -4,14 +4,21 @@
 
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
+// EMLX_PORTABLE_FILES builds the fallback that needs no POSIX calls, as on other systems.
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_FILES)
+#define POSIX_FILES 1
+#else
+#define POSIX_FILES 0
+#endif
+
+#if POSIX_FILES
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#ifdef __linux__
+#if POSIX_FILES && defined(__linux__)
 #include <sys/vfs.h>
 #endif
 
@@ -22,7 +29,7 @@ QString notRegular(const QString &path, const QString &kind)
     return QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(path), kind);
 }
 
-#ifdef Q_OS_UNIX
+#if POSIX_FILES
 
 QString kindOfMode(mode_t mode)
 {
@@ -45,7 +52,7 @@ QString kindOfMode(mode_t mode)
 // some without end.
 bool isKernelFile(int fd)
 {
-#ifdef __linux__
+#if POSIX_FILES && defined(__linux__)
     constexpr long procMagic = 0x9fa0, sysfsMagic = 0x62656572;
     struct statfs fileSystem = {};
     return fstatfs(fd, &fileSystem) == 0 &&
@@ -64,20 +71,20 @@ const QString kernelFile = QStringLiteral("a kernel file of /proc or /sys");
 
 QString NonRegularFileKind(const QString &path)
 {
-#ifdef Q_OS_UNIX
+#if POSIX_FILES
     struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return kindOfMode(status.st_mode);
 #else
     const QFileInfo info(path);
-    return info.exists() && !info.isFile() ? QStringLiteral("not a file of data") : QString();
+    return info.exists() && !info.isFile() ? QStringLiteral("a special file") : QString();
 #endif
 }
 
 bool RegularFile::openForReading()
 {
-#ifdef Q_OS_UNIX
+#if POSIX_FILES
     // O_NONBLOCK: opening a named pipe without a writer, or a device, would otherwise wait.
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
