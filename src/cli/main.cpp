@@ -143,10 +143,11 @@ int main(int argc, char *argv[])
     printNotes(report.failures, "error");
     const int stoppedBy = stopSignal.load();
     if (stoppedBy != 0)
-        print(stderr, QStringLiteral("emlx2eml: stopped by %1: %2 %3 written; the rest were not attempted\n")
+        print(stderr, QStringLiteral("emlx2eml: stopped by %1: %2 %3 %4; the rest were not attempted\n")
                           .arg(signalName(stoppedBy))
                           .arg(report.converted)
-                          .arg(report.converted == 1 ? QStringLiteral("message") : QStringLiteral("messages")));
+                          .arg(report.converted == 1 ? QStringLiteral("message") : QStringLiteral("messages"))
+                          .arg(request.dryRun ? QStringLiteral("planned") : QStringLiteral("written")));
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
