@@ -43,6 +43,8 @@ private Q_SLOTS:
                       bool warns) { QTest::newRow(name) << source << file << output << message << warns; };
         row("nested folders", "A/B/1.emlx", emlx(mail("one")), "A/B/1.eml", mail("one"), false);
         row("count too large", "5.emlx", emlx(mail("x"), TestFiles::propertyList(), 50), "5.eml", mail("x"), true);
+        const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        row("not mail, written as it is", "7.emlx", emlx(png), "7.eml", png, true);
         row("folder named like a message", "Box.emlx/6.emlx", emlx(mail("six")), "Box.eml/6.eml", mail("six"), false);
         row("upper-case ending, non-ASCII folder", "Входящие/ü NOTE.EMLX", emlx(crlf), "Входящие/ü NOTE.eml", crlf,
             false);

@@ -4,10 +4,13 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using TestFiles::emlx;
@@ -21,6 +24,25 @@ class FaultsTest : public QObject
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
+
+    // Runs emlx2eml in the test folder; a child that does not end in time is killed and fails the test.
+    struct Child {
+        int exitCode = -1;
+        QString errors;
+        bool finished = false;
+    };
+    Child runConverter(QProcess &process, qint64 waitMs) const
+    {
+        Child child;
+        child.finished = process.waitForFinished(int(waitMs));
+        if (!child.finished) {
+            process.kill();
+            process.waitForFinished();
+        }
+        child.exitCode = process.exitCode();
+        child.errors = QString::fromLocal8Bit(process.readAllStandardError());
+        return child;
+    }
 
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
@@ -217,6 +239,100 @@ private Q_SLOTS:
         for (const QString &file : TestFiles::filesBelow(path("out")))
             written << QFileInfo(file).fileName();
         QTEST(written, "written");
+    }
+
+    // Pipes, devices and kernel files are never opened for reading: each is named, nothing waits.
+    void specialFilesAreRefusedWithoutBlocking_data()
+    {
+        QTest::addColumn<QStringList>("sources"); // relative to the test folder, or absolute
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("errorsHave");
+        QTest::addColumn<int>("written");
+        const QString pipe = "x.emlx\" is not a regular file (a named pipe)";
+        const QString linked = "to pipe.emlx\" is not a regular file (a named pipe)";
+        QTest::newRow("scanned folder") << QStringList{"src"} << 1 << QStringList{pipe, linked, "2 converted"} << 2;
+        QTest::newRow("pipe given") << QStringList{"src/Box/x.emlx", "src/Box/ok.emlx"} << 1
+                                    << QStringList{pipe, "1 converted, 1 failed"} << 1;
+        QTest::newRow("link to a pipe given") << QStringList{"src/to pipe.emlx"} << 1 << QStringList{linked} << 0;
+        QTest::newRow("pipe given, dry run")
+            << QStringList{"--dry-run", "src/Box/x.emlx"} << 1 << QStringList{pipe} << 0;
+        QTest::newRow("device and kernel file")
+            << QStringList{"/dev/zero", "/proc/self/status"} << 1
+            << QStringList{"\"/dev/zero\" is not a regular file (a character device)",
+                           "\"/proc/self/status\" is not a regular file (a kernel file of /proc or /sys)"}
+            << 0;
+        QTest::newRow("attachment linked to a pipe")
+            << QStringList{"src/Box.mbox/Messages/9.partial.emlx"} << 0
+            << QStringList{"part 1 (x.pdf) of the message was not found", "1 converted, 0 failed"} << 1;
+    }
+    void specialFilesAreRefusedWithoutBlocking()
+    {
+        QFETCH(QStringList, sources);
+        QFETCH(int, written);
+        QFETCH(QStringList, errorsHave);
+        QVERIFY(TestFiles::write(path("src/Box/ok.emlx"), emlx(messageWith("Subject: ok"))));
+        QCOMPARE(mkfifo(QFile::encodeName(path("src/Box/x.emlx")).constData(), 0600), 0);
+        QVERIFY(QFile::link(path("src/Box/x.emlx"), path("src/to pipe.emlx")));
+        QVERIFY(TestFiles::write(path("src/Box.mbox/Messages/9.partial.emlx"),
+                                 emlx("Subject: part\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: "
+                                      "application/pdf; name=x.pdf\nContent-Transfer-Encoding: base64\n"
+                                      "X-Apple-Content-Length: 4\n\n--b--\n")));
+        QVERIFY(QDir().mkpath(path("src/Box.mbox/Attachments/9/1")));
+        QVERIFY(QFile::link(path("src/Box/x.emlx"), path("src/Box.mbox/Attachments/9/1/x.pdf")));
+        QProcess process;
+        process.setWorkingDirectory(m_dir->path());
+        process.start(EMLX2EML_PATH, QStringList{"-o", path("out")} + sources);
+        const Child child = runConverter(process, 20000);
+        QVERIFY2(child.finished, "emlx2eml blocked");
+        QTEST(child.exitCode, "exitCode");
+        for (const QString &part : errorsHave)
+            QVERIFY2(child.errors.contains(part), qPrintable(child.errors));
+        QCOMPARE(TestFiles::filesBelow(path("out")).size(), written);
+    }
+
+    // A stop comes within one message per job, also in the middle of a large copy, and leaves
+    // neither the broken-off output nor a temporary file.
+    void stopsSoonOnSignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("stoppedBy");
+        QTest::newRow("SIGTERM, one job") << SIGTERM << 1 << 143 << "SIGTERM";
+        QTest::newRow("SIGINT, 256 jobs") << SIGINT << 256 << 130 << "Ctrl+C";
+        QTest::newRow("SIGHUP, 4 jobs") << SIGHUP << 4 << 129 << "SIGHUP";
+    }
+    void stopsSoonOnSignal()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, jobs);
+        QFETCH(QString, stoppedBy);
+        // 2 GB of message, quick to make as a sparse file, that takes seconds to copy; then small ones.
+        const QString large = path("src/large/large.emlx");
+        QVERIFY(TestFiles::write(large, "Subject: large\n\n"));
+        QVERIFY(QFile::resize(large, qint64(2) << 30));
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(
+                TestFiles::write(path(QStringLiteral("src/small/%1.emlx").arg(i)), emlx(messageWith("Subject: s"))));
+        const QString largeFolder = path("out") + '/' + DropPathRoot(path("src/large"));
+        QProcess process;
+        process.start(EMLX2EML_PATH, {"-j", QString::number(jobs), "-o", path("out"), large, path("src/small")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(largeFolder).isDir(), 20000); // the copy is about to start
+        QTest::qWait(100);
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+        const Child child = runConverter(process, 20000);
+        QVERIFY2(child.finished, "emlx2eml ignored the stop");
+        QVERIFY2(sinceSignal.elapsed() < 1000, qPrintable(QString::number(sinceSignal.elapsed())));
+        QTEST(child.exitCode, "exitCode");
+        QVERIFY2(child.errors.contains("stopped by " + stoppedBy) &&
+                     child.errors.contains("the rest were not attempted"),
+                 qPrintable(child.errors));
+        const QStringList written = TestFiles::filesBelow(path("out"));
+        QVERIFY(written.size() < 301);
+        for (const QString &file : written)
+            QVERIFY2(file.endsWith(".eml") && !file.contains("large") && !file.contains("/."), qPrintable(file));
     }
 };
 

@@ -74,6 +74,9 @@ private Q_SLOTS:
         row("count beyond 64 bits", "99999999999999999999\n" + greeting + plist, greeting, plist, true);
         row("count too small, plist in body", emlx(plistBody, plist, -8), plistBody, plist, true);
         row("count too small, xml in body, bare plist", emlx(xmlBody, bareList, -8), xmlBody, bareList, true);
+        row("no count, plist ends the file", greeting + plist, greeting, plist, true);
+        row("no count, plist in body, plist ends the file", plistBody + plist, plistBody, plist, true);
+        row("no count, body ends with a bare plist", greeting + bareList, greeting + bareList, {}, false);
         // No message: the file is refused.
         row("empty file", "", {}, {}, false);
         row("count of zero, only a plist", "0\n" + plist, {}, {}, false);
@@ -97,6 +100,36 @@ private Q_SLOTS:
         QTEST(file.mid(envelope.messageOffset, envelope.messageLength), "expectedMessage");
         QTEST(envelope.propertyListOffset < 0 ? QByteArray() : file.mid(envelope.propertyListOffset), "expectedPlist");
         QCOMPARE(envelope.warning.contains(m_path), warns);
+    }
+
+    // A cheap look at the start of the message: is there any header line before the first blank line?
+    void flagsContentWithoutHeaderLines_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("flagged");
+        QTest::newRow("mail") << greeting << false;
+        QTest::newRow("CRLF mail") << "Subject: Hi\r\nFrom: a@b\r\n\r\nBody\r\n"_ba << false;
+        QTest::newRow("first header longer than the look") << "Subject: " + QByteArray(40000, 'x') + "\n\nBody\n"
+                                                           << false;
+        QTest::newRow("mailbox From line, then headers")
+            << "From ann@example.com Sat Aug  6 10:00:00 2011\n" + greeting << false;
+        QTest::newRow("PNG") << "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10"_ba << true;
+        QTest::newRow("zero bytes") << QByteArray(100000, '\0') << true;
+        QTest::newRow("text") << "Dear Ann,\nthe minutes: see below.\n\nBest\n"_ba << true;
+        QTest::newRow("header after a blank first line") << "\nSubject: late\n\nBody\n"_ba << true;
+        QTest::newRow("colon after a blank") << "Note to self: call Ann\n"_ba << true;
+    }
+    void flagsContentWithoutHeaderLines()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, flagged);
+        for (const QByteArray &file : {TestFiles::emlx(message), message}) {
+            QVERIFY(TestFiles::write(m_path, file));
+            const EmlxEnvelope::Result result = EmlxEnvelope::read(m_path);
+            QVERIFY2(result.envelope, qPrintable(result.error));
+            QCOMPARE(result.envelope->contentWarning.contains("no header lines"), flagged);
+            QCOMPARE(file.mid(result.envelope->messageOffset, result.envelope->messageLength), message);
+        }
     }
 
     void decodesText_data()

@@ -1,11 +1,15 @@
 #include "DestinationFolder.h"
+#include "InFlightFiles.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -142,6 +146,30 @@ private Q_SLOTS:
             QCOMPARE(written.st_mtim.tv_nsec, stamp[1].tv_nsec);
             QCOMPARE(written.st_mode & 0777, 0750u);
         }
+    }
+
+    // What a second Ctrl+C removes: named temporary files still being written, and only those;
+    // an unnamed one is not given a name (it would outlive a kill).
+    void removesInFlightFilesAtOnce()
+    {
+        QTemporaryDir dir;
+        QTemporaryFile named(dir.filePath("named-XXXXXX")), done(dir.filePath("done-XXXXXX")),
+            unnamed(dir.filePath("unnamed-XXXXXX"));
+        QVERIFY(named.open() && done.open() && unnamed.open());
+        const QString namedPath = named.fileName(), donePath = done.fileName(); // asking for the name makes one
+        std::optional<InFlightFile> finished(done);
+        const InFlightFile writing(named);
+        finished.reset();
+        struct stat before = {};
+        struct stat after = {};
+        QCOMPARE(::fstat(unnamed.handle(), &before), 0); // no links where the file system has unnamed files
+        const InFlightFile writingUnnamed(unnamed);
+        QCOMPARE(::fstat(unnamed.handle(), &after), 0);
+        QCOMPARE(after.st_nlink, before.st_nlink);
+
+        RemoveInFlightFiles();
+        QVERIFY(!QFileInfo::exists(namedPath));
+        QVERIFY(QFileInfo::exists(donePath));
     }
 };
 

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class WalkerTest : public QObject
@@ -61,15 +63,22 @@ private Q_SLOTS:
         QCOMPARE(walker.fullFileNames().count(), 0);
     }
 
-    void doesNotFollowFolderLinks()
+    // Links to regular files are followed; links to folders, pipes and links to pipes are named, never listed.
+    void listsOnlyRegularFilesAndNamesTheRest()
     {
         QTemporaryDir dir;
         QVERIFY(TestFiles::write(dir.filePath("Box/1.emlx"), "x"));
         QVERIFY(TestFiles::write(dir.filePath("elsewhere/2.emlx"), "x"));
         QVERIFY(QFile::link(dir.path(), dir.filePath("Box/loop")));                      // back to the root
         QVERIFY(QFile::link(dir.filePath("Box/1.emlx"), dir.filePath("Box/link.emlx"))); // a link to a file
+        QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("Box/pipe.emlx")).constData(), 0600), 0);
+        QVERIFY(QFile::link(dir.filePath("Box/pipe.emlx"), dir.filePath("Box/to pipe.emlx")));
         const FolderScanResult scan = scanForMessageFiles(dir.filePath("Box"));
         QCOMPARE(scan.messageFiles, QStringList({dir.filePath("Box/1.emlx"), dir.filePath("Box/link.emlx")}));
+        QCOMPARE(scan.problems(),
+                 QStringList({'"' + dir.filePath("Box/pipe.emlx") + "\" is not a regular file (a named pipe)",
+                              '"' + dir.filePath("Box/to pipe.emlx") + "\" is not a regular file (a named pipe)",
+                              '"' + dir.filePath("Box/loop") + "\" is a link to a folder; not followed"}));
     }
 
     void skipsAndNamesUnreadableFolder()
@@ -110,11 +119,28 @@ private Q_SLOTS:
         const TestFiles::RawNamedFile message(dir.filePath("Box"), "caf\xe9.emlx");
         const TestFiles::RawNamedFile other(dir.filePath("Box"), "\xff\xfe note.txt");
         QVERIFY(message.made && other.made);
+        // A folder Qt cannot enter: its messages, at any depth, are counted.
+        const QByteArray folder = QFile::encodeName(dir.filePath("Box")) + "/Ordner \xe4";
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        QTemporaryDir elsewhere; // a link to it is not followed
+        QVERIFY(TestFiles::write(elsewhere.filePath("9.emlx"), "x"));
+        QCOMPARE(::symlink(QFile::encodeName(elsewhere.path()).constData(), (folder + "/link").constData()), 0);
+        const QByteArray sub = folder + "/Sub";
+        QCOMPARE(::mkdir(sub.constData(), 0700), 0);
+        for (const char *file : {"/1.emlx", "/Sub/2.EMLX", "/Sub/3.txt"})
+            QCOMPARE(::close(::open((folder + file).constData(), O_CREAT | O_WRONLY, 0600)), 0);
         const FolderScanResult scan = scanForMessageFiles(dir.path());
+        for (const char *file : {"/Sub/2.EMLX", "/Sub/3.txt", "/1.emlx", "/link"})
+            ::unlink((folder + file).constData());
+        ::rmdir(sub.constData());
+        ::rmdir(folder.constData());
         QCOMPARE(scan.messageFiles, QStringList({dir.filePath("Box/ok.emlx")}));
         QCOMPARE(scan.unusableFileNames, QStringList({dir.filePath("Box/caf\\xE9.emlx")}));
-        QCOMPARE(scan.problems().size(), 1);
+        QCOMPARE(scan.problems().size(), 2);
         QVERIFY(scan.problems()[0].contains("not valid UTF-8"));
+        QCOMPARE(scan.problems()[1], "folder \"" + dir.filePath("Box/Ordner \\xE4/") +
+                                         "\" holds 2 .emlx files that cannot be converted: the folder's name is not "
+                                         "valid UTF-8; rename it and add it again");
     }
 };
 

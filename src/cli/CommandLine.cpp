@@ -36,6 +36,8 @@ QString helpEpilogue()
                                  "  0                      Every message was converted.\n"
                                  "  1                      A message or a source failed; the others were done.\n"
                                  "  2                      Usage error; nothing was converted.\n"
+                                 "  129, 130, 143          Stopped by SIGHUP, SIGINT (Ctrl+C) or SIGTERM; the\n"
+                                 "                         messages not yet written were not attempted.\n"
                                  "\nExample:\n"
                                  "  emlx2eml -o ~/Converted -n subject-date ~/Library/Mail\n");
 }
@@ -122,14 +124,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     return {request, {}, ExitConverted};
 }
 
-GatheredSources gatherSources(const QStringList &sources)
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested)
 {
     GatheredSources gathered;
     for (const QString &source : sources) {
+        if (stopRequested && stopRequested())
+            break;
         const QFileInfo info(source);
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            const FolderScanResult scan = scanForMessageFiles(path);
+            const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
             gathered.messageFiles += scan.messageFiles;
             for (const QString &problem : scan.problems())
                 gathered.problems.append({path, problem});

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct CommandLineRequest {
@@ -34,7 +35,8 @@ struct GatheredSources {
     QStringList messageFiles;
     QList<MessageNote> problems; // sources that do not exist, folders that could not be read
 };
-GatheredSources gatherSources(const QStringList &sources);
+// `stopRequested`, asked between steps of a folder scan, ends the gathering early.
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested = {});
 
 // A dry run's line for one message: source, tab, output, line break, with each backslash, tab,
 // line break and carriage return inside the paths written as \\, \t, \n, \r. With nullSeparated

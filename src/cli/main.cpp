@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "InFlightFiles.h"
 #include "TerminalProgress.h"
 
 #include <QCoreApplication>
@@ -7,15 +8,56 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// The signal that asked the run to stop, 0 while none did.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-void stopOnInterrupt(int)
+// The first SIGINT, SIGTERM or SIGHUP asks the run to stop after the messages in hand (a copy
+// under way is broken off and leaves nothing); the second ends the process at once, after
+// removing the temporary files still being written. Async-signal-safe calls only.
+extern "C" void onStopSignal(int number)
 {
-    interrupted = true;
+    int none = 0;
+    if (stopSignal.compare_exchange_strong(none, number))
+        return;
+    RemoveInFlightFiles();
+    _exit(128 + number);
+}
+
+void stopOnSignals()
+{
+#ifdef Q_OS_UNIX
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // reads and writes go on; the run looks at the flag itself
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+#else
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#endif
+}
+
+QString signalName(int number)
+{
+    switch (number) {
+    case SIGINT:
+        return QStringLiteral("Ctrl+C (SIGINT)");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+#ifdef SIGHUP
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+#endif
+    default:
+        return QStringLiteral("signal %1").arg(number);
+    }
 }
 
 void print(std::FILE *stream, const QString &text)
@@ -74,7 +116,9 @@ int main(int argc, char *argv[])
     }
     const CommandLineRequest &request = *parsed.request;
 
-    const GatheredSources gathered = gatherSources(request.sources);
+    stopOnSignals();
+    const auto stopRequested = [] { return stopSignal.load() != 0; };
+    const GatheredSources gathered = gatherSources(request.sources, stopRequested);
     printNotes(gathered.problems, "error");
 
     RunOptions options;
@@ -90,10 +134,7 @@ int main(int argc, char *argv[])
     TerminalProgress progress(stderr);
     const bool showProgress = !request.quiet && !request.dryRun && isatty(fileno(stderr));
     RunCallbacks callbacks;
-    // Ctrl+C lets the messages in hand finish, so no temporary file is left behind.
-    std::signal(SIGINT, stopOnInterrupt);
-    std::signal(SIGTERM, stopOnInterrupt);
-    callbacks.stopRequested = [] { return interrupted.load(); };
+    callbacks.stopRequested = stopRequested;
     if (showProgress)
         callbacks.progress = [&progress](int done, int total) { progress.show(done, total); };
 
@@ -109,13 +150,19 @@ int main(int argc, char *argv[])
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }
     printNotes(report.failures, "error");
-    if (report.stopped)
-        print(stderr,
-              QStringLiteral("emlx2eml: interrupted: the messages after the last one converted were not touched\n"));
+    const int stoppedBy = stopSignal.load();
+    if (stoppedBy != 0)
+        print(stderr, QStringLiteral("emlx2eml: stopped by %1: %2 %3 %4; the rest were not attempted\n")
+                          .arg(signalName(stoppedBy))
+                          .arg(report.converted)
+                          .arg(report.converted == 1 ? QStringLiteral("message") : QStringLiteral("messages"))
+                          .arg(request.dryRun ? QStringLiteral("planned") : QStringLiteral("written")));
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
         print(stderr,
               QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()), request.dryRun)));
+    if (stoppedBy != 0)
+        return 128 + stoppedBy; // as a shell reports a program ended by that signal
     return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;
 }

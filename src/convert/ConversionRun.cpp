@@ -68,12 +68,13 @@ struct Message {
     void warn(const QString &text) { warnings.append({entry, text}); }
 };
 
-// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included.
-void forEachInParallel(int count, int jobs, const std::function<void(int)> &work)
+// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
+// `stop` says so: each thread asks before taking its next item.
+void forEachInParallel(int count, int jobs, const std::function<void(int)> &work, const std::function<bool()> &stop)
 {
     std::atomic<int> next{0};
     const auto worker = [&] {
-        for (int index = next++; index < count; index = next++)
+        for (int index = next++; index < count && !stop(); index = next++)
             work(index);
     };
     std::vector<std::thread> helpers;
@@ -105,6 +106,7 @@ public:
         else
             convertOneByOne(sources);
         flushWrittenFiles();
+        m_report.stopped = m_stopped;
         return m_report;
     }
 
@@ -124,6 +126,8 @@ private:
             if (yieldAndCheckStop())
                 break;
             write(message);
+            if (message.state == Message::State::Named)
+                break; // stopped while it was copied
             report(message);
             if (m_callbacks.progress)
                 m_callbacks.progress(index + 1, m_report.total);
@@ -139,13 +143,17 @@ private:
             for (int index = first; index < qMin<int>(first + batchSize, sources.size()); ++index)
                 batch.push_back(Message{sources[index], scheme});
             const int count = int(batch.size());
-            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); });
+            const auto stop = [this] { return stopNow(); };
+            forEachInParallel(
+                count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
-                settle(message);
-            forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); });
+                if (!stopNow())
+                    settle(message);
+            forEachInParallel(
+                count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
                 report(message);
-            if (m_callbacks.progress)
+            if (m_callbacks.progress && !stopNow())
                 m_callbacks.progress(first + count, m_report.total);
         }
     }
@@ -202,11 +210,20 @@ private:
             m_report.failures.append({m_options.destination, outcome.error});
     }
 
-    bool stopNow()
+    // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
+    bool stopNow() const
     {
-        if (!m_report.stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
-            m_report.stopped = true;
-        return m_report.stopped;
+        if (!m_stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
+            m_stopped = true;
+        return m_stopped;
+    }
+
+    // Asked between chunks of a copy: with one job the caller's events run there too.
+    bool keepCopying() const
+    {
+        if (m_options.jobs <= 1 && m_callbacks.yield)
+            m_callbacks.yield();
+        return !stopNow();
     }
 
     bool yieldAndCheckStop()
@@ -237,6 +254,8 @@ private:
         message.envelope = *read.envelope;
         if (!message.envelope.warning.isEmpty())
             message.warn(message.envelope.warning);
+        if (!message.envelope.contentWarning.isEmpty())
+            message.warn(message.envelope.contentWarning);
         const OutputFolder folder = outputFolderBelowDestination(message.absolute, m_options.layout, m_accountLevel);
         message.folder = m_destination + folder.path;
         if (!folder.warning.isEmpty())
@@ -328,7 +347,10 @@ private:
                 isPartialMessageFile(message.source)
                     ? writePartial(message)
                     : CopyMessageFile(message.source, message.target, false,
-                                      {message.envelope.messageOffset, message.envelope.messageLength});
+                                      {message.envelope.messageOffset, message.envelope.messageLength},
+                                      [this] { return keepCopying(); });
+            if (!written.ok && stopNow())
+                return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
                 message.fail(written.error);
                 return;
@@ -342,7 +364,8 @@ private:
         ReassemblyResult reassembled;
         const FileResult written = WriteFileAtomically(
             message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
-                reassembled = writeReassembledMessage(message.source, message.envelope, out);
+                reassembled =
+                    writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
                 *error = reassembled.error;
                 return reassembled.ok;
             });
@@ -355,6 +378,8 @@ private:
 
     void report(const Message &message)
     {
+        if (message.state == Message::State::Named)
+            return; // a stop came before it was written: not attempted
         m_report.warnings += message.warnings;
         switch (message.state) {
         case Message::State::NoMessage:
@@ -404,6 +429,7 @@ private:
     bool m_ignoreCase = false;
     bool m_accountLevel = false;
     QSet<QString> m_runSources; // every message file listed, as an absolute path
+    mutable std::atomic<bool> m_stopped{false};
     RunReport m_report;
     QSet<QString> m_madeFolders;
     QSet<QString> m_claimedTargets;

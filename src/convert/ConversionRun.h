@@ -23,9 +23,13 @@ struct RunOptions {
 struct RunCallbacks {
     std::function<void(int index)> messageStarted;     // before the message at `index` is converted
     std::function<void(int done, int total)> progress; // after each message, written or not
-    std::function<void()> yield;                       // between steps: the window lets its events run
-    std::function<bool()> stopRequested;               // checked after each yield; true ends the run at once
-    std::function<NamingScheme()> scheme;              // asked afresh for each message
+    // Between steps and, with one job, between chunks of a long copy: the window lets its events run.
+    std::function<void()> yield;
+    // Checked after each yield, before each message and between chunks of a copy (with more
+    // than one job also on the worker threads). True ends the run within one message per job:
+    // a message whose copy was under way leaves no output and counts as not attempted.
+    std::function<bool()> stopRequested;
+    std::function<NamingScheme()> scheme; // asked afresh for each message
 };
 
 struct MessageNote {
@@ -48,7 +52,7 @@ struct RunReport {
     QList<MessageNote> failures;
     QList<MessageNote> warnings;
     QList<PlannedOutput> outputs; // every message written or planned, in run order
-    bool stopped = false;
+    bool stopped = false;         // ended by a stop request: the messages not reported were not attempted
 
     bool succeeded() const { return error.isEmpty() && failures.isEmpty() && !stopped; }
 };

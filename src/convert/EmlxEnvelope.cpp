@@ -1,6 +1,7 @@
 #include "EmlxEnvelope.h"
 
 #include "PathHelpers.h"
+#include "RegularFile.h"
 #include <QByteArray>
 
 #include <QDir>
@@ -72,26 +73,77 @@ qint64 findTrailingPropertyList(QFile &file, qint64 from)
     return tailStart + plist;
 }
 
+// Whether a header line ("Name: value") comes before the first blank line. Only the first
+// bytes are looked at: a header block that starts later than that is no header block.
+bool startsWithHeaderLine(QFile &file, qint64 offset, qint64 length)
+{
+    constexpr qint64 window = 16 << 10;
+    if (!file.seek(offset))
+        return true; // unreadable here; the copy will tell
+    const QByteArray head = file.read(qMin(length, window));
+    qsizetype lineStart = 0;
+    while (lineStart < head.size()) {
+        qsizetype nameEnd = lineStart;
+        while (nameEnd < head.size() && head[nameEnd] >= '!' && head[nameEnd] <= '~' && head[nameEnd] != ':')
+            ++nameEnd;
+        if (nameEnd > lineStart && nameEnd < head.size() && head[nameEnd] == ':')
+            return true;
+        const qsizetype lineEnd = head.indexOf('\n', lineStart);
+        if (lineEnd < 0)
+            return false;
+        const QByteArray line = head.mid(lineStart, lineEnd - lineStart);
+        if (line.isEmpty() || line == "\r")
+            return false; // the blank line that ends a header block
+        lineStart = lineEnd + 1;
+    }
+    return false;
+}
+
+// Where the message lies: after the count line, before the property list.
+EmlxEnvelope::Result readMessageRange(QFile &file, const QString &path, EmlxEnvelope envelope);
+
 } // namespace
 
 EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 {
-    QFile file(path);
+    RegularFile file(path);
     if (!QFile::exists(path))
         return {std::nullopt, QFileInfo(path).isSymLink()
                                   ? QStringLiteral("%1 is a link whose target does not exist").arg(QuotedPath(path))
                                   : QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString())};
+    if (!file.openForReading())
+        return {std::nullopt, file.failure()};
 
     EmlxEnvelope envelope;
     envelope.fileSize = file.size();
     if (envelope.fileSize == 0)
         return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(QuotedPath(path))};
 
+    Result result = readMessageRange(file, path, envelope);
+    if (result.envelope && !startsWithHeaderLine(file, result.envelope->messageOffset, result.envelope->messageLength))
+        result.envelope->contentWarning =
+            QStringLiteral("%1 does not look like a mail message (no header lines); written as it is")
+                .arg(QuotedPath(path));
+    return result;
+}
+
+namespace {
+
+EmlxEnvelope::Result readMessageRange(QFile &file, const QString &path, EmlxEnvelope envelope)
+{
     const std::optional<CountLine> countLine = parseCountLine(file.peek(countLineLimit));
     if (!countLine) {
-        envelope.messageLength = envelope.fileSize;
+        // Without a count, a complete property list that ends the file is still the mail client's.
+        const qint64 propertyList = findTrailingPropertyList(file, 0);
+        if (propertyList > 0 && file.seek(propertyList) && file.read(5) == "<?xml") {
+            envelope.propertyListOffset = propertyList;
+            envelope.messageLength = propertyList;
+            envelope.warning = QStringLiteral("%1: the first line holds no byte count; the message was taken up to "
+                                              "the mail client's data")
+                                   .arg(QuotedPath(path));
+        } else {
+            envelope.messageLength = envelope.fileSize;
+        }
         return {envelope, {}};
     }
 
@@ -120,8 +172,6 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
     return {envelope, {}};
 }
 
-namespace {
-
 QDateTime fromUnixSeconds(const QString &text)
 {
     bool ok = false;
@@ -139,8 +189,8 @@ PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope 
     PropertyListDates dates;
     if (envelope.propertyListOffset < 0)
         return dates;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(envelope.propertyListOffset))
+    RegularFile file(path);
+    if (!file.openForReading() || !file.seek(envelope.propertyListOffset))
         return dates;
 
     QXmlStreamReader xml(file.read(propertyListLimit));

@@ -10,13 +10,15 @@
 
 // Where the RFC 822 message lies inside an .emlx file. The file is a first line with the
 // message's byte count, the message itself, then the mail client's XML property list.
-// A file without that first line is a plain message from its first byte to its last.
+// A file without that first line is a plain message from its first byte to its last, or up to
+// a complete property list that ends the file.
 struct EmlxEnvelope {
     qint64 fileSize = 0;
     qint64 messageOffset = 0;
     qint64 messageLength = 0;
     qint64 propertyListOffset = -1; // -1 when the file has no trailing property list
     QString warning;                // set when the byte count did not match the file and was not trusted
+    QString contentWarning;         // set when the message holds no header line: not mail, copied as it is
 
     struct Result;
     static Result read(const QString &path);

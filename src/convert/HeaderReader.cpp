@@ -2,6 +2,7 @@
 #include "MimePartHeaders.h"
 
 #include "PathHelpers.h"
+#include "RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -144,9 +145,9 @@ bool HeaderReader::LoadMessageFile(const QString &path, const EmlxEnvelope &enve
     m_path = path;
     m_envelope = envelope;
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), file.errorString());
+    RegularFile file(path);
+    if (!file.openForReading()) {
+        m_error = file.failure();
         return false;
     }
     bool complete = false;

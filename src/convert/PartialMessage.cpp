@@ -2,6 +2,7 @@
 
 #include "MimePartHeaders.h"
 #include "platform/PathHelpers.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,8 +96,8 @@ QString normalised(const QString &name)
 // Picks the file in an attachment folder that holds the part named `fileName`.
 QString pickAttachmentFile(const QString &folder, const QString &fileName)
 {
-    const QFileInfoList files =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    files.removeIf([](const QFileInfo &file) { return !file.isFile(); }); // links to pipes, devices
     if (files.isEmpty())
         return {};
     const QString wanted = normalised(fileName);
@@ -135,7 +136,7 @@ std::optional<StrippedContent> findStrippedContent(const QString &messagePath, c
 class Output
 {
 public:
-    explicit Output(QIODevice &device) : m_device(device) {}
+    Output(QIODevice &device, const std::function<bool()> &keepGoing) : m_device(device), m_keepGoing(keepGoing) {}
     void write(const QByteArray &bytes)
     {
         m_pending += bytes;
@@ -144,6 +145,8 @@ public:
     }
     void flush()
     {
+        if (m_error.isEmpty() && m_keepGoing && !m_keepGoing())
+            m_error = QStringLiteral("stopped before the message was complete");
         if (m_error.isEmpty() && !WriteAll(m_device, m_pending.constData(), m_pending.size()))
             m_error = m_device.errorString();
         m_pending.clear();
@@ -153,6 +156,7 @@ public:
 private:
     static constexpr qsizetype flushSize = 256 << 10;
     QIODevice &m_device;
+    const std::function<bool()> &m_keepGoing;
     QByteArray m_pending;
     QString m_error;
 };
@@ -320,8 +324,9 @@ QString childSection(const QString &parent, int number)
 class Reassembler
 {
 public:
-    Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out)
-        : m_path(path), m_lines(in, length), m_out(out)
+    Reassembler(const QString &path, QIODevice &in, qint64 length, QIODevice &out,
+                const std::function<bool()> &keepGoing)
+        : m_path(path), m_lines(in, length), m_out(out, keepGoing)
     {}
 
     ReassemblyResult run()
@@ -475,10 +480,10 @@ private:
 
     void writeContent(const StrippedContent &content, const QByteArray &transferEncoding)
     {
-        QFile file(content.path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        RegularFile file(content.path);
+        if (!file.openForReading()) {
             m_result.ok = false;
-            m_result.error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(content.path), file.errorString());
+            m_result.error = file.failure();
             return;
         }
         const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
@@ -511,10 +516,13 @@ QString fullMessageFileOf(const QString &partialPath)
     return partialPath.chopped(QStringLiteral(".partial.emlx").size()) + QStringLiteral(".emlx");
 }
 
-ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out)
+ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out,
+                                         const std::function<bool()> &keepGoing)
 {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly) || !in.seek(envelope.messageOffset))
+    RegularFile in(path);
+    if (!in.openForReading())
+        return {false, in.failure(), {}};
+    if (!in.seek(envelope.messageOffset))
         return {false, QStringLiteral("cannot read %1: %2").arg(QuotedPath(path), in.errorString()), {}};
-    return Reassembler(path, in, envelope.messageLength, out).run();
+    return Reassembler(path, in, envelope.messageLength, out, keepGoing).run();
 }

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class QIODevice;
 
 // A message whose attachments the mail client cut out and keeps beside it, decoded, in
@@ -21,5 +23,7 @@ struct ReassemblyResult {
 
 // Writes the message of `path` to `out` with every stripped part's content put back, encoded
 // as its Content-Transfer-Encoding says, and its X-Apple-Content-Length line removed. Every
-// other byte stays as it was. Memory stays bounded whatever the sizes.
-ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out);
+// other byte stays as it was. Memory stays bounded whatever the sizes. `keepGoing`, when given,
+// is asked before each large write; false ends the message unfinished, with an error.
+ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope &envelope, QIODevice &out,
+                                         const std::function<bool()> &keepGoing = {});

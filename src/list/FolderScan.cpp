@@ -3,6 +3,7 @@
 #include "pathLogger.h"
 
 #include "PathHelpers.h"
+#include "RegularFile.h"
 
 bool isMessageFileName(const QString &path)
 {
@@ -25,6 +26,12 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
             result.messageFiles.append(file);
     result.unreadableFolders = walker.unreadableFolders();
     result.unusableFileNames = walker.unusableFileNames();
+    for (const auto &[path, count] : walker.unusableFolders())
+        result.unusableFolders.append({path, count});
+    result.linkedFolders = walker.linkedFolders();
+    for (const QString &file : walker.specialFiles())
+        if (isMessageFileName(file))
+            result.specialFiles.append({file, NonRegularFileKind(file)});
     walker.Terminate();
     return result;
 }
@@ -37,5 +44,17 @@ QStringList FolderScanResult::problems() const
     for (const QString &file : unusableFileNames)
         sentences << QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
                          .arg(QuotedPath(file));
+    for (const UnusableFolder &folder : unusableFolders)
+        sentences << QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
+                                    "valid UTF-8; rename it and add it again")
+                         .arg(QuotedPath(folder.path))
+                         .arg(folder.messageFiles)
+                         .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    for (const SpecialFile &file : specialFiles)
+        sentences << (file.kind.isEmpty()
+                          ? QStringLiteral("%1 is not a regular file").arg(QuotedPath(file.path))
+                          : QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(file.path), file.kind));
+    for (const QString &folder : linkedFolders)
+        sentences << QStringLiteral("%1 is a link to a folder; not followed").arg(QuotedPath(folder));
     return sentences;
 }

@@ -11,6 +11,17 @@ struct FolderScanResult {
     QStringList messageFiles;
     QStringList unreadableFolders;
     QStringList unusableFileNames; // message files whose names cannot be handled (see pathLogger)
+    struct UnusableFolder {
+        QString path;     // the bytes that are no valid UTF-8 written as \xNN
+        int messageFiles; // how many .emlx files lie below it
+    };
+    QList<UnusableFolder> unusableFolders;
+    QStringList linkedFolders; // links to folders: not followed
+    struct SpecialFile {
+        QString path;
+        QString kind; // "a named pipe", ...
+    };
+    QList<SpecialFile> specialFiles; // message names that are no regular files: never read
 
     // One plain sentence for each folder or file the scan had to leave out.
     QStringList problems() const;

@@ -6,6 +6,7 @@
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -45,22 +46,75 @@ QString escapedName(QByteArrayView raw)
     return text;
 }
 
-// Names in the folder that are no valid UTF-8: Qt cannot name these files, so its listings
-// leave them out. Only names that look like message files matter here.
-QStringList unusableNamesIn(const QString &folder)
+bool isValidUtf8(QByteArrayView raw)
 {
-    QStringList names;
+    return QString::fromUtf8(raw).toUtf8() == raw;
+}
+
+bool hasMessageSuffix(QByteArrayView raw)
+{
+    return raw.toByteArray().toLower().endsWith(".emlx");
+}
+
+// Names in a folder that are no valid UTF-8: Qt cannot name these files or folders, so its
+// listings leave them out. Only message files, and folders holding some, matter here.
+struct UnusableNames {
+    QStringList files;
+    QList<std::pair<QString, int>> folders; // with the number of message files below each
+};
+
 #ifdef Q_OS_UNIX
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
+bool isRealFolder(const QByteArray &path)
+{
+    struct stat status = {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Files ending in ".emlx" anywhere below the folder, by raw names, links not followed.
+int countMessageFilesBelow(const QByteArray &top)
+{
+    int count = 0;
+    QList<QByteArray> folders{top};
+    while (!folders.isEmpty()) {
+        const QByteArray folder = folders.takeLast();
+        DIR *dir = opendir(folder.constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray path = folder + '/' + name;
+            if (isRealFolder(path))
+                folders.append(path);
+            else if (hasMessageSuffix(name))
+                ++count;
+        }
+        closedir(dir);
+    }
+    return count;
+}
+#endif
+
+UnusableNames unusableNamesIn(const QString &folder)
+{
+    UnusableNames names;
+#ifdef Q_OS_UNIX
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    DIR *dir = opendir(encodedFolder.constData());
     if (!dir)
         return names;
     while (const dirent *entry = readdir(dir)) {
         const QByteArrayView raw(entry->d_name);
-        if (!raw.toByteArray().toLower().endsWith(".emlx"))
+        if (isValidUtf8(raw))
             continue;
-        const QString name = escapedName(raw);
-        if (name.toUtf8() != raw)
-            names.append(folder + name);
+        const QByteArray path = encodedFolder + raw.toByteArray();
+        if (isRealFolder(path)) {
+            if (const int count = countMessageFilesBelow(path); count > 0)
+                names.folders.append({folder + escapedName(raw) + u'/', count});
+        } else if (hasMessageSuffix(raw)) {
+            names.files.append(folder + escapedName(raw));
+        }
     }
     closedir(dir);
 #else
@@ -86,6 +140,9 @@ void pathLogger::PathLogInit()
     dropLists();
     m_unreadable.clear();
     m_unusable.clear();
+    m_unusableFolders.clear();
+    m_linkedFolders.clear();
+    m_special.clear();
     m_stopped = false;
 }
 
@@ -124,18 +181,26 @@ bool pathLogger::logFolder(int position, int *folderCount)
     const QFileInfoList entries = dir.entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::DirsFirst);
     for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && entry.isSymLink())
+            m_linkedFolders.append(folder + entry.fileName());
         if (!entry.isDir() || entry.isSymLink())
             continue;
         ++*folderCount;
         if (!m_pathNames->add(key(*folderCount), folder + entry.fileName() + u'/') || !yield())
             return false;
     }
-    m_unusable += unusableNamesIn(folder);
+    const UnusableNames unusable = unusableNamesIn(folder);
+    m_unusable += unusable.files;
+    m_unusableFolders += unusable.folders;
     if (!yield())
         return false;
     for (const QFileInfo &entry : entries) {
         if (entry.isDir())
             continue;
+        if (!entry.isFile() && entry.exists()) { // a pipe, socket or device, or a link to one
+            m_special.append(folder + entry.fileName());
+            continue;
+        }
         const QString keyText = key(m_counter);
         if (!writable(m_fullFileNames).add(keyText, folder + entry.fileName()))
             return false;

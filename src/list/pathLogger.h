@@ -2,16 +2,20 @@
 
 #include "KeyedList.h"
 
+#include <QList>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 // Walks a folder tree breadth first: the root, then its sub-folders in name order, then
 // theirs, and so on. Records every folder (pathNames, ending in '/') and every file
 // (fullFileNames; in the full mode also fileNames and pathPointers). Links to folders are
-// not followed, so a link back into the tree cannot make the walk endless; a folder that
-// cannot be listed is skipped and named in unreadableFolders().
+// not followed, so a link back into the tree cannot make the walk endless, and are named in
+// linkedFolders(); a folder that cannot be listed is skipped and named in unreadableFolders().
+// Only regular files (links followed) count as files: named pipes, sockets and devices are
+// named in specialFiles() instead, so that nobody tries to read them.
 class pathLogger
 {
 public:
@@ -40,6 +44,11 @@ public:
     // Files whose names the platform cannot hand over as text (not valid UTF-8 on Linux),
     // with the bad bytes written as \xNN; they are not in the file lists.
     const QStringList &unusableFileNames() const { return m_unusable; }
+    // Folders whose names are no valid UTF-8 (escaped as above), each with the number of files
+    // ending in ".emlx" anywhere below it: Qt cannot name them, so the walk cannot enter them.
+    const QList<std::pair<QString, int>> &unusableFolders() const { return m_unusableFolders; }
+    const QStringList &linkedFolders() const { return m_linkedFolders; }
+    const QStringList &specialFiles() const { return m_special; }
 
 private:
     template <typename T>
@@ -78,4 +87,7 @@ private:
     std::unique_ptr<KeyedList<QString>> m_fullFileNames;
     QStringList m_unreadable;
     QStringList m_unusable;
+    QList<std::pair<QString, int>> m_unusableFolders;
+    QStringList m_linkedFolders;
+    QStringList m_special;
 };

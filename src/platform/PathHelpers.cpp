@@ -1,5 +1,8 @@
 #include "PathHelpers.h"
 
+#include "InFlightFiles.h"
+#include "RegularFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -60,13 +63,18 @@ QString fileNameOf(const QIODevice &device)
     return file ? file->fileName() : QString();
 }
 
-// Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks.
-bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error)
+// Copies `length` bytes (all that is left when negative) from `in` to `out` in bounded chunks,
+// small enough that a stop is seen soon even on a slow disk.
+bool CopyBytes(QIODevice &in, QIODevice &out, qint64 length, QString *error, const KeepGoing &keepGoing)
 {
-    constexpr qint64 chunk = 1 << 20;
+    constexpr qint64 chunk = 256 << 10;
     std::vector<char> buffer(size_t(length >= 0 ? qMin(length, chunk) : chunk));
     qint64 left = length;
     while (left != 0) {
+        if (keepGoing && !keepGoing()) {
+            *error = QStringLiteral("stopped before the copy was complete");
+            return false;
+        }
         const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
         const qint64 got = in.read(buffer.data(), want);
         if (got < 0) {
@@ -192,6 +200,7 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
     if (!out.open())
         return FileResult::failure(
             QStringLiteral("cannot write %1: %2").arg(QuotedPath(newPath), openFailureReason(temporaryPath, out)));
+    const InFlightFile inFlight(out);
     QString error;
     if (!write(out, &error) || !out.flush()) {
         if (error.isEmpty())
@@ -216,14 +225,15 @@ FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const 
     return {};
 }
 
-FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range)
+FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range,
+                           const KeepGoing &keepGoing)
 {
-    QFile in(existing);
-    if (!in.open(QIODevice::ReadOnly))
-        return FileResult::failure(QStringLiteral("cannot open %1: %2").arg(QuotedPath(existing), in.errorString()));
+    RegularFile in(existing);
+    if (!in.openForReading())
+        return FileResult::failure(in.failure());
     if (range.offset > 0 && !in.seek(range.offset))
         return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(QuotedPath(existing), in.errorString()));
     return WriteFileAtomically(newPath, failIfExists, QFileInfo(in), [&](QFileDevice &out, QString *error) {
-        return CopyBytes(in, out, range.length, error);
+        return CopyBytes(in, out, range.length, error, keepGoing);
     });
 }

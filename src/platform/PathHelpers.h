@@ -57,5 +57,10 @@ struct ByteRange {
     qint64 length = -1;
 };
 
+// Asked between chunks of a long copy (every few hundred kilobytes): may let the window's
+// events run; false stops the copy, whose temporary file is then removed.
+using KeepGoing = std::function<bool()>;
+
 // Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
-FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {});
+FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {},
+                           const KeepGoing &keepGoing = {});

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// A file that is read only when it is a regular file, after following a link. A named pipe,
+// a device, a socket or a kernel file of /proc is refused, and opening can never block: it
+// opens without waiting, checks what it opened, and only then reads.
+class RegularFile : public QFile
+{
+public:
+    explicit RegularFile(const QString &path) : m_path(path) {}
+    ~RegularFile() override = default;
+
+    // False when the file cannot be opened or is not a regular file; failure() says why.
+    bool openForReading();
+    const QString &failure() const { return m_failure; }
+
+    QString fileName() const override { return m_path; }
+
+private:
+    QString m_path;
+    QString m_failure;
+};
+
+// What the path is when it is not a regular file ("a named pipe", "a socket", ...), links
+// followed; empty for a regular file and for a path that cannot be looked at.
+QString NonRegularFileKind(const QString &path);
