@@ -15,6 +15,19 @@ constexpr char16_t windows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E
                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+QChar windows1252(uchar byte)
+{
+    return byte >= 0x80 && byte < 0xA0 ? QChar(windows1252High[byte - 0x80]) : QChar(byte);
+}
+
+QString decodeWindows1252(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        text[i] = windows1252(uchar(bytes[i]));
+    return text;
+}
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -127,8 +140,9 @@ std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos)
 
 QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
 {
+    // Mailers label windows-1252 text as Latin-1 more often than not.
     if (charset == "iso-8859-1" || charset == "latin1")
-        return QStringDecoder("windows-1252").decode(bytes);
+        return decodeWindows1252(bytes);
     if (charset == "utf-8" || charset == "utf8" || charset == "us-ascii")
         return decodeUtf8OrWindows1252(bytes);
     QStringDecoder decoder(charset.constData());
@@ -206,7 +220,7 @@ QString decodeUtf8OrWindows1252(const QByteArray &bytes)
             text += QStringView(QChar::fromUcs4(code));
             i += length;
         } else {
-            text += byte < 0xA0 ? QChar(windows1252High[byte - 0x80]) : QChar(byte);
+            text += windows1252(byte);
             ++i;
         }
     }
