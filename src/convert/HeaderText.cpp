@@ -118,23 +118,50 @@ struct EncodedWord {
     QByteArray bytes;
 };
 
-// The encoded-word "=?charset?B|Q?text?=" that starts at `pos`, if one does.
-std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos)
+// The next place of a needle at or after a position that only grows: each byte of a header is
+// searched once, however many "=?" it holds.
+class ForwardSearch
 {
+public:
+    ForwardSearch(const QByteArray &haystack, QByteArrayView needle) : m_haystack(haystack), m_needle(needle) {}
+    // -1 when there is none; the haystack's end stands for none when `orEnd`.
+    qsizetype from(qsizetype position, bool orEnd = false)
+    {
+        if (m_at != -1 && m_at < position)
+            m_at = m_haystack.indexOf(m_needle, position);
+        return m_at < 0 && orEnd ? m_haystack.size() : m_at;
+    }
+
+private:
+    const QByteArray &m_haystack;
+    QByteArrayView m_needle;
+    qsizetype m_at = -2;
+};
+
+struct WordEnds {
+    explicit WordEnds(const QByteArray &value) : close(value, "?="), space(value, " "), tab(value, "\t") {}
+    ForwardSearch close, space, tab;
+};
+
+// The encoded-word "=?charset?B|Q?text?=" that starts at `pos`, if one does; neither part
+// holds a blank.
+std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos, WordEnds &ends)
+{
+    constexpr qsizetype charsetLimit = 80;
     const qsizetype question = value.indexOf('?', pos + 2);
-    if (question <= pos + 2 || question + 2 >= value.size() || value[question + 2] != '?')
+    if (question <= pos + 2 || question - pos > charsetLimit || question + 2 >= value.size() ||
+        value[question + 2] != '?')
         return std::nullopt;
     const char encoding = char(toupper(uchar(value[question + 1])));
     const qsizetype textStart = question + 3;
-    const qsizetype textEnd = value.indexOf("?=", textStart);
-    if ((encoding != 'B' && encoding != 'Q') || textEnd < 0)
+    const qsizetype textEnd = ends.close.from(textStart);
+    const qsizetype blank = qMin(ends.space.from(pos, true), ends.tab.from(pos, true));
+    if ((encoding != 'B' && encoding != 'Q') || textEnd < 0 || blank < textEnd)
         return std::nullopt;
     QByteArray charset = value.mid(pos + 2, question - pos - 2).toLower();
-    const QByteArray text = value.mid(textStart, textEnd - textStart);
-    if (charset.contains(' ') || charset.contains('\t') || text.contains(' ') || text.contains('\t'))
-        return std::nullopt;
     if (const qsizetype star = charset.indexOf('*'); star >= 0)
         charset.truncate(star);
+    const QByteArray text = value.mid(textStart, textEnd - textStart);
     return EncodedWord{textEnd + 2, charset, encoding == 'B' ? decodeBase64Loosely(text) : decodeQ(text)};
 }
 
@@ -176,11 +203,12 @@ QList<Segment> splitEncodedWords(const QByteArray &value)
         pendingBytes.clear();
         pendingCharset.clear();
     };
+    WordEnds ends(value);
     qsizetype plainStart = 0;
     bool afterWord = false;
     for (qsizetype pos = value.indexOf("=?"); plainStart <= value.size();) {
         std::optional<EncodedWord> word;
-        while (pos >= 0 && !(word = encodedWordAt(value, pos)))
+        while (pos >= 0 && !(word = encodedWordAt(value, pos, ends)))
             pos = value.indexOf("=?", pos + 1);
         const qsizetype plainEnd = word ? pos : value.size();
         const QByteArray plain = value.mid(plainStart, plainEnd - plainStart);
