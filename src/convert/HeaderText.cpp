@@ -199,7 +199,8 @@ QList<Segment> splitEncodedWords(const QByteArray &value)
             return;
         if (segments.isEmpty() || !segments.back().decoded)
             segments.append(Segment{true, {}, {}});
-        segments.back().text += decodeCharset(pendingBytes, pendingCharset);
+        // A NUL that an encoded-word carries reads as a space, as one in the raw header does.
+        segments.back().text += decodeCharset(pendingBytes, pendingCharset).replace(QChar(0), u' ');
         pendingBytes.clear();
         pendingCharset.clear();
     };

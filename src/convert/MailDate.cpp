@@ -52,8 +52,10 @@ int yearOf(const QByteArray &token)
 }
 
 // Seconds east of UTC; named zones as RFC 5322 lists them, any other name as UTC.
-int zoneOffset(const QByteArray &token)
+int zoneOffset(QByteArray token)
 {
+    if (token.size() == 6 && token[3] == ':') // "+05:30", as some mailers write it
+        token.remove(3, 1);
     if ((token.startsWith('+') || token.startsWith('-')) && isNumber(token.mid(1), 4, 4)) {
         const int hours = token.mid(1, 2).toInt();
         const int minutes = token.mid(3, 2).toInt();
