@@ -122,6 +122,7 @@ private Q_SLOTS:
         subject("surrounding blanks", "   Hello  =?UTF-8?Q?_?=", "Hello");
         subject("raw UTF-8", "Grüße aus Köln", "Grüße aus Köln");
         subject("raw windows-1252", "Caf\xe9 \x80 5", "Café € 5");
+        subject("blanks inside an encoded word", "=?utf-8?Q?Hello World?=", "Hello World");
         subject("base64 padding inside a word", "=?utf-8?B?SGk=IHRoZXJl?=", "Hi there");
         subject("words of two charsets", "=?utf-8?B?0JrQsNC6?= =?koi8-r?B?1MU=?=", "Какте");
         from("display name and address", "Jane Doe <jane@example.com>", "Jane Doe <jane@example.com>");

@@ -124,12 +124,12 @@ class ForwardSearch
 {
 public:
     ForwardSearch(const QByteArray &haystack, QByteArrayView needle) : m_haystack(haystack), m_needle(needle) {}
-    // -1 when there is none; the haystack's end stands for none when `orEnd`.
-    qsizetype from(qsizetype position, bool orEnd = false)
+    // -1 when there is none.
+    qsizetype from(qsizetype position)
     {
         if (m_at != -1 && m_at < position)
             m_at = m_haystack.indexOf(m_needle, position);
-        return m_at < 0 && orEnd ? m_haystack.size() : m_at;
+        return m_at;
     }
 
 private:
@@ -138,14 +138,9 @@ private:
     qsizetype m_at = -2;
 };
 
-struct WordEnds {
-    explicit WordEnds(const QByteArray &value) : close(value, "?="), space(value, " "), tab(value, "\t") {}
-    ForwardSearch close, space, tab;
-};
-
-// The encoded-word "=?charset?B|Q?text?=" that starts at `pos`, if one does; neither part
-// holds a blank.
-std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos, WordEnds &ends)
+// The encoded-word "=?charset?B|Q?text?=" that starts at `pos`, if one does. Mailers write
+// blanks inside the text, so only the charset must be without them.
+std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos, ForwardSearch &closing)
 {
     constexpr qsizetype charsetLimit = 80;
     const qsizetype question = value.indexOf('?', pos + 2);
@@ -154,11 +149,10 @@ std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos,
         return std::nullopt;
     const char encoding = char(toupper(uchar(value[question + 1])));
     const qsizetype textStart = question + 3;
-    const qsizetype textEnd = ends.close.from(textStart);
-    const qsizetype blank = qMin(ends.space.from(pos, true), ends.tab.from(pos, true));
-    if ((encoding != 'B' && encoding != 'Q') || textEnd < 0 || blank < textEnd)
-        return std::nullopt;
+    const qsizetype textEnd = closing.from(textStart);
     QByteArray charset = value.mid(pos + 2, question - pos - 2).toLower();
+    if ((encoding != 'B' && encoding != 'Q') || textEnd < 0 || charset.contains(' ') || charset.contains('\t'))
+        return std::nullopt;
     if (const qsizetype star = charset.indexOf('*'); star >= 0)
         charset.truncate(star);
     const QByteArray text = value.mid(textStart, textEnd - textStart);
@@ -204,12 +198,12 @@ QList<Segment> splitEncodedWords(const QByteArray &value)
         pendingBytes.clear();
         pendingCharset.clear();
     };
-    WordEnds ends(value);
+    ForwardSearch closing(value, "?=");
     qsizetype plainStart = 0;
     bool afterWord = false;
     for (qsizetype pos = value.indexOf("=?"); plainStart <= value.size();) {
         std::optional<EncodedWord> word;
-        while (pos >= 0 && !(word = encodedWordAt(value, pos, ends)))
+        while (pos >= 0 && !(word = encodedWordAt(value, pos, closing)))
             pos = value.indexOf("=?", pos + 1);
         const qsizetype plainEnd = word ? pos : value.size();
         const QByteArray plain = value.mid(plainStart, plainEnd - plainStart);
