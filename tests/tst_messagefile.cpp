@@ -1,5 +1,6 @@
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
+#include "OutputNaming.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>
@@ -154,9 +155,16 @@ private Q_SLOTS:
         subject("surrounding blanks", "   Hello  =?UTF-8?Q?_?=", "Hello");
         subject("raw UTF-8", "Grüße aus Köln", "Grüße aus Köln");
         subject("raw windows-1252", "Caf\xe9 \x80 5", "Café € 5");
+        subject("blanks inside an encoded word", "=?utf-8?Q?Hello World?=", "Hello World");
+        subject("base64 padding inside a word", "=?utf-8?B?SGk=IHRoZXJl?=", "Hi there");
+        subject("words of two charsets", "=?utf-8?B?0JrQsNC6?= =?koi8-r?B?1MU=?=", "Какте");
         from("display name and address", "Jane Doe <jane@example.com>", "Jane Doe <jane@example.com>");
         from("encoded display name", "=?UTF-8?Q?Ren=C3=A9e?= <renee@example.com>", "Renée <renee@example.com>");
         from("raw windows-1252 display name", "Andr\xe9 <andre@example.com>", "André <andre@example.com>");
+        from("encoded display name in quotes", "\"=?UTF-8?Q?Ren=C3=A9e?=\" <renee@example.com>",
+             "Renée <renee@example.com>");
+        from("encoded comma in a display name", "=?UTF-8?Q?Doe=2C_Jane?= <j@example.com>, b@example.com",
+             "\"Doe, Jane\" <j@example.com>, b@example.com");
         from("malformed: no address", "Jane Doe", "Jane Doe");
         from("malformed: doubled signs", "jane@@example..com", "jane@@example..com");
         subject("NUL in a header", "Bud\0get"_ba, "Bud get");
@@ -178,6 +186,60 @@ private Q_SLOTS:
         }
     }
 
+    // Names as the headers say, from raw header bytes to the composed name.
+    void namesFromHeaders_data()
+    {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("name");
+        const QByteArray date = "Date: Sat, 6 Aug 2011 10:00:00 +0000\n";
+        auto row = [&](const char *tag, const QByteArray &headers, const char *scheme, const QString &name) {
+            QTest::newRow(tag) << headers << QString(scheme) << name;
+        };
+        row("right today: encoded and raw text",
+            "From: =?UTF-8?Q?Ren=C3=A9e?= <r@example.com>\nSubject: Caf\xe9 =?UTF-8?Q?cr=C3=A8me?=\n" + date,
+            "ymd-subject-sender", u"2011-08-06 Café crème Renée r@example.com.eml"_s);
+        row("adjacent base64 words after padding",
+            "Subject: =?utf-8?B?U2ltcGxlIHRleHQuIEhvdyBhcmUgeW91PyDQmtCw0Log0YLRiyDQv9C+0LY=?=\n"
+            " =?UTF-8?B?0LjQstCw0LXRiNGMPw==?=\n" +
+                date,
+            "subject-date", u"Simple text. How are you Как ты поживаешь 06-08-2011.eml"_s);
+        row("fold made with a tab", "Subject: Quarterly  \r\n\treport\r\n \r\n for Q3\r\n" + date, "subject-date",
+            u"Quarterly report for Q3 06-08-2011.eml"_s);
+        row("mostly UTF-8, unknown charset",
+            "From: Caf\xe9 \xd0\xae\xd0\xbd\xd0\xb8\x96\xd0\xba\xd0\xbe\xd0\xb4 <a@example.com>\n"
+            "Subject: =?x-unknown?Q?Gr=FC=DFe?=\n" +
+                date,
+            "sender-subject-date", u"Café Юни–код a@example.com Grüße 06-08-2011.eml"_s);
+        row("duplicate fields: the first wins",
+            "From: Doug Sauder <doug@example.com>\nSubject: First\n" + date +
+                "From: Should be Ignored <test@test.com>\nSubject: Second\nDate: Sun, 7 Aug 2011 10:00:00 +0000\n",
+            "sender-subject-date", u"Doug Sauder doug@example.com First 06-08-2011.eml"_s);
+        row("international domain", "From: Ana <ana@xn--polica-7va.com>\nSubject: Hola\n" + date, "sender-subject-date",
+            u"Ana ana@policía.com Hola 06-08-2011.eml"_s);
+        row("byte-order mark", "\xef\xbb\xbfSubject: Budget\nFrom: Sales\n" + date, "sender-subject-date",
+            u"Sales Budget 06-08-2011.eml"_s);
+        row("lone CR line ends",
+            "Subject: Budget\rFrom: Sales\rDate: Sat, 6 Aug 2011 10:00:00 +0000\r\rSubject: body\r",
+            "sender-subject-date", u"Sales Budget 06-08-2011.eml"_s);
+        row("two-digit year and leap second", "Subject: Budget\nDate: Fri, 31 Dec 60 23:59:60 +0000\n", "subject-date",
+            u"Budget 31-12-1960.eml"_s);
+        row("controls, bidi controls, leading dots", "Subject: ..NET\x7f \xc2\x85Kit \xe2\x80\xaeTXT.exe\n" + date,
+            "subject-date", u"NET Kit TXT.exe 06-08-2011.eml"_s);
+        row("long folded subject keeps the date", "Subject: " + QByteArray("Grüße\n ").repeated(60) + "end\n" + date,
+            "subject-date", QString(QByteArray("Grüße ").repeated(30).chopped(1)) + u" 06-08-2011.eml"_s);
+    }
+    void namesFromHeaders()
+    {
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, scheme);
+        HeaderReader reader;
+        load(reader, TestFiles::emlx(headers + "\nBody\n"));
+        const std::optional<NamingScheme> found = schemeFromName(scheme);
+        QVERIFY(found);
+        QTEST(CleanOutputName(ComposeOutputName(u"own.eml"_s, *found, reader)), "name");
+    }
+
     void date_data()
     {
         QTest::addColumn<QByteArray>("headers");
@@ -191,10 +253,17 @@ private Q_SLOTS:
         header("just after midnight at +1400", "Sat, 6 Aug 2011 00:30:00 +1400", QDate(2011, 8, 6));
         header("just before midnight at -1200", "Sat, 6 Aug 2011 23:59:59 -1200", QDate(2011, 8, 6));
         header("two-digit year of last century", "Fri, 6 Aug 99 23:30:00 -0500", QDate(1999, 8, 6));
+        header("two-digit year 60 is 1960", "Fri, 1 Jan 60 10:00:00 +0000", QDate(1960, 1, 1));
+        header("year 1900", "Mon, 1 Jan 1900 10:00:00 +0000", QDate(1900, 1, 1));
+        header("year 9999", "Fri, 31 Dec 9999 23:59:59 +0000", QDate(9999, 12, 31));
+        header("leap second stays on its day", "Sat, 31 Dec 2016 23:59:60 +0000", QDate(2016, 12, 31));
         header("named zone EST", "Sat, 6 Aug 2011 23:30:00 EST", QDate(2011, 8, 6));
         header("no weekday, no seconds", "6 Aug 2011 23:30 -0500", QDate(2011, 8, 6));
         // The fall-backs are in local time.
         header("unparsable: date sent", "yesterday at noon", QDate(2011, 3, 2));
+        header("year 1899: date sent", "Sun, 31 Dec 1899 10:00:00 +0000", QDate(2011, 3, 2));
+        header("year 10000: date sent", "Sat, 1 Jan 10000 10:00:00 +0000", QDate(2011, 3, 2));
+        header("no such day: date sent", "Tue, 30 Feb 2011 10:00:00 +0000", QDate(2011, 3, 2));
         QTest::newRow("missing: date sent") << QByteArray() << plist << QDate(2011, 3, 2);
         QTest::newRow("missing: date received, in real seconds")
             << QByteArray() << TestFiles::propertyList(dateEntry("date-received", 4, "real", ".75"))

@@ -55,6 +55,22 @@ private Q_SLOTS:
         row("sender-subject-date", "Budget", "Jane Doe <jane@example.com>",
             "Jane Doe jane@example.com Budget 06-08-2011.eml", "DFS", "from in angle brackets");
         row("date-sender-subject", " Budget ", "", "06-08-2011   Budget .eml", "DFS", "blanks kept");
+        row("subject-date", "...", "", " 06-08-2011.eml", "DS", "leading dots removed, blank kept");
+        row("sender-subject-date", ".NET", "..a.b", "a.b .NET 06-08-2011.eml", "DFS", "dots inside kept");
+        const QByteArray words = QByteArray("Grüße ").repeated(40);
+        const QByteArray longText = QByteArray("x").repeated(300);
+        // 240 bytes are left before " 06-08-2011.eml": 30 words of 8 bytes, the last blank dropped.
+        QTest::newRow("long subject gives way, date kept")
+            << "subject-date" << QString(words) << "" << QString(words.left(239)) + " 06-08-2011.eml"
+            << "DS";
+        QTest::newRow("long sender gives way after the subject")
+            << "sender-subject-date" << QString(longText) << QString(longText)
+            << QString(longText.left(204)) + "  06-08-2011.eml"
+            << "DFS";
+        QTest::newRow("date first: the last field gives way")
+            << "ymd-subject-sender"
+            << "Budget" << QString(longText) << "2011-08-06 Budget " + QString(longText.left(198)) + ".eml"
+            << "DSF";
     }
     void compose()
     {
@@ -81,19 +97,24 @@ private Q_SLOTS:
         const QString a = u"a"_s, cjk = u"日"_s, emoji = u"😀"_s, eml = u".eml"_s;
         QTest::newRow("forbidden characters") << u"a:b?c\\d/e*f\"g<h>i|j.eml"_s << 0 << u"abcdefghij.eml"_s;
         QTest::newRow("codes 0 to 31") << controls + eml << 0 << u"x"_s.repeated(32) + eml;
-        QTest::newRow("code 127 and non-ASCII kept") << "a\x7f é Ω 日本 😀.eml" << 0 << "a\x7f é Ω 日本 😀.eml";
+        QTest::newRow("DEL, C1 and bidirectional controls; other non-ASCII kept")
+            << u"a\x7f\u0085 é\u202e Ω\u2066 日本\u200f 😀.eml"_s << 0 << u"a é Ω 日本 😀.eml"_s;
         QTest::newRow("exactly 220 not cut") << a.repeated(216) + eml << 0 << a.repeated(216) + eml;
         QTest::newRow("221 cut before .eml") << a.repeated(217) + eml << 0 << a.repeated(216) + eml;
         QTest::newRow("230 without extension") << a.repeated(230) << 0 << a.repeated(220);
         QTest::newRow("removal before the cap") << a.repeated(216) + u"::::.eml"_s << 0 << a.repeated(216) + eml;
         QTest::newRow("no lone surrogate at the cut")
             << a.repeated(215) + emoji + u"b.eml"_s << 0 << a.repeated(215) + eml;
+        QTest::newRow("no letter parted from its mark at the cut")
+            << a.repeated(215) + u"e\u0301b.eml"_s << 0 << a.repeated(215) + eml;
         // 251 bytes are left before ".eml": 83 characters of three bytes, 62 of four.
         QTest::newRow("255 bytes of CJK") << cjk.repeated(100) + eml << 0 << cjk.repeated(83) + eml;
         QTest::newRow("255 bytes of emoji") << emoji.repeated(70) + eml << 0 << emoji.repeated(62) + eml;
         QTest::newRow("numbered") << u"Re Budget.eml"_s << 2 << u"Re Budget (2).eml"_s;
         QTest::newRow("numbered at 220") << a.repeated(216) + eml << 12 << a.repeated(211) + u" (12).eml"_s;
         QTest::newRow("numbered at 255 bytes") << cjk.repeated(83) + eml << 3 << cjk.repeated(82) + u" (3).eml"_s;
+        QTest::newRow("numbered keeps the date")
+            << a.repeated(204) + u"  06-08-2011.eml"_s << 2 << a.repeated(201) + u" 06-08-2011 (2).eml"_s;
     }
     void cleanAndNumber()
     {

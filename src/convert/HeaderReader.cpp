@@ -1,13 +1,17 @@
 #include "HeaderReader.h"
+#include "HeaderFields.h"
+#include "HeaderText.h"
+#include "MailDate.h"
 #include "MimePartHeaders.h"
 
 #include "PathHelpers.h"
 #include "RegularFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <gmime/gmime.h>
 
@@ -15,8 +19,6 @@
 #include <mutex>
 
 namespace {
-
-constexpr qint64 headerBlockLimit = 8 << 20;
 
 struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -45,72 +47,37 @@ GMimeParserOptions *parserOptions()
     return options;
 }
 
-// The bytes up to the first empty line, read in growing steps so the body stays unread.
-QByteArray readHeaderBlock(QFile &file, const EmlxEnvelope &envelope, bool *complete)
+// Domains written in ACE ("xn--" labels) read as the message's writer wrote them.
+QString withUnicodeDomains(QString text)
 {
-    *complete = false;
-    if (!file.seek(envelope.messageOffset))
+    static const QRegularExpression domain(QStringLiteral("@([A-Za-z0-9.-]*xn--[A-Za-z0-9.-]*)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QList<QRegularExpressionMatch> matches;
+    for (const QRegularExpressionMatch &match : domain.globalMatch(text))
+        matches.prepend(match);
+    for (const QRegularExpressionMatch &match : matches) {
+        const QString unicode = QUrl::fromAce(match.captured(1).toLatin1(), QUrl::IgnoreIDNWhitelist);
+        if (!unicode.isEmpty())
+            text.replace(match.capturedStart(1), match.capturedLength(1), unicode);
+    }
+    return text;
+}
+
+// GMime reads the structure of the address list; the words are decoded beforehand, since
+// GMime 3.2.13 drops base64 words that follow a padded one.
+QString decodeFrom(const QByteArray &raw)
+{
+    if (raw.isNull())
         return {};
-    const qint64 limit = qMin(envelope.messageLength, headerBlockLimit);
-    QByteArray block;
-    qint64 step = 16 << 10;
-    while (block.size() < limit) {
-        const QByteArray more = file.read(qMin(step, limit - block.size()));
-        if (more.isEmpty())
-            break;
-        const qsizetype searchFrom = qMax<qsizetype>(0, block.size() - 3);
-        block += more;
-        if (block.startsWith('\n') || block.startsWith("\r\n")) {
-            *complete = true;
-            return {};
-        }
-        const qsizetype lf = block.indexOf("\n\n", searchFrom);
-        const qsizetype crlf = block.indexOf("\n\r\n", searchFrom);
-        const qsizetype end = lf < 0 ? crlf : (crlf < 0 ? lf : qMin(lf, crlf));
-        if (end >= 0) {
-            *complete = true;
-            block.truncate(end + 1);
-            return block;
-        }
-        step *= 4;
-    }
-    *complete = block.size() >= envelope.messageLength;
-    return block;
-}
-
-QByteArray prepareForParser(QByteArray block)
-{
-    // An mbox separator line is no header; a NUL would end every header value early.
-    if (block.startsWith("From ")) {
-        const qsizetype lineEnd = block.indexOf('\n');
-        block.remove(0, lineEnd < 0 ? block.size() : lineEnd + 1);
-    }
-    block.replace('\0', ' ');
-    if (!block.endsWith('\n'))
-        block += '\n';
-    block += '\n';
-    return block;
-}
-
-QString fromUtf8Trimmed(const char *text)
-{
-    return text ? QString::fromUtf8(text).trimmed() : QString();
-}
-
-QString decodeFrom(GMimeMessage *message)
-{
-    InternetAddressList *list = g_mime_message_get_from(message);
-    if (list && internet_address_list_length(list) > 0) {
-        GString text(internet_address_list_to_string(list, nullptr, FALSE));
-        return fromUtf8Trimmed(text.get());
+    const QByteArray prepared = decodeAddressWords(raw);
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(parserOptions(), prepared.constData()));
+    if (list && internet_address_list_length(list.get()) > 0) {
+        GString text(internet_address_list_to_string(list.get(), nullptr, FALSE));
+        if (text)
+            return withUnicodeDomains(QString::fromUtf8(text.get()).trimmed());
     }
     // An address GMime cannot parse still names the sender: keep its decoded text.
-    const char *raw = g_mime_object_get_header(GMIME_OBJECT(message), "From");
-    if (!raw)
-        return {};
-    GString unfolded(g_mime_utils_header_unfold(raw));
-    GString decoded(g_mime_utils_header_decode_text(parserOptions(), unfolded.get()));
-    return fromUtf8Trimmed(decoded.get());
+    return withUnicodeDomains(decodeHeaderText(raw));
 }
 
 QDateTime toQDateTime(GDateTime *date)
@@ -123,6 +90,21 @@ QDateTime toQDateTime(GDateTime *date)
     // The calendar date in the header's own zone is what names need; keep it even when Qt
     // has no zone for an outlandish offset.
     return zone.isValid() ? QDateTime(day, time, zone) : QDateTime(day, time, QTimeZone::utc());
+}
+
+// Dates in the RFC's shape are read here; GMime's lenient parser reads the other shapes.
+QDateTime decodeDate(const QByteArray &raw)
+{
+    if (raw.isNull())
+        return {};
+    const MailDate date = parseMailDate(raw);
+    if (date.recognized)
+        return date.value;
+    GDateTime *parsed = g_mime_utils_header_decode_date(raw.constData());
+    const QDateTime value = toQDateTime(parsed);
+    if (parsed)
+        g_date_time_unref(parsed);
+    return value.isValid() && value.date().year() >= 1900 ? value : QDateTime();
 }
 
 } // namespace
@@ -150,28 +132,15 @@ bool HeaderReader::LoadMessageFile(const QString &path, const EmlxEnvelope &enve
         m_error = file.failure();
         return false;
     }
-    bool complete = false;
-    const QByteArray block = readHeaderBlock(file, envelope, &complete);
-    if (!complete)
+    const HeaderFields fields =
+        file.seek(envelope.messageOffset) ? readHeaderFields(file, envelope.messageLength) : HeaderFields();
+    if (!fields.complete)
         m_warnings << QStringLiteral("%1: the message's headers do not end within %2 MB; the names use what was read")
                           .arg(QuotedPath(path))
-                          .arg(headerBlockLimit >> 20);
-    if (block.isEmpty())
-        return true;
-
-    const QByteArray text = prepareForParser(block);
-    GMimeParserOptions *options = parserOptions();
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.constData(), size_t(text.size())));
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
-    if (!message) {
-        m_warnings << QStringLiteral("%1: the message's headers could not be read").arg(QuotedPath(path));
-        return true;
-    }
-    m_subject = fromUtf8Trimmed(g_mime_message_get_subject(message.get()));
-    m_from = decodeFrom(message.get());
-    m_headerDate = toQDateTime(g_mime_message_get_date(message.get()));
+                          .arg(HeaderFields::scanLimit >> 20);
+    m_subject = decodeHeaderText(fields.subject);
+    m_from = decodeFrom(fields.from);
+    m_headerDate = decodeDate(fields.date);
     return true;
 }
 

@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // Reads Subject, From and Date of one message file. Only the header block of the message
-// inside the envelope is parsed; the body is never read.
+// inside the envelope is read, in bounded steps, and only the first field of each name
+// counts; the body is never read.
 class HeaderReader : public MessageHeaders
 {
 public:

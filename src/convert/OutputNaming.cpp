@@ -1,5 +1,8 @@
 #include "OutputNaming.h"
 
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
+
 namespace {
 
 const QString emlExtension = QStringLiteral(".eml");
@@ -23,34 +26,99 @@ QString datePart(const QDateTime &date, NamingScheme scheme)
 bool isForbidden(QChar c)
 {
     static const QString forbidden = QStringLiteral(":?\\/*\"<>|");
-    return c.unicode() < 32 || forbidden.contains(c);
+    const char16_t code = c.unicode();
+    // Controls, DEL and C1 controls; the bidirectional controls, which make a file manager
+    // show the rest of a name (".eml" included) reversed.
+    const bool control = code < 32 || (code >= 127 && code < 0xA0);
+    const bool bidi = code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+                      (code >= 0x2066 && code <= 0x2069);
+    return control || bidi || forbidden.contains(c);
+}
+
+QString withoutForbidden(const QString &text)
+{
+    QString cleaned;
+    cleaned.reserve(text.size());
+    for (QChar c : text)
+        if (!isForbidden(c))
+            cleaned += c;
+    return cleaned;
+}
+
+qsizetype utf8Size(QStringView text)
+{
+    return text.toUtf8().size();
 }
 
 // Cuts `text` to at most `units` UTF-16 code units and `bytes` UTF-8 bytes without
-// splitting a character.
+// splitting a character (a letter and its marks, an emoji sequence).
 QString cutAtCharacter(const QString &text, qsizetype units, qsizetype bytes)
 {
+    if (text.size() <= units && utf8Size(text) <= bytes)
+        return text;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
     qsizetype end = 0;
     qsizetype usedBytes = 0;
-    while (end < text.size()) {
-        const bool pair = text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate();
-        const qsizetype width = pair ? 2 : 1;
-        const char32_t code = pair ? QChar::surrogateToUcs4(text[end], text[end + 1]) : text[end].unicode();
-        const qsizetype charBytes = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-        if (end + width > units || usedBytes + charBytes > bytes)
+    for (qsizetype next = characters.toNextBoundary(); next > 0; next = characters.toNextBoundary()) {
+        const qsizetype more = utf8Size(QStringView(text).sliced(end, next - end));
+        if (next > units || usedBytes + more > bytes)
             break;
-        end += width;
-        usedBytes += charBytes;
+        end = next;
+        usedBytes += more;
     }
     return text.left(end);
 }
 
-QString capName(const QString &name, const QString &suffix)
+QString withoutTrailingBlanks(QString text)
 {
-    const QString stem = name.endsWith(emlExtension) ? name.chopped(emlExtension.size()) : name;
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+// The date at the end of a name made under a scheme that puts it last.
+QString trailingDate(const QString &stem)
+{
+    static const QRegularExpression date(QStringLiteral(" \\d\\d-\\d\\d-\\d\\d\\d\\d$"));
+    return date.match(stem).captured();
+}
+
+QString capName(const QString &name, const QString &suffix, bool keepDate)
+{
+    QString stem = name.endsWith(emlExtension) ? name.chopped(emlExtension.size()) : name;
     const QString ending = name.endsWith(emlExtension) ? emlExtension : QString();
-    const QString tail = suffix + ending;
-    return cutAtCharacter(stem, outputNameLimit - tail.size(), fileNameByteLimit - tail.toUtf8().size()) + tail;
+    const QString date = keepDate ? trailingDate(stem) : QString();
+    stem.chop(date.size());
+    const QString tail = date + suffix + ending;
+    const QString kept = cutAtCharacter(stem, outputNameLimit - tail.size(), fileNameByteLimit - utf8Size(tail));
+    return (kept.size() < stem.size() && !date.isEmpty() ? withoutTrailingBlanks(kept) : kept) + tail;
+}
+
+// Joins the parts with one space and ".eml". Header text is cleaned, loses the dots it starts
+// a name with, and gives way to the caps from the end of the last field, then the one before;
+// the date part never does.
+QString fittedName(QStringList parts, qsizetype datePosition)
+{
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        if (i != datePosition)
+            parts[i] = withoutForbidden(parts[i]);
+    if (datePosition != 0) {
+        qsizetype dots = 0;
+        while (dots < parts[0].size() && parts[0][dots] == u'.')
+            ++dots;
+        parts[0].remove(0, dots);
+    }
+    auto units = [&] { return parts.join(u' ').size() + emlExtension.size(); };
+    auto bytes = [&] { return utf8Size(parts.join(u' ')) + emlExtension.size(); };
+    for (qsizetype i = parts.size() - 1; i >= 0 && (units() > outputNameLimit || bytes() > fileNameByteLimit); --i) {
+        if (i == datePosition)
+            continue;
+        const qsizetype otherUnits = units() - parts[i].size();
+        const qsizetype otherBytes = bytes() - utf8Size(parts[i]);
+        parts[i] = withoutTrailingBlanks(cutAtCharacter(parts[i], qMax<qsizetype>(0, outputNameLimit - otherUnits),
+                                                        qMax<qsizetype>(0, fileNameByteLimit - otherBytes)));
+    }
+    return parts.join(u' ') + emlExtension;
 }
 
 } // namespace
@@ -89,25 +157,24 @@ QString ownOutputName(const QString &fileName)
 
 QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHeaders &headers)
 {
-    const QChar space = u' ';
     if (scheme == NamingScheme::Original)
         return ownName;
     const QString date = datePart(headers.GetDate(), scheme);
     switch (scheme) {
     case NamingScheme::SubjectDate:
-        return headers.GetSubject() + space + date + emlExtension;
+        return fittedName({headers.GetSubject(), date}, 1);
     case NamingScheme::SenderSubjectDate: {
         const QString from = headers.GetFrom();
-        return from + space + headers.GetSubject() + space + date + emlExtension;
+        return fittedName({from, headers.GetSubject(), date}, 2);
     }
     case NamingScheme::DateSenderSubject: {
         const QString from = headers.GetFrom();
-        return date + space + from + space + headers.GetSubject() + emlExtension;
+        return fittedName({date, from, headers.GetSubject()}, 0);
     }
     case NamingScheme::YmdSubjectSender:
     case NamingScheme::MdySubjectSender: {
         const QString subject = headers.GetSubject();
-        return date + space + subject + space + headers.GetFrom() + emlExtension;
+        return fittedName({date, subject, headers.GetFrom()}, 0);
     }
     case NamingScheme::Original:
         break;
@@ -117,15 +184,10 @@ QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHe
 
 QString CleanOutputName(const QString &name)
 {
-    QString cleaned;
-    cleaned.reserve(name.size());
-    for (QChar c : name)
-        if (!isForbidden(c))
-            cleaned += c;
-    return capName(cleaned, {});
+    return capName(withoutForbidden(name), {}, false);
 }
 
 QString numberedOutputName(const QString &cleanName, int n)
 {
-    return capName(cleanName, QStringLiteral(" (%1)").arg(n));
+    return capName(cleanName, QStringLiteral(" (%1)").arg(n), true);
 }

@@ -19,6 +19,31 @@ private:
     QDateTime m_date;
 };
 
+bool isControlOrBidi(QChar c)
+{
+    const char16_t code = c.unicode();
+    return code < 32 || (code >= 127 && code < 0xA0) || code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+// The date as the scheme writes it, and whether it ends the name (else it starts it).
+std::pair<QString, bool> expectedDate(NamingScheme scheme, QDate day)
+{
+    const QString dd = QStringLiteral("%1").arg(day.day(), 2, 10, QLatin1Char('0'));
+    const QString mm = QStringLiteral("%1").arg(day.month(), 2, 10, QLatin1Char('0'));
+    const QString yyyy = QStringLiteral("%1").arg(day.year(), 4, 10, QLatin1Char('0'));
+    switch (scheme) {
+    case NamingScheme::YmdSubjectSender:
+        return {yyyy + u'-' + mm + u'-' + dd, false};
+    case NamingScheme::MdySubjectSender:
+        return {mm + u'-' + dd + u'-' + yyyy, false};
+    case NamingScheme::DateSenderSubject:
+        return {dd + u'-' + mm + u'-' + yyyy, false};
+    default:
+        return {dd + u'-' + mm + u'-' + yyyy, true};
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -34,13 +59,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                           QString::fromUtf8(split < 0 ? QByteArray() : text.mid(split + 1)),
                           QDateTime::fromSecsSinceEpoch(seconds % (400LL * 365 * 86400)));
     const QString own = ownOutputName(headers.GetFrom());
-    const QString name = CleanOutputName(ComposeOutputName(own, NamingScheme(scheme), headers));
-    for (const QString &result : {name, numberedOutputName(name, int(data[1]) + 2)}) {
+    const NamingScheme naming = NamingScheme(scheme);
+    const QString name = CleanOutputName(ComposeOutputName(own, naming, headers));
+    const int n = int(data[1]) + 2;
+    const auto [date, dateLast] = expectedDate(naming, headers.GetDate().date());
+    for (const QString &result : {name, numberedOutputName(name, n)}) {
         FuzzInput::check(result.size() <= outputNameLimit && result.toUtf8().size() <= fileNameByteLimit);
         FuzzInput::check(QString::fromUtf8(result.toUtf8()) == result); // no character split by the caps
         for (QChar c : result)
-            FuzzInput::check(c.unicode() >= 32 && !QStringLiteral(":?\\/*\"<>|").contains(c));
+            FuzzInput::check(!isControlOrBidi(c) && !QStringLiteral(":?\\/*\"<>|").contains(c));
         FuzzInput::check(!name.endsWith(QStringLiteral(".eml")) || result.endsWith(QStringLiteral(".eml")));
+        if (!schemeReadsHeaders(naming))
+            continue;
+        FuzzInput::check(!result.startsWith(u'.'));
+        const QString number = result == name ? QString() : QStringLiteral(" (%1)").arg(n);
+        FuzzInput::check(dateLast ? result.endsWith(u' ' + date + number + QStringLiteral(".eml"))
+                                  : result.startsWith(date + u' '));
     }
     return 0;
 }
