@@ -36,7 +36,7 @@ int DialogPrompts::showBox(int icon, const QString &text, int buttons, const QSt
             edit->setLineWrapMode(QTextEdit::NoWrap);
     }
     if (saveList) {
-        QPushButton *save = box.addButton(QStringLiteral("Save List..."), QMessageBox::ActionRole);
+        QPushButton *save = box.addButton(QStringLiteral("&Save List..."), QMessageBox::ActionRole);
         // Every button of a message box closes it; this one keeps it open for reading on.
         QObject::disconnect(save, &QAbstractButton::clicked, nullptr, nullptr);
         QObject::connect(save, &QAbstractButton::clicked, &box, [&saveList] { saveList(); });
