@@ -152,6 +152,10 @@ private Q_SLOTS:
         QVERIFY(test.get<QRadioButton>("OptOriginal")->isChecked());
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 0, exit 1, busy 0");
         QCOMPARE(QApplication::focusWidget(), test.get("cmdAdd"));
+        // The naming frame's panel is the window's own colour, not a darker box below the caption.
+        const QImage frame = test.get("Frame1")->grab().toImage();
+        QCOMPARE(frame.pixelColor(frame.width() / 2, frame.height() - 4),
+                 test.window->palette().color(QPalette::Window));
     }
 
     void tabOrder_data()
