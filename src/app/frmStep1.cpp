@@ -36,15 +36,16 @@ QIcon applicationIcon()
 
 // Linux has no Tahoma. Wine's metric-compatible one (Debian's fonts-wine, Fedora's
 // wine-tahoma-fonts) lies outside the usual font folders; loaded, it keeps every caption where
-// the form puts it. Without it the system's sans-serif stands in.
+// the form puts it. Only the regular face: Wine's bold one has wider spacing but strokes no
+// heavier, so it would not look bold; from the regular face Qt makes a bold that does.
+// Without it the system's sans-serif stands in.
 void loadTahomaWhereMissing()
 {
     if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
         return;
-    for (const char *folder : {"/usr/share/wine/fonts/", "/usr/share/fonts/wine-tahoma-fonts/"})
-        for (const char *file : {"tahoma.ttf", "tahomabd.ttf"})
-            if (QFileInfo::exists(QLatin1String(folder) + QLatin1String(file)))
-                QFontDatabase::addApplicationFont(QLatin1String(folder) + QLatin1String(file));
+    for (const char *path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/fonts/wine-tahoma-fonts/tahoma.ttf"})
+        if (QFileInfo::exists(QLatin1String(path)) && QFontDatabase::addApplicationFont(QLatin1String(path)) >= 0)
+            return;
 }
 
 } // namespace
