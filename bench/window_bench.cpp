@@ -23,10 +23,14 @@ public:
     QStringList folders;
     QString lastBox;
     bool askYesNo(const QString &) override { return false; }
-    void inform(const QString &text, Icon, const QString &) override { lastBox = text; }
-    void warn(const QString &text, const QString &) override { lastBox = text; }
-    QStringList pickFiles(const QString &) override { return {}; }
-    QString pickFolder(const QString &) override { return folders.isEmpty() ? QString() : folders.takeFirst(); }
+    void inform(const QString &text, Icon, const QString &, const SaveAction &) override { lastBox = text; }
+    void warn(const QString &text, const QString &, const SaveAction &) override { lastBox = text; }
+    QStringList pickFiles(const QString &, const QString &) override { return {}; }
+    QString pickFolder(const QString &, const QString &) override
+    {
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    QString pickSaveFile(const QString &, const QString &) override { return {}; }
 };
 
 // Records the longest time between two turns of the event loop while it is running.

@@ -11,40 +11,61 @@
 #include <memory>
 
 // Answers the window's questions and dialogs from scripted lists, and records what was asked as
-// "kind: text" lines, marked when the busy cursor was still on. A question without a scripted
-// answer gets No, or a cancelled dialog.
+// "kind: text" lines, marked when the busy cursor was still on, and where each picker started. A
+// question without a scripted answer gets No, or a cancelled dialog. A box that offers to save
+// its list has "Save List..." pressed once for each scripted save path.
 class ScriptedPrompts : public Prompts
 {
 public:
     QList<bool> yesNo;
     QList<QStringList> files;
     QStringList folders;
+    QStringList savePaths;
 
     QStringList asked;
     QStringList details;
+    QStringList startFolders;
 
     bool askYesNo(const QString &question) override
     {
         record(QStringLiteral("ask"), question);
         return !yesNo.isEmpty() && yesNo.takeFirst();
     }
-    void inform(const QString &text, Icon icon, const QString &more) override
+    void inform(const QString &text, Icon icon, const QString &more, const SaveAction &saveList) override
     {
         record(icon == Icon::Information ? QStringLiteral("inform") : QStringLiteral("tell"), text, more);
+        pressSave(saveList);
     }
-    void warn(const QString &text, const QString &more) override { record(QStringLiteral("warn"), text, more); }
-    QStringList pickFiles(const QString &filter) override
+    void warn(const QString &text, const QString &more, const SaveAction &saveList) override
+    {
+        record(QStringLiteral("warn"), text, more);
+        pressSave(saveList);
+    }
+    QStringList pickFiles(const QString &filter, const QString &startFolder) override
     {
         record(QStringLiteral("pickFiles"), filter);
+        startFolders.append(startFolder);
         return files.isEmpty() ? QStringList() : files.takeFirst();
     }
-    QString pickFolder(const QString &prompt) override
+    QString pickFolder(const QString &prompt, const QString &startFolder) override
     {
         record(QStringLiteral("pickFolder"), prompt);
+        startFolders.append(startFolder);
         return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    QString pickSaveFile(const QString &prompt, const QString &suggested) override
+    {
+        record(QStringLiteral("pickSaveFile"), prompt);
+        startFolders.append(suggested);
+        return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
     }
 
 private:
+    void pressSave(const SaveAction &saveList)
+    {
+        for (int presses = int(savePaths.size()); saveList && presses > 0; --presses)
+            saveList();
+    }
     void record(const QString &kind, const QString &text, const QString &more = {})
     {
         const bool busy = QGuiApplication::overrideCursor() != nullptr;
@@ -94,5 +115,6 @@ struct TestWindow {
         click("cmdAdd");
         prompts->asked.clear();
         prompts->details.clear();
+        prompts->startFolders.clear();
     }
 };

@@ -1,12 +1,15 @@
+#include "EventPump.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
 #include "WindowTesting.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -28,6 +31,28 @@ QString shownStep(const TestWindow &test)
         .arg(test.text("LblProgessCurrent"))
         .arg(test.get<QTableView>("grdFiles1")->currentIndex().row());
 }
+
+// Points the home folder, and with it Documents, at `home` while it lives.
+struct ScopedHome {
+    const QByteArray usualHome = qgetenv("HOME"), usualConfig = qgetenv("XDG_CONFIG_HOME");
+    explicit ScopedHome(const QString &home)
+    {
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    }
+    ~ScopedHome()
+    {
+        qputenv("HOME", usualHome);
+        qputenv("XDG_CONFIG_HOME", usualConfig);
+    }
+};
+
+// Lets the window's event loop turn at every step of a scan or run while it lives.
+struct EveryStepTurns {
+    const int usual = EventPump::intervalMs;
+    EveryStepTurns() { EventPump::intervalMs = 0; }
+    ~EveryStepTurns() { EventPump::intervalMs = usual; }
+};
 
 } // namespace
 
@@ -130,6 +155,10 @@ private Q_SLOTS:
         QVERIFY(test.get<QRadioButton>("OptOriginal")->isChecked());
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 0, exit 1, busy 0");
         QCOMPARE(QApplication::focusWidget(), test.get("cmdAdd"));
+        // The naming frame's panel is the window's own colour, not a darker box below the caption.
+        const QImage frame = test.get("Frame1")->grab().toImage();
+        QCOMPARE(frame.pixelColor(frame.width() / 2, frame.height() - 4),
+                 test.window->palette().color(QPalette::Window));
     }
 
     void tabOrder_data()
@@ -204,25 +233,28 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("asked");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<bool>("convertEnabled");
+        QTest::addColumn<int>("currentRow"); // the newest entry after an append, row 0 after Clear
         const QStringList none, three{"/Mail/c.emlx", "/Mail/a.emlx", "/Mail/Grüße.emlx"};
         const QStringList old{"/Old/1.emlx", "/Old/2.emlx"}, twice{"/M/1.emlx", "/M/1.emlx"};
         const QStringList pick{"pickFiles: Mac Mail Messages (*.emlx)"};
         const QStringList ask{"ask: Do you want to clear all the files in the list\r\n Proceed?"};
-        QTest::newRow("add in the dialog's order") << none << "cmdAdd" << three << false << pick << three << true;
-        QTest::newRow("add duplicates") << none << "cmdAdd" << twice << false << pick << twice << true;
-        QTest::newRow("add replaces the earlier list") << old << "cmdAdd" << three << false << pick << three << true;
-        QTest::newRow("add cancelled keeps the list") << old << "cmdAdd" << none << false << pick << old << true;
-        QTest::newRow("add cancelled on the empty list") << none << "cmdAdd" << none << false << pick << none << false;
-        QTest::newRow("clear the empty list") << none << "cmdClear1" << none << true << none << none << false;
-        QTest::newRow("clear, No keeps every row") << old << "cmdClear1" << none << false << ask << old << true;
+        QTest::newRow("add in the dialog's order") << none << "cmdAdd" << three << false << pick << three << true << 2;
+        QTest::newRow("add duplicates") << none << "cmdAdd" << twice << false << pick << twice << true << 1;
+        QTest::newRow("add replaces the earlier list")
+            << old << "cmdAdd" << three << false << pick << three << true << 2;
+        QTest::newRow("add cancelled keeps the list") << old << "cmdAdd" << none << false << pick << old << true << 1;
+        QTest::newRow("add cancelled on the empty list")
+            << none << "cmdAdd" << none << false << pick << none << false << 0;
+        QTest::newRow("clear the empty list") << none << "cmdClear1" << none << true << none << none << false << 0;
+        QTest::newRow("clear, No keeps every row") << old << "cmdClear1" << none << false << ask << old << true << 0;
         // Clearing never disables Convert.
-        QTest::newRow("clear, Yes empties the list") << old << "cmdClear1" << none << true << ask << none << true;
+        QTest::newRow("clear, Yes empties the list") << old << "cmdClear1" << none << true << ask << none << true << 0;
         QTest::newRow("source folder picker cancelled")
             << old << "CmdAddFolder" << none << false << QStringList{"pickFolder: Choose Source Folder..."} << old
-            << true;
+            << true << 1;
         QTest::newRow("destination picker cancelled")
             << old << "CmdConvert2PDF" << none << false << QStringList{"pickFolder: Choose Folder to Save..."} << old
-            << true;
+            << true << 1;
     }
     void editsTheList()
     {
@@ -241,6 +273,7 @@ private Q_SLOTS:
         QCOMPARE(test.files(), after);
         QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(after.size()));
         QTEST(test.get("CmdConvert2PDF")->isEnabled(), "convertEnabled");
+        QTEST(test.get<QTableView>("grdFiles1")->currentIndex().row(), "currentRow");
     }
 
     // Which files a scan finds is the walker's business; here: how the window lists them.
@@ -252,12 +285,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("convertEnabled");
         // "unusable name": a message file whose name Qt cannot hold; "close": the window closes at once
         QTest::addColumn<QString>("twist");
+        QTest::addColumn<QStringList>("counts"); // the count at the event loop's turns during the scan
         const QStringList none, tree{"b.emlx", "c.eml", "A/a.emlx"}, found{"b.emlx", "A/a.emlx"}, old{"/Old/1.emlx"};
-        QTest::newRow("appends to earlier rows") << old << tree << found << true << "";
-        QTest::newRow("nothing found, empty list") << none << QStringList{"c.eml"} << none << false << "";
-        QTest::newRow("nothing found, earlier rows") << old << QStringList{"c.eml"} << none << true << "";
-        QTest::newRow("a name left out is named") << none << tree << found << true << "unusable name";
-        QTest::newRow("closing the window ends it") << none << tree << none << false << "close";
+        QTest::newRow("appends to earlier rows")
+            << old << tree << found << true << "" << QStringList{"1 files", "2 files", "3 files"};
+        QTest::newRow("nothing found, empty list")
+            << none << QStringList{"c.eml"} << none << false << "" << QStringList{"0 files"};
+        QTest::newRow("nothing found, earlier rows")
+            << old << QStringList{"c.eml"} << none << true << "" << QStringList{"1 files"};
+        QTest::newRow("a name left out is named")
+            << none << tree << found << true << "unusable name" << QStringList{"0 files", "1 files", "2 files"};
+        QTest::newRow("closing the window ends it")
+            << none << tree << none << false << "close" << QStringList{"0 files"};
     }
     void folderScan()
     {
@@ -277,14 +316,27 @@ private Q_SLOTS:
         QTimer::singleShot(0, test.window.get(), [&] { during = test.state(); }); // runs at the first yield
         if (twist == "close")
             QTimer::singleShot(0, test.window.get(), [&] { test.window->close(); });
+        const EveryStepTurns everyStep;
+        QStringList counts;
+        QTimer atEachTurn;
+        atEachTurn.setInterval(0);
+        connect(&atEachTurn, &QTimer::timeout, this, [&] {
+            if (counts.isEmpty() || counts.constLast() != test.text("lblCount1"))
+                counts.append(test.text("lblCount1"));
+        });
+        atEachTurn.start();
 
         test.click("CmdAddFolder");
+        atEachTurn.stop();
+        QTEST(counts, "counts");
         QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
         QCOMPARE(test.state(),
                  QStringLiteral("add 1, folder 1, clear 1, convert %1, exit 1, busy 0").arg(convertEnabled));
         const QStringList rows = earlier + makeFiles(added, added);
         QCOMPARE(test.files(), rows);
         QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
+        QCOMPARE(test.get<QTableView>("grdFiles1")->currentIndex().row(), qMax(0, rows.size() - 1));
+        QCOMPARE(test.window->focusWidget(), test.get("CmdAddFolder"));
         QStringList asked{"pickFolder: Choose Source Folder...",
                           QStringLiteral("tell: %1 Files Added to List.").arg(added.size())};
         if (twist == "unusable name")
@@ -306,30 +358,55 @@ private Q_SLOTS:
         test.click("CmdConvert2PDF");
         QCOMPARE(test.prompts->asked,
                  QStringList{"inform: There is nothing to convert: the list holds no message files."});
-        QCOMPARE(shownStep(test), "0 | Message 0 (of 0) | row -1");
+        QCOMPARE(shownStep(test), "0 | Message 0 (of 0) | row 0");
     }
 
     void conversionRun_data()
     {
         QTest::addColumn<QStringList>("sources");
-        QTest::addColumn<QStringList>("missing");
+        QTest::addColumn<QStringList>("missing"); // not written; "a" is the folder of a written one
         QTest::addColumn<QString>("optionAfterFirst");
         QTest::addColumn<QStringList>("outputs");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("endBox");
+        QTest::addColumn<QString>("details"); // SRC stands for the source folder
+        const QString partly = "warn: Completed, but %1 of %2 messages could not be converted.\n"
+                               "The details name each of them with the reason.";
         QTest::newRow("four messages, folders mirrored")
             << QStringList{"a/1.emlx", "a/b/2.emlx", "3.emlx", "Grüße/4.emlx"} << QStringList() << QString()
             << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
             << QStringList{"25 | Message 1 (of 4) | row 0", "50 | Message 2 (of 4) | row 1",
                            "75 | Message 3 (of 4) | row 2", "100 | Message 4 (of 4) | row 3"}
-            << "inform: Completed !";
+            << "inform: Completed !" << QString();
         QTest::newRow("a failed message reported, the scheme changed during the run")
             << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << "OptSD"
             << QStringList{"1.eml", "Hello 06-08-2011.eml"}
             << QStringList{"33 | Message 1 (of 3) | row 0", "67 | Message 2 (of 3) | row 1",
                            "100 | Message 3 (of 3) | row 2"}
-            << "warn: Completed, but 1 of 3 messages could not be converted.\n"
-               "The details name each of them with the reason.";
+            << partly.arg(1).arg(3)
+            << "Not converted, by reason:\n"
+               "1 × source file … is gone\n"
+               "    e.g. SRC/gone.emlx\n\n"
+               "Not converted:\n"
+               "source file \"SRC/gone.emlx\" is gone";
+        QTest::newRow("failures grouped by reason, the most frequent first")
+            << QStringList{"a/1.emlx", "a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}
+            << QStringList{"a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"} << QString() << QStringList{"a/1.eml"}
+            << QStringList{"17 | Message 1 (of 6) | row 0", "33 | Message 2 (of 6) | row 1",
+                           "50 | Message 3 (of 6) | row 2", "67 | Message 4 (of 6) | row 3",
+                           "83 | Message 5 (of 6) | row 4", "100 | Message 6 (of 6) | row 5"}
+            << partly.arg(5).arg(6)
+            << "Not converted, by reason:\n"
+               "4 × source file … is gone\n"
+               "    e.g. SRC/2.emlx, SRC/3.emlx, SRC/4.emlx and 1 more\n"
+               "1 × … is not a regular file (a folder)\n"
+               "    e.g. SRC/a\n\n"
+               "Not converted:\n"
+               "\"SRC/a\" is not a regular file (a folder)\n"
+               "source file \"SRC/2.emlx\" is gone\n"
+               "source file \"SRC/3.emlx\" is gone\n"
+               "source file \"SRC/4.emlx\" is gone\n"
+               "source file \"SRC/5.emlx\" is gone";
     }
     void conversionRun()
     {
@@ -338,25 +415,27 @@ private Q_SLOTS:
         QFETCH(QString, optionAfterFirst);
         QFETCH(QStringList, outputs);
         QFETCH(QString, endBox);
+        QFETCH(QString, details);
         TestWindow test;
         test.list(makeFiles(sources, missing));
         test.prompts->folders = {destination()};
         QStringList shown;
         QString during;
-        connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
+        const auto recording = connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
             shown.append(shownStep(test));
             during = test.state();
             if (!optionAfterFirst.isEmpty())
                 test.click(qPrintable(optionAfterFirst));
         });
+        test.get("CmdConvert2PDF")->setFocus();
 
         test.click("CmdConvert2PDF");
         QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
+        QCOMPARE(test.window->focusWidget(), test.get("CmdConvert2PDF")); // not Exit, where disabling put it
         QTEST(shown, "steps");
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", endBox}));
-        for (const QString &gone : missing)
-            QVERIFY(test.prompts->details.constLast().contains(source() + u'/' + gone));
+        QCOMPARE(test.prompts->details.constLast(), details.replace("SRC", source()));
         QStringList written;
         for (const QString &relative : outputs) {
             written.append(output(relative));
@@ -364,6 +443,102 @@ private Q_SLOTS:
         }
         written.sort();
         QCOMPARE(TestFiles::filesBelow(destination()), written);
+
+        // The next run starts from an empty bar, before its picker opens.
+        disconnect(recording);
+        test.click("CmdConvert2PDF");
+        QCOMPARE(shownStep(test), QStringLiteral("0 | Message 0 (of 0) | row %1").arg(sources.size() - 1));
+    }
+
+    // Where the folder pickers open: a source picker at the last source, the destination picker at
+    // the last destination, else Documents or home, never at or below a source. "~" is the home
+    // folder, SRC the folder of the files picked first.
+    void pickerStartFolders_data()
+    {
+        QTest::addColumn<QString>("scanned");           // a source folder scanned first; empty: none
+        QTest::addColumn<QString>("destinationBefore"); // chosen for an earlier run; empty: none
+        QTest::addColumn<QStringList>("startFolders");  // the destination picker's, then the source picker's
+        QTest::newRow("files picked only") << ""
+                                           << "" << QStringList{"~/Documents", "SRC"};
+        QTest::newRow("after a scan") << "~/Mail"
+                                      << "" << QStringList{"~/Documents", "~/Mail"};
+        QTest::newRow("Documents scanned") << "~/Documents"
+                                           << "" << QStringList{"~", "~/Documents"};
+        QTest::newRow("home scanned") << "~"
+                                      << "" << QStringList{"/", "~"};
+        QTest::newRow("a destination chosen before") << "~/Mail"
+                                                     << "~/Out" << QStringList{"~/Out", "~/Mail"};
+        QTest::newRow("a destination that became a source")
+            << "~/Documents/Out"
+            << "~/Documents/Out" << QStringList{"~/Documents", "~/Documents/Out"};
+    }
+    void pickerStartFolders()
+    {
+        QFETCH(QString, scanned);
+        QFETCH(QString, destinationBefore);
+        QFETCH(QStringList, startFolders);
+        const QString home = m_dir->path() + QStringLiteral("/home");
+        const ScopedHome scopedHome(home);
+        for (const QString &folder : {"/Documents", "/Mail", "/Out", "/Documents/Out"})
+            QVERIFY(QDir().mkpath(home + folder));
+        const auto atHome = [&](QString path) {
+            return path.replace(QRegularExpression("^~"), home).replace("SRC", source());
+        };
+        TestWindow test;
+        // A run to the earlier destination; then the scan, and both pickers once more, cancelled.
+        test.list(makeFiles({"1.emlx"}));
+        test.prompts->folders = {atHome(destinationBefore), atHome(scanned)};
+        test.click("CmdConvert2PDF");
+        test.click("CmdAddFolder");
+        test.prompts->startFolders.clear();
+
+        test.click("CmdConvert2PDF");
+        test.click("CmdAddFolder");
+        for (QString &folder : startFolders)
+            folder = atHome(folder);
+        QCOMPARE(test.prompts->startFolders, startFolders);
+    }
+
+    // "Save List..." of the end box writes the box's text and the full list where the user
+    // chooses; cancelled, it writes nothing.
+    void endBoxSavesTheList_data()
+    {
+        QTest::addColumn<QString>("chosen");         // below the test folder; empty: cancelled
+        QTest::addColumn<QStringList>("written");    // files below the test folder's "saved"
+        QTest::addColumn<QStringList>("askedAfter"); // after the save dialog
+        const QString notSaved = "warn: The list was not saved: cannot write \"%1\": No such file or directory";
+        QTest::newRow("saved where chosen") << "saved/list.txt" << QStringList{"saved/list.txt"} << QStringList();
+        QTest::newRow("cancelled") << "" << QStringList() << QStringList();
+        QTest::newRow("a folder that is not there")
+            << "saved/gone/list.txt" << QStringList() << QStringList{notSaved.arg("saved/gone/list.txt")};
+    }
+    void endBoxSavesTheList()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, written);
+        QFETCH(QStringList, askedAfter);
+        const QString saved = m_dir->path() + QStringLiteral("/saved");
+        QVERIFY(QDir().mkpath(saved));
+        TestWindow test;
+        test.list(makeFiles({"1.emlx", "gone.emlx"}, {"gone.emlx"}));
+        test.prompts->folders = {destination()};
+        test.prompts->savePaths = {chosen.isEmpty() ? QString() : m_dir->path() + u'/' + chosen};
+
+        test.click("CmdConvert2PDF");
+        const QString box = "Completed, but 1 of 2 messages could not be converted.\n"
+                            "The details name each of them with the reason.";
+        for (QString &line : askedAfter)
+            line.replace("saved/", saved + u'/');
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", "warn: " + box,
+                                                   "pickSaveFile: Save the List As..."}) +
+                                          askedAfter);
+        QCOMPARE(test.prompts->startFolders.constLast(), destination() + "/Conversion report.txt");
+        for (QString &file : written)
+            file = m_dir->path() + u'/' + file;
+        QCOMPARE(TestFiles::filesBelow(saved), written);
+        for (const QString &file : written)
+            QCOMPARE(TestFiles::read(file),
+                     (box + "\n\nNot converted:\nsource file \"" + source() + "/gone.emlx\" is gone\n").toUtf8());
     }
 
     // Exit asks first, the close box does not; leaving during a run ends it after the message in hand.

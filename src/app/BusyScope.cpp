@@ -2,7 +2,8 @@
 
 #include <QGuiApplication>
 
-BusyScope::BusyScope(const QList<QWidget *> &controls, bool busyCursor) : m_busyCursor(busyCursor)
+BusyScope::BusyScope(const QList<QWidget *> &controls, bool busyCursor, QWidget *focusAfter)
+    : m_busyCursor(busyCursor), m_focusAfter(focusAfter)
 {
     for (QWidget *control : controls) {
         m_held.append({control, control->isEnabled()});
@@ -19,4 +20,6 @@ BusyScope::~BusyScope()
     for (const Held &held : m_held)
         if (held.control)
             held.control->setEnabled(held.wasEnabled);
+    if (m_focusAfter && m_focusAfter->isEnabled())
+        m_focusAfter->setFocus();
 }

@@ -5,11 +5,13 @@
 #include <QWidget>
 
 // While a scan or a run is in progress: the given controls are disabled (and, if asked, the busy
-// cursor is shown); when the scope ends, however it ends, each control gets its earlier state back.
+// cursor is shown); when the scope ends, however it ends, each control gets its earlier state back
+// and the focus goes to `focusAfter` (the button that started the work), which disabling took it
+// from.
 class BusyScope
 {
 public:
-    BusyScope(const QList<QWidget *> &controls, bool busyCursor);
+    BusyScope(const QList<QWidget *> &controls, bool busyCursor, QWidget *focusAfter = nullptr);
     ~BusyScope();
 
     BusyScope(const BusyScope &) = delete;
@@ -22,4 +24,5 @@ private:
     };
     QList<Held> m_held;
     bool m_busyCursor;
+    QPointer<QWidget> m_focusAfter;
 };

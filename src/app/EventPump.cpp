@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 
-void EventPump::operator()()
+void EventPump::turn()
 {
-    if (m_sinceLast.isValid() && m_sinceLast.elapsed() < intervalMs)
-        return;
     QCoreApplication::processEvents();
     m_sinceLast.start();
 }

@@ -7,9 +7,19 @@
 class EventPump
 {
 public:
-    static constexpr int intervalMs = 16; // about 60 times a second
+    // About 60 times a second. Tests set 0 to see the window at every step.
+    static inline int intervalMs = 16;
 
-    void operator()();
+    // Whether the next turn is due.
+    bool due() const { return !m_sinceLast.isValid() || m_sinceLast.elapsed() >= intervalMs; }
+    // Lets the pending events run now.
+    void turn();
+    // A turn when one is due.
+    void operator()()
+    {
+        if (due())
+            turn();
+    }
 
 private:
     QElapsedTimer m_sinceLast;

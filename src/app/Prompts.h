@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 inline QString applicationTitle()
 {
     return QStringLiteral("Vaskel EMLX to EML Converter");
@@ -14,16 +16,23 @@ class Prompts
 {
 public:
     enum class Icon { Plain, Information };
+    // Run by a box's "Save List..." button; the box stays open.
+    using SaveAction = std::function<void()>;
 
     virtual ~Prompts() = default;
 
     // Yes and No, Yes the default; true for Yes.
     virtual bool askYesNo(const QString &question) = 0;
-    // One OK button; `details` (may be empty) is shown as scrollable, copyable text.
-    virtual void inform(const QString &text, Icon icon, const QString &details = {}) = 0;
-    virtual void warn(const QString &text, const QString &details = {}) = 0;
-    // The files picked in a multiple-selection open dialog; empty when cancelled.
-    virtual QStringList pickFiles(const QString &filter) = 0;
-    // The folder picked under `prompt`; empty when cancelled.
-    virtual QString pickFolder(const QString &prompt) = 0;
+    // One OK button; `details` (may be empty) is shown as scrollable, copyable text. With a
+    // `saveList` the box also offers to save the list.
+    virtual void inform(const QString &text, Icon icon, const QString &details = {},
+                        const SaveAction &saveList = {}) = 0;
+    virtual void warn(const QString &text, const QString &details = {}, const SaveAction &saveList = {}) = 0;
+    // The files picked in a multiple-selection open dialog that starts in `startFolder`; empty
+    // when cancelled.
+    virtual QStringList pickFiles(const QString &filter, const QString &startFolder) = 0;
+    // The folder picked under `prompt`, the picker starting in `startFolder`; empty when cancelled.
+    virtual QString pickFolder(const QString &prompt, const QString &startFolder) = 0;
+    // The path of a new text file chosen under `prompt`, `suggested` offered; empty when cancelled.
+    virtual QString pickSaveFile(const QString &prompt, const QString &suggested) = 0;
 };

@@ -2,11 +2,14 @@
 #include "ui_frmStep1.h"
 
 #include "BusyScope.h"
+#include "ClassicFrameStyle.h"
 #include "ConversionRun.h"
 #include "DialogPrompts.h"
 #include "EventPump.h"
 #include "FileGrid.h"
 #include "FolderScan.h"
+#include "PathHelpers.h"
+#include "RunSummary.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -21,7 +24,6 @@ static void loadResources()
 
 namespace {
 
-constexpr int appendBatch = 2000; // rows per view update while a scan's files are listed
 constexpr int problemsNamedInBox = 10;
 
 QIcon applicationIcon()
@@ -32,30 +34,18 @@ QIcon applicationIcon()
     return icon;
 }
 
-QString noteLine(const MessageNote &note)
+// Linux has no Tahoma. Wine's metric-compatible one (Debian's fonts-wine, Fedora's
+// wine-tahoma-fonts) lies outside the usual font folders; loaded, it keeps every caption where
+// the form puts it. Only the regular face: Wine's bold one has wider spacing but strokes no
+// heavier, so it would not look bold; from the regular face Qt makes a bold that does.
+// Without it the system's sans-serif stands in.
+void loadTahomaWhereMissing()
 {
-    const QString source = QDir::toNativeSeparators(note.source);
-    if (note.text.contains(source) || note.text.contains(note.source))
-        return note.text;
-    return source + QStringLiteral(": ") + note.text;
-}
-
-QString noteLines(const QString &heading, const QList<MessageNote> &notes)
-{
-    if (notes.isEmpty())
-        return {};
-    QStringList lines{heading};
-    for (const MessageNote &note : notes)
-        lines.append(noteLine(note));
-    return lines.join(u'\n');
-}
-
-QString runDetails(const RunReport &report)
-{
-    QStringList parts{noteLines(QStringLiteral("Not converted:"), report.failures),
-                      noteLines(QStringLiteral("Warnings:"), report.warnings)};
-    parts.removeAll(QString());
-    return parts.join(QStringLiteral("\n\n"));
+    if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+        return;
+    for (const char *path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/fonts/wine-tahoma-fonts/tahoma.ttf"})
+        if (QFileInfo::exists(QLatin1String(path)) && QFontDatabase::addApplicationFont(QLatin1String(path)) >= 0)
+            return;
 }
 
 } // namespace
@@ -75,9 +65,10 @@ frmStep1::frmStep1(std::unique_ptr<Prompts> prompts, QWidget *parent)
     setUpFileGrid(ui->grdFiles1, &m_files);
     setUpSchemes();
     fitOptionCaptions();
+    setClassicFrameStyle(ui->Frame1);
 
-    connect(&m_files, &MessageListModel::countChanged, this,
-            [this](int count) { ui->lblCount1->setText(QStringLiteral("%1 files").arg(count)); });
+    connect(&m_files, &MessageListModel::countChanged, this, &frmStep1::showCount);
+    makeCurrent(0);
     connect(ui->cmdAdd, &QPushButton::clicked, this, &frmStep1::addFiles);
     connect(ui->CmdAddFolder, &QPushButton::clicked, this, &frmStep1::addFolder);
     connect(ui->cmdClear1, &QPushButton::clicked, this, &frmStep1::clearList);
@@ -100,6 +91,7 @@ void frmStep1::closeEvent(QCloseEvent *event)
 // Tahoma where the system has it, else the system's own sans-serif, at the same point sizes.
 void frmStep1::setUpTypeface()
 {
+    loadTahomaWhereMissing();
     const QString tahoma = QStringLiteral("Tahoma");
     QFont regular(QFontDatabase::hasFamily(tahoma) ? tahoma
                                                    : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
@@ -174,25 +166,52 @@ QList<QWidget *> frmStep1::listChangingControls() const
 
 void frmStep1::addFiles()
 {
-    const QStringList picked = m_prompts->pickFiles(QStringLiteral("Mac Mail Messages (*.emlx)"));
+    const QStringList picked =
+        m_prompts->pickFiles(QStringLiteral("Mac Mail Messages (*.emlx)"), m_pickerStarts.sourceStart());
     if (picked.isEmpty())
         return; // Cancel keeps the list the user built
+    replaceList(picked);
+}
+
+// The files picked for Add EMLX File(s) replace the list.
+void frmStep1::replaceList(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
     m_files.ClearFileList();
-    m_files.appendFiles(picked);
+    m_files.appendFiles(paths);
+    m_pickerStarts.sourceChosen(QFileInfo(paths.constFirst()).absolutePath());
     ui->CmdConvert2PDF->setEnabled(true);
 }
 
 void frmStep1::addFolder()
 {
-    const QString folder = m_prompts->pickFolder(QStringLiteral("Choose Source Folder..."));
+    const QString folder =
+        m_prompts->pickFolder(QStringLiteral("Choose Source Folder..."), m_pickerStarts.sourceStart());
     if (folder.isEmpty())
         return;
+    m_pickerStarts.sourceChosen(folder);
     FolderScanResult scan;
     {
-        BusyScope busy(listChangingControls(), true);
+        BusyScope busy(listChangingControls(), true, ui->CmdAddFolder);
         EventPump pump;
-        scan = scanForMessageFiles(folder, pumpUnlessClosing(pump), [this] { return m_closing; });
-        appendInBatches(scan.messageFiles, pump);
+        // The files found so far join the list at each turn of the event loop: the rows and the
+        // count follow the walk, a batch at a time.
+        QStringList found;
+        const auto listFound = [&] {
+            m_files.appendFiles(found);
+            found.clear();
+        };
+        const auto turn = [&] {
+            if (m_closing || !pump.due())
+                return;
+            listFound();
+            pump.turn();
+        };
+        scan = scanForMessageFiles(
+            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); });
+        if (!m_closing)
+            listFound();
     }
     if (m_closing)
         return;
@@ -207,14 +226,6 @@ std::function<void()> frmStep1::pumpUnlessClosing(EventPump &pump)
         if (!m_closing)
             pump();
     };
-}
-
-void frmStep1::appendInBatches(const QStringList &paths, EventPump &pump)
-{
-    for (qsizetype start = 0; start < paths.size() && !m_closing; start += appendBatch) {
-        m_files.appendFiles(paths.mid(start, appendBatch));
-        pump();
-    }
 }
 
 void frmStep1::reportScan(const FolderScanResult &scan)
@@ -232,8 +243,22 @@ void frmStep1::reportScan(const FolderScanResult &scan)
     m_prompts->inform(text, Prompts::Icon::Plain, details);
 }
 
+// After each change of the list: the count, and the newest entry (row 0 of an empty list) as
+// the current row.
+void frmStep1::showCount(int count)
+{
+    ui->lblCount1->setText(QStringLiteral("%1 files").arg(count));
+    makeCurrent(qMax(0, count - 1));
+}
+
+void frmStep1::makeCurrent(int row)
+{
+    ui->grdFiles1->setCurrentIndex(m_files.index(row));
+}
+
 void frmStep1::clearList()
 {
+    makeCurrent(0);
     if (m_files.count() == 0)
         return;
     if (m_prompts->askYesNo(QStringLiteral("Do you want to clear all the files in the list\r\n Proceed?")))
@@ -247,12 +272,16 @@ void frmStep1::convert()
                           Prompts::Icon::Information);
         return;
     }
-    const QString destination = m_prompts->pickFolder(QStringLiteral("Choose Folder to Save..."));
+    // The last run's bar stays until the next run begins; its picker does not sit over it.
+    resetProgress();
+    const QString destination =
+        m_prompts->pickFolder(QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart());
     if (destination.isEmpty())
         return;
+    m_pickerStarts.destinationChosen(destination);
     RunReport report;
     {
-        BusyScope busy(listChangingControls(), false);
+        BusyScope busy(listChangingControls(), false, ui->CmdConvert2PDF);
         EventPump pump;
         RunCallbacks callbacks;
         callbacks.messageStarted = [this](int index) { followRun(index); };
@@ -263,18 +292,23 @@ void frmStep1::convert()
         RunOptions options;
         options.destination = destination;
         options.scheme = selectedScheme();
-        ui->ProgressBar1->setRange(0, 100);
         report = convertAll(m_files.files(), options, callbacks);
     }
     if (!m_closing)
-        reportRun(report);
+        reportRun(report, destination);
 }
 
 void frmStep1::followRun(int index)
 {
-    const QModelIndex row = m_files.index(index);
-    ui->grdFiles1->setCurrentIndex(row);
-    ui->grdFiles1->scrollTo(row);
+    makeCurrent(index);
+    ui->grdFiles1->scrollTo(m_files.index(index));
+}
+
+void frmStep1::resetProgress()
+{
+    ui->ProgressBar1->setRange(0, 100);
+    ui->ProgressBar1->setValue(0);
+    ui->LblProgessCurrent->setText(QStringLiteral("Message 0 (of 0)"));
 }
 
 void frmStep1::showProgress(int done, int total)
@@ -283,21 +317,36 @@ void frmStep1::showProgress(int done, int total)
     ui->ProgressBar1->setValue(qRound(done * 100.0 / total));
 }
 
-void frmStep1::reportRun(const RunReport &report)
+void frmStep1::reportRun(const RunReport &report, const QString &destination)
 {
     if (!report.error.isEmpty()) {
         m_prompts->warn(QStringLiteral("Nothing was converted: %1").arg(report.error));
         return;
     }
-    if (!report.failures.isEmpty()) {
-        m_prompts->warn(QStringLiteral("Completed, but %1 of %2 messages could not be converted.\n"
-                                       "The details name each of them with the reason.")
-                            .arg(report.failures.size())
-                            .arg(report.total),
-                        runDetails(report));
+    const RunSummary summary = summariseRun(report);
+    Prompts::SaveAction save;
+    if (!summary.fullList.isEmpty())
+        save = [this, &summary, &destination] {
+            saveList(summary.savedText(), QDir(destination).filePath(QStringLiteral("Conversion report.txt")));
+        };
+    if (summary.failed)
+        m_prompts->warn(summary.text, summary.details, save);
+    else
+        m_prompts->inform(summary.text, Prompts::Icon::Information, summary.details, save);
+}
+
+// Writes the end box's list where the user chooses; nothing is written unless asked.
+void frmStep1::saveList(const QString &text, const QString &suggested)
+{
+    const QString path = m_prompts->pickSaveFile(QStringLiteral("Save the List As..."), suggested);
+    if (path.isEmpty())
         return;
-    }
-    m_prompts->inform(QStringLiteral("Completed !"), Prompts::Icon::Information, runDetails(report));
+    const QByteArray bytes = text.toUtf8();
+    const FileResult saved = WriteFileAtomically(path, false, QFileInfo(), [&](QFileDevice &out, QString *) {
+        return WriteAll(out, bytes.constData(), bytes.size());
+    });
+    if (!saved.ok)
+        m_prompts->warn(QStringLiteral("The list was not saved: %1").arg(saved.error));
 }
 
 void frmStep1::exitProgram()
@@ -308,9 +357,5 @@ void frmStep1::exitProgram()
 
 void frmStep1::openFiles(const QStringList &paths)
 {
-    if (paths.isEmpty())
-        return;
-    m_files.ClearFileList();
-    m_files.appendFiles(paths);
-    ui->CmdConvert2PDF->setEnabled(true);
+    replaceList(paths);
 }

@@ -4,6 +4,7 @@
 
 #include "MessageListModel.h"
 #include "OutputNaming.h"
+#include "PickerStarts.h"
 #include "Prompts.h"
 
 #include <QButtonGroup>
@@ -45,17 +46,21 @@ private:
     void centreOnScreen();
 
     void addFiles();
+    void replaceList(const QStringList &paths);
     void addFolder();
     void clearList();
     void convert();
     void exitProgram();
 
     std::function<void()> pumpUnlessClosing(EventPump &pump);
-    void appendInBatches(const QStringList &paths, EventPump &pump);
     void reportScan(const FolderScanResult &scan);
+    void showCount(int count);
+    void resetProgress();
     void showProgress(int done, int total);
     void followRun(int index);
-    void reportRun(const RunReport &report);
+    void makeCurrent(int row);
+    void reportRun(const RunReport &report, const QString &destination);
+    void saveList(const QString &text, const QString &suggested);
     QList<QWidget *> listChangingControls() const;
     NamingScheme selectedScheme() const;
     void keepSchemeAsOneTabStop();
@@ -64,5 +69,6 @@ private:
     std::unique_ptr<Prompts> m_prompts;
     MessageListModel m_files;
     QButtonGroup m_schemes;
+    PickerStarts m_pickerStarts;
     bool m_closing = false; // the window is closing: a scan or run in progress stops at once
 };

@@ -11,15 +11,30 @@ bool isMessageFileName(const QString &path)
 }
 
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield,
-                                     const std::function<bool()> &stopRequested)
+                                     const std::function<bool()> &stopRequested,
+                                     const std::function<void(const QString &file)> &found)
 {
     FolderScanResult result;
     pathLogger walker;
-    walker.setYield(yield);
+    qsizetype told = 0; // files of the walk's list that `found` has been asked about
+    const auto tellFound = [&] {
+        const QStringList &files = walker.fullFileNames().values();
+        for (; told < files.size(); ++told)
+            if (isMessageFileName(files[told]))
+                found(files[told]);
+    };
+    walker.setYield([&] {
+        if (found)
+            tellFound();
+        if (yield)
+            yield();
+    });
     walker.setStopRequested(stopRequested);
     walker.PathLogInit();
     walker.fullFileNamesOnly = true;
     result.folderExists = walker.LogPath(folder) || walker.stopped();
+    if (found && !walker.stopped())
+        tellFound();
     result.stopped = walker.stopped();
     for (const QString &file : walker.fullFileNames().values())
         if (isMessageFileName(file))

@@ -6,6 +6,7 @@
 
 class QWidget;
 
-// Shows the platform's folder picker, modal over `owner`, with `prompt` as its title. The full
-// path of the accepted folder, or empty text when the user cancelled.
-QString BrowseForFolder(QWidget *owner, const QString &prompt);
+// Shows a folder picker, modal over `owner`, opened at `startFolder`, with `prompt` as its title
+// and inside the dialog beside the folder it is in, so that two pickers cannot be taken for one
+// another. The full path of the accepted folder, or empty text when the user cancelled.
+QString BrowseForFolder(QWidget *owner, const QString &prompt, const QString &startFolder);

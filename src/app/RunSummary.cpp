@@ -1,0 +1,105 @@
+#include "RunSummary.h"
+
+#include "ConversionRun.h"
+
+#include <QDir>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int examplesPerReason = 3;
+
+QString noteLine(const MessageNote &note)
+{
+    const QString source = QDir::toNativeSeparators(note.source);
+    if (note.text.contains(source) || note.text.contains(note.source))
+        return note.text;
+    return source + QStringLiteral(": ") + note.text;
+}
+
+// The note's reason without the paths and numbers that differ from file to file.
+QString reasonOf(const MessageNote &note)
+{
+    static const QRegularExpression quotedPath(QStringLiteral("\"[^\"]*\""));
+    static const QRegularExpression number(QStringLiteral("\\d+"));
+    QString reason = note.text;
+    reason.replace(quotedPath, QStringLiteral("…")).replace(number, QStringLiteral("…"));
+    if (reason.startsWith(QStringLiteral("…: ")))
+        reason.remove(0, 3);
+    return reason;
+}
+
+struct Reason {
+    QString text;
+    QStringList sources;
+};
+
+// "12 × reason" and a line of examples, the most frequent reason first.
+QString byReason(const QString &heading, const QList<MessageNote> &notes)
+{
+    QList<Reason> reasons;
+    QHash<QString, qsizetype> positions;
+    for (const MessageNote &note : notes) {
+        const QString reason = reasonOf(note);
+        const qsizetype position = positions.value(reason, reasons.size());
+        if (position == reasons.size()) {
+            positions.insert(reason, position);
+            reasons.append({reason, {}});
+        }
+        reasons[position].sources.append(QDir::toNativeSeparators(note.source));
+    }
+    std::stable_sort(reasons.begin(), reasons.end(),
+                     [](const Reason &a, const Reason &b) { return a.sources.size() > b.sources.size(); });
+    QStringList lines{heading};
+    for (const Reason &reason : reasons) {
+        lines.append(QStringLiteral("%1 × %2").arg(reason.sources.size()).arg(reason.text));
+        QString examples =
+            QStringLiteral("    e.g. ") + reason.sources.mid(0, examplesPerReason).join(QStringLiteral(", "));
+        if (reason.sources.size() > examplesPerReason)
+            examples += QStringLiteral(" and %1 more").arg(reason.sources.size() - examplesPerReason);
+        lines.append(examples);
+    }
+    return lines.join(u'\n');
+}
+
+QString everyNote(const QString &heading, const QList<MessageNote> &notes)
+{
+    QStringList lines{heading};
+    for (const MessageNote &note : notes)
+        lines.append(noteLine(note));
+    return lines.join(u'\n');
+}
+
+QString paragraphs(const QStringList &parts)
+{
+    return parts.join(QStringLiteral("\n\n"));
+}
+
+} // namespace
+
+RunSummary summariseRun(const RunReport &report)
+{
+    RunSummary summary;
+    summary.failed = !report.failures.isEmpty();
+    summary.text = summary.failed ? QStringLiteral("Completed, but %1 of %2 messages could not be converted.\n"
+                                                   "The details name each of them with the reason.")
+                                        .arg(report.failures.size())
+                                        .arg(report.total)
+                                  : QStringLiteral("Completed !");
+    QStringList grouped, full;
+    if (!report.failures.isEmpty()) {
+        grouped.append(byReason(QStringLiteral("Not converted, by reason:"), report.failures));
+        full.append(everyNote(QStringLiteral("Not converted:"), report.failures));
+    }
+    if (!report.warnings.isEmpty()) {
+        grouped.append(byReason(QStringLiteral("Warnings, by reason:"), report.warnings));
+        full.append(everyNote(QStringLiteral("Warnings:"), report.warnings));
+    }
+    summary.fullList = paragraphs(full);
+    if (!summary.fullList.isEmpty())
+        summary.details = paragraphs(grouped + full);
+    return summary;
+}
