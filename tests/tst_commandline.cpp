@@ -34,6 +34,13 @@ private Q_SLOTS:
         QTest::newRow("no output") << QStringList{"a.emlx"} << 2 << false << "-o DIR" << 0;
         QTest::newRow("no sources") << QStringList{"-o", "out"} << 2 << false << "no SOURCE" << 0;
         QTest::newRow("unknown option") << QStringList{"-o", "out", "--fast", "a"} << 2 << false << "fast" << 0;
+        for (const NamingSchemeRow &scheme : namingSchemes) {
+            const QString name = scheme.name;
+            QTest::newRow(qPrintable("named " + name))
+                << QStringList{"-o", "out", "-n", name, "a"} << 0 << true << "" << int(scheme.scheme);
+            QTest::newRow(qPrintable("help lists " + name))
+                << QStringList{"--help"} << 0 << false << "  " + name + "  " << 0;
+        }
     }
     void parses()
     {

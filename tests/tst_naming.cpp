@@ -71,6 +71,27 @@ private Q_SLOTS:
             << "ymd-subject-sender"
             << "Budget" << QString(longText) << "2011-08-06 Budget " + QString(longText.left(198)) + ".eml"
             << "DSF";
+        // Every row of the scheme table, as its row tells: the fields in order, the date in its
+        // format and asked for first.
+        for (const NamingSchemeRow &scheme : namingSchemes) {
+            QStringList words;
+            QString calls;
+            for (NameField field : scheme.fields) {
+                if (field == NameField::Date) {
+                    words.append(QString(scheme.dateFormat)
+                                     .replace(u"yyyy"_s, u"2011"_s)
+                                     .replace(u"mm"_s, u"08"_s)
+                                     .replace(u"dd"_s, u"06"_s));
+                    calls.prepend(u'D');
+                } else if (field != NameField::None) {
+                    words.append(field == NameField::Subject ? u"Budget"_s : u"Sales"_s);
+                    calls.append(field == NameField::Subject ? u'S' : u'F');
+                }
+            }
+            const QString name = words.isEmpty() ? u"Grüße.eml"_s : words.join(u' ') + u".eml"_s;
+            QTest::newRow(qPrintable(u"as the table says: "_s + scheme.name)) << QString(scheme.name) << "Budget"
+                                                                              << "Sales" << name << calls;
+        }
     }
     void compose()
     {

@@ -1,3 +1,4 @@
+#include "ConversionRun.h"
 #include "EventPump.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
@@ -448,6 +449,26 @@ private Q_SLOTS:
         disconnect(recording);
         test.click("CmdConvert2PDF");
         QCOMPARE(shownStep(test), QStringLiteral("0 | Message 0 (of 0) | row %1").arg(sources.size() - 1));
+    }
+
+    // Every scheme of the table has its option, and a run with it selected names the message
+    // as the core plans it under that scheme.
+    void everySchemeHasItsOption()
+    {
+        const QStringList listed = makeFiles({"1.emlx"});
+        for (const NamingSchemeRow &scheme : namingSchemes) {
+            const QString folder = destination() + u'/' + scheme.name;
+            const RunReport planned = convertAll(listed, {folder, scheme.scheme, true});
+            QCOMPARE(planned.outputs.size(), 1);
+            TestWindow test;
+            test.list(listed);
+            test.prompts->folders = {folder};
+            auto *option = test.window->findChild<QRadioButton *>(scheme.option);
+            QVERIFY2(option, scheme.option.data());
+            option->click();
+            test.click("CmdConvert2PDF");
+            QCOMPARE(TestFiles::filesBelow(folder), QStringList{planned.outputs[0].target});
+        }
     }
 
     // Where the folder pickers open: a source picker at the last source, the destination picker at

@@ -108,14 +108,12 @@ void frmStep1::setUpTypeface()
     ui->OptOriginal->setFont(bold);
 }
 
+// The window offers each scheme through the radio button its row names; the button's id is the scheme.
 void frmStep1::setUpSchemes()
 {
-    m_schemes.addButton(ui->OptOriginal, int(NamingScheme::Original));
-    m_schemes.addButton(ui->OptSD, int(NamingScheme::SubjectDate));
-    m_schemes.addButton(ui->OptFSD, int(NamingScheme::SenderSubjectDate));
-    m_schemes.addButton(ui->OptDFS, int(NamingScheme::DateSenderSubject));
-    m_schemes.addButton(ui->OptDFS_YMD, int(NamingScheme::YmdSubjectSender));
-    m_schemes.addButton(ui->OptDFS_MYD, int(NamingScheme::MdySubjectSender));
+    for (const NamingSchemeRow &row : namingSchemes)
+        if (auto *option = findChild<QAbstractButton *>(QString(row.option)))
+            m_schemes.addButton(option, int(row.scheme));
     connect(&m_schemes, &QButtonGroup::idToggled, this, &frmStep1::keepSchemeAsOneTabStop);
     keepSchemeAsOneTabStop();
 }

@@ -17,19 +17,26 @@ ParsedCommandLine usageError(const QString &message)
             ExitUsage};
 }
 
+// How a name under the scheme looks: "Subject dd-mm-yyyy.eml".
+QString schemeShape(const NamingSchemeRow &row)
+{
+    const QList<NameField> fields = schemeFields(row.scheme);
+    if (fields.isEmpty())
+        return QStringLiteral("the file's own name, .emlx becoming .eml");
+    QStringList words;
+    for (NameField field : fields)
+        words.append(field == NameField::Date      ? QString(row.dateFormat)
+                     : field == NameField::Subject ? QStringLiteral("Subject")
+                                                   : QStringLiteral("From"));
+    return words.join(u' ') + QStringLiteral(".eml");
+}
+
 // What --help tells after the options; the man page is made from the whole help text.
 QString helpEpilogue()
 {
-    const QStringList shapes{QStringLiteral("the file's own name, .emlx becoming .eml"),
-                             QStringLiteral("Subject dd-mm-yyyy.eml"),
-                             QStringLiteral("From Subject dd-mm-yyyy.eml"),
-                             QStringLiteral("dd-mm-yyyy From Subject.eml"),
-                             QStringLiteral("yyyy-mm-dd Subject From.eml"),
-                             QStringLiteral("mm-dd-yyyy Subject From.eml")};
-    const QStringList names = schemeNames();
     QString text = QStringLiteral("\nNaming schemes:\n");
-    for (qsizetype i = 0; i < names.size(); ++i)
-        text += QStringLiteral("  %1  %2\n").arg(names[i], -21).arg(shapes.value(i));
+    for (const NamingSchemeRow &row : namingSchemes)
+        text += QStringLiteral("  %1  %2\n").arg(row.name, -21).arg(schemeShape(row));
     text += QStringLiteral("Characters that file names may not hold are removed. Two messages that would get\n"
                            "the same name get \" (2)\", \" (3)\", ... before .eml.\n");
     return text + QStringLiteral("\nExit status:\n"

@@ -7,20 +7,16 @@ namespace {
 
 const QString emlExtension = QStringLiteral(".eml");
 
-QString datePart(const QDateTime &date, NamingScheme scheme)
+// The day in the scheme's date format.
+QString datePart(QDate day, QLatin1StringView format)
 {
-    const QDate day = date.date();
     const QString dd = QStringLiteral("%1").arg(day.day(), 2, 10, QLatin1Char('0'));
     const QString mm = QStringLiteral("%1").arg(day.month(), 2, 10, QLatin1Char('0'));
     const QString yyyy = QStringLiteral("%1").arg(day.year(), 4, 10, QLatin1Char('0'));
-    switch (scheme) {
-    case NamingScheme::YmdSubjectSender:
-        return yyyy + u'-' + mm + u'-' + dd;
-    case NamingScheme::MdySubjectSender:
-        return mm + u'-' + dd + u'-' + yyyy;
-    default:
-        return dd + u'-' + mm + u'-' + yyyy;
-    }
+    return QString(format)
+        .replace(QLatin1StringView("yyyy"), yyyy)
+        .replace(QLatin1StringView("mm"), mm)
+        .replace(QLatin1StringView("dd"), dd);
 }
 
 bool isForbidden(QChar c)
@@ -76,10 +72,28 @@ QString withoutTrailingBlanks(QString text)
     return text;
 }
 
+// A date that ends a name, in the format of any scheme that puts the date last.
+QRegularExpression trailingDatePattern()
+{
+    QStringList formats;
+    for (const NamingSchemeRow &row : namingSchemes) {
+        const QList<NameField> fields = schemeFields(row.scheme);
+        const QString format = QRegularExpression::escape(row.dateFormat)
+                                   .replace(QLatin1StringView("yyyy"), QLatin1StringView("\\d\\d\\d\\d"))
+                                   .replace(QLatin1StringView("mm"), QLatin1StringView("\\d\\d"))
+                                   .replace(QLatin1StringView("dd"), QLatin1StringView("\\d\\d"));
+        if (!fields.isEmpty() && fields.constLast() == NameField::Date && !formats.contains(format))
+            formats.append(format);
+    }
+    if (formats.isEmpty())
+        return QRegularExpression(QStringLiteral("(?!)")); // matches nothing
+    return QRegularExpression(QStringLiteral(" (?:%1)$").arg(formats.join(u'|')));
+}
+
 // The date at the end of a name made under a scheme that puts it last.
 QString trailingDate(const QString &stem)
 {
-    static const QRegularExpression date(QStringLiteral(" \\d\\d-\\d\\d-\\d\\d\\d\\d$"));
+    static const QRegularExpression date = trailingDatePattern();
     return date.match(stem).captured();
 }
 
@@ -123,27 +137,39 @@ QString fittedName(QStringList parts, qsizetype datePosition)
 
 } // namespace
 
+const NamingSchemeRow &schemeRow(NamingScheme scheme)
+{
+    return namingSchemes[std::size_t(scheme)];
+}
+
+QList<NameField> schemeFields(NamingScheme scheme)
+{
+    QList<NameField> fields;
+    for (NameField field : schemeRow(scheme).fields)
+        if (field != NameField::None)
+            fields.append(field);
+    return fields;
+}
+
 bool schemeReadsHeaders(NamingScheme scheme)
 {
-    return scheme != NamingScheme::Original;
+    return !schemeFields(scheme).isEmpty();
 }
 
 QStringList schemeNames()
 {
-    return {QStringLiteral("original"),
-            QStringLiteral("subject-date"),
-            QStringLiteral("sender-subject-date"),
-            QStringLiteral("date-sender-subject"),
-            QStringLiteral("ymd-subject-sender"),
-            QStringLiteral("mdy-subject-sender")};
+    QStringList names;
+    for (const NamingSchemeRow &row : namingSchemes)
+        names.append(row.name);
+    return names;
 }
 
 std::optional<NamingScheme> schemeFromName(const QString &name)
 {
-    const qsizetype index = schemeNames().indexOf(name);
-    if (index < 0)
-        return std::nullopt;
-    return NamingScheme(index);
+    for (const NamingSchemeRow &row : namingSchemes)
+        if (name == row.name)
+            return row.scheme;
+    return std::nullopt;
 }
 
 QString ownOutputName(const QString &fileName)
@@ -157,29 +183,19 @@ QString ownOutputName(const QString &fileName)
 
 QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHeaders &headers)
 {
-    if (scheme == NamingScheme::Original)
+    const QList<NameField> fields = schemeFields(scheme);
+    if (fields.isEmpty())
         return ownName;
-    const QString date = datePart(headers.GetDate(), scheme);
-    switch (scheme) {
-    case NamingScheme::SubjectDate:
-        return fittedName({headers.GetSubject(), date}, 1);
-    case NamingScheme::SenderSubjectDate: {
-        const QString from = headers.GetFrom();
-        return fittedName({from, headers.GetSubject(), date}, 2);
-    }
-    case NamingScheme::DateSenderSubject: {
-        const QString from = headers.GetFrom();
-        return fittedName({date, from, headers.GetSubject()}, 0);
-    }
-    case NamingScheme::YmdSubjectSender:
-    case NamingScheme::MdySubjectSender: {
-        const QString subject = headers.GetSubject();
-        return fittedName({date, subject, headers.GetFrom()}, 0);
-    }
-    case NamingScheme::Original:
-        break;
-    }
-    return ownName;
+    // The date is asked for first, the other fields in the name's order.
+    const qsizetype datePosition = fields.indexOf(NameField::Date);
+    const QString date =
+        datePosition < 0 ? QString() : datePart(headers.GetDate().date(), schemeRow(scheme).dateFormat);
+    QStringList parts;
+    for (NameField field : fields)
+        parts.append(field == NameField::Date      ? date
+                     : field == NameField::Subject ? headers.GetSubject()
+                                                   : headers.GetFrom());
+    return fittedName(parts, datePosition);
 }
 
 QString CleanOutputName(const QString &name)

@@ -26,22 +26,16 @@ bool isControlOrBidi(QChar c)
            (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
 }
 
-// The date as the scheme writes it, and whether it ends the name (else it starts it).
-std::pair<QString, bool> expectedDate(NamingScheme scheme, QDate day)
+// The date as the scheme writes it.
+QString expectedDate(const NamingSchemeRow &scheme, QDate day)
 {
     const QString dd = QStringLiteral("%1").arg(day.day(), 2, 10, QLatin1Char('0'));
     const QString mm = QStringLiteral("%1").arg(day.month(), 2, 10, QLatin1Char('0'));
     const QString yyyy = QStringLiteral("%1").arg(day.year(), 4, 10, QLatin1Char('0'));
-    switch (scheme) {
-    case NamingScheme::YmdSubjectSender:
-        return {yyyy + u'-' + mm + u'-' + dd, false};
-    case NamingScheme::MdySubjectSender:
-        return {mm + u'-' + dd + u'-' + yyyy, false};
-    case NamingScheme::DateSenderSubject:
-        return {dd + u'-' + mm + u'-' + yyyy, false};
-    default:
-        return {dd + u'-' + mm + u'-' + yyyy, true};
-    }
+    return QString(scheme.dateFormat)
+        .replace(QStringLiteral("yyyy"), yyyy)
+        .replace(QStringLiteral("mm"), mm)
+        .replace(QStringLiteral("dd"), dd);
 }
 
 } // namespace
@@ -50,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 9)
         return 0;
-    const int scheme = data[0] % 6;
+    const NamingSchemeRow &scheme = namingSchemes[data[0] % std::size(namingSchemes)];
     qint64 seconds = 0;
     memcpy(&seconds, data + 1, 8);
     const QByteArray text(reinterpret_cast<const char *>(data) + 9, qsizetype(size - 9));
@@ -59,22 +53,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                           QString::fromUtf8(split < 0 ? QByteArray() : text.mid(split + 1)),
                           QDateTime::fromSecsSinceEpoch(seconds % (400LL * 365 * 86400)));
     const QString own = ownOutputName(headers.GetFrom());
-    const NamingScheme naming = NamingScheme(scheme);
-    const QString name = CleanOutputName(ComposeOutputName(own, naming, headers));
+    const QString name = CleanOutputName(ComposeOutputName(own, scheme.scheme, headers));
     const int n = int(data[1]) + 2;
-    const auto [date, dateLast] = expectedDate(naming, headers.GetDate().date());
+    const QList<NameField> fields = schemeFields(scheme.scheme);
+    const qsizetype datePosition = fields.indexOf(NameField::Date);
+    const QString date = expectedDate(scheme, headers.GetDate().date());
     for (const QString &result : {name, numberedOutputName(name, n)}) {
         FuzzInput::check(result.size() <= outputNameLimit && result.toUtf8().size() <= fileNameByteLimit);
         FuzzInput::check(QString::fromUtf8(result.toUtf8()) == result); // no character split by the caps
         for (QChar c : result)
             FuzzInput::check(!isControlOrBidi(c) && !QStringLiteral(":?\\/*\"<>|").contains(c));
         FuzzInput::check(!name.endsWith(QStringLiteral(".eml")) || result.endsWith(QStringLiteral(".eml")));
-        if (!schemeReadsHeaders(naming))
+        if (fields.isEmpty())
             continue;
         FuzzInput::check(!result.startsWith(u'.'));
         const QString number = result == name ? QString() : QStringLiteral(" (%1)").arg(n);
-        FuzzInput::check(dateLast ? result.endsWith(u' ' + date + number + QStringLiteral(".eml"))
-                                  : result.startsWith(date + u' '));
+        const QString before = datePosition > 0 ? QStringLiteral(" ") : QString();
+        if (datePosition == fields.size() - 1)
+            FuzzInput::check(result.endsWith(before + date + number + QStringLiteral(".eml")));
+        else if (datePosition == 0)
+            FuzzInput::check(result.startsWith(date + u' '));
+        else if (datePosition > 0)
+            FuzzInput::check(result.contains(u' ' + date + u' '));
     }
     return 0;
 }
