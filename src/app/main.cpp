@@ -1,11 +1,10 @@
+#include "ProcessSignals.h"
 #include "frmStep1.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-
-#include <csignal>
 
 namespace {
 
@@ -30,10 +29,7 @@ QStringList filesToOpen(const QApplication &app)
 // The window is the program: it starts with the window and ends when the window closes.
 int main(int argc, char *argv[])
 {
-#ifdef SIGXFSZ
-    // Past a file-size limit a write should fail and be reported, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    setSharedSignalDispositions();
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle());
     QApplication::setApplicationVersion(QStringLiteral(APP_VERSION));

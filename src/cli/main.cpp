@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "InFlightFiles.h"
+#include "ProcessSignals.h"
 #include "TerminalProgress.h"
 
 #include <QCoreApplication>
@@ -102,10 +103,7 @@ QString summary(const RunReport &report, int sourceProblems, bool dryRun)
 
 int main(int argc, char *argv[])
 {
-#ifdef SIGXFSZ
-    // Past a file-size limit a write should fail and be reported, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    setSharedSignalDispositions();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("emlx2eml"));
 

@@ -1,0 +1,10 @@
+#include "ProcessSignals.h"
+
+#include <csignal>
+
+void setSharedSignalDispositions()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
