@@ -1,5 +1,7 @@
 #include "PickerStarts.h"
 
+#include "PathHelpers.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -44,7 +46,7 @@ bool PickerStarts::atOrBelowSource(const QString &folder) const
 {
     const QString clean = cleanFolder(folder);
     for (const QString &source : m_sources) {
-        const QString prefix = source.endsWith(u'/') ? source : source + u'/';
+        const QString prefix = WithTrailingSlash(source);
         if (clean == source || clean.startsWith(prefix))
             return true;
     }

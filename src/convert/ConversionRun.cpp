@@ -21,14 +21,6 @@
 
 namespace {
 
-QString withTrailingSlash(QString folder)
-{
-    folder = QDir::fromNativeSeparators(folder);
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
-}
-
 // Whether names in `folder` that differ only in letter case are the same file: asked of the
 // file system without writing, else the platform's usual rule.
 bool ignoresLetterCase(const QString &folder)
@@ -92,7 +84,8 @@ class Run
 {
 public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
-        : m_options(options), m_callbacks(callbacks), m_destination(withTrailingSlash(options.destination))
+        : m_options(options), m_callbacks(callbacks),
+          m_destination(WithTrailingSlash(QDir::fromNativeSeparators(options.destination)))
     {}
 
     RunReport convert(const QStringList &sources)

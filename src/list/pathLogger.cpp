@@ -1,5 +1,7 @@
 #include "pathLogger.h"
 
+#include "PathHelpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,11 +12,6 @@
 #endif
 
 namespace {
-
-QString EnsureTrailingSlash(const QString &path)
-{
-    return path.endsWith(u'/') ? path : path + u'/';
-}
 
 QString key(int number)
 {
@@ -161,7 +158,7 @@ bool pathLogger::LogPath(const QString &path)
     m_counter = 1;
     if (!yield())
         return false;
-    if (!writable(m_pathNames).add(QStringLiteral("K0"), EnsureTrailingSlash(root)))
+    if (!writable(m_pathNames).add(QStringLiteral("K0"), WithTrailingSlash(root)))
         return false;
     for (int position = 1; position <= folderCount; ++position) {
         if (!logFolder(position, &folderCount) || !yield())

@@ -80,9 +80,7 @@ FileResult flushFailure(const QString &path, const QString &reason)
 bool LiesBelow(const QString &path, const QString &folder)
 {
     const QString inner = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    QString outer = QDir::cleanPath(QDir::fromNativeSeparators(folder));
-    if (!outer.endsWith(u'/'))
-        outer += u'/';
+    const QString outer = WithTrailingSlash(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
     return inner.size() > outer.size() && inner.startsWith(outer);
 }
 

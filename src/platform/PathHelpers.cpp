@@ -45,6 +45,11 @@ QString DropPathRoot(const QString &folder)
     return folder.mid(start);
 }
 
+QString WithTrailingSlash(const QString &folder)
+{
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
 namespace {
 
 std::filesystem::path toFsPath(const QString &path)

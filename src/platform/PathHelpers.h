@@ -18,6 +18,8 @@ QString GetFolderPart(const QString &path);
 // The folder path without its root ("C:/", "/", the "//" of a network path),
 // so that it can be mirrored below another folder.
 QString DropPathRoot(const QString &folder);
+// The folder path ending in '/', so that a path below it starts with it and a name can follow.
+QString WithTrailingSlash(const QString &folder);
 
 // The path as messages name it: in the platform's separators, between double quotes.
 QString QuotedPath(const QString &path);
