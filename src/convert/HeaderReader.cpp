@@ -287,7 +287,7 @@ public:
     void finish() override
     {
         if (m_pendingCr)
-            append("=0D");
+            appendEncoded('\r');
         flushWhitespace();
         m_ready += m_line + m_eol;
         m_line.clear();
@@ -303,7 +303,7 @@ private:
                 hardBreak();
                 return;
             }
-            append("=0D");
+            appendEncoded('\r');
         }
         if (c == '\r') {
             m_pendingCr = true;
@@ -314,34 +314,41 @@ private:
             m_whitespace = char(c);
         } else if (c >= 33 && c <= 126 && c != '=') {
             flushWhitespace();
-            append(QByteArray(1, char(c)));
+            appendLiteral(char(c));
         } else {
             flushWhitespace();
-            append(QByteArray("=") + QByteArray::number(c, 16).toUpper().rightJustified(2, '0'));
+            appendEncoded(c);
         }
     }
     // Whitespace is written literally unless it ends a line, where it must be encoded.
     void flushWhitespace()
     {
         if (m_whitespace)
-            append(QByteArray(1, m_whitespace));
+            appendLiteral(m_whitespace);
         m_whitespace = 0;
     }
     void hardBreak()
     {
         if (m_whitespace)
-            append(m_whitespace == ' ' ? "=20" : "=09");
+            appendEncoded(uchar(m_whitespace));
         m_whitespace = 0;
         m_ready += m_line + m_eol;
-        m_line.clear();
+        m_line.resize(0);
     }
-    void append(const QByteArray &text)
+    void appendLiteral(char c) { append(&c, 1); }
+    void appendEncoded(uchar c)
     {
-        if (m_line.size() + text.size() > 75) {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        const char code[] = {'=', hex[c >> 4], hex[c & 15]};
+        append(code, 3);
+    }
+    void append(const char *text, qsizetype size)
+    {
+        if (m_line.size() + size > 75) { // soft break
             m_ready += m_line + '=' + m_eol;
-            m_line.clear();
+            m_line.resize(0);
         }
-        m_line += text;
+        m_line.append(text, size);
     }
     const QByteArray m_eol;
     QByteArray m_line;  // the line being filled
