@@ -372,7 +372,7 @@ std::unique_ptr<BodyEncoder> bodyEncoderFor(const QByteArray &transferEncoding, 
 void writeEncodedBody(QIODevice &content, const QByteArray &transferEncoding, bool alreadyEncoded,
                       const QByteArray &lineEnd, const EncodedBytesSink &write)
 {
-    parserOptions(); // GMime initialised
+    parserOptions(); // runs g_mime_init once
     const std::unique_ptr<BodyEncoder> encoder = bodyEncoderFor(transferEncoding, alreadyEncoded, lineEnd, write);
     for (;;) {
         const QByteArray chunk = content.read(contentChunk);
