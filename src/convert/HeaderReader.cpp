@@ -3,12 +3,14 @@
 #include "HeaderText.h"
 #include "MailDate.h"
 #include "MimePartHeaders.h"
+#include "TransferEncoding.h"
 
 #include "PathHelpers.h"
 #include "RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QUrl>
@@ -17,6 +19,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -181,4 +184,200 @@ MimePartHeaders parseMimePartHeaders(const QByteArray &headerBlock)
         headers.transferEncoding = QByteArray(encoding).trimmed().toLower();
     }
     return headers;
+}
+
+namespace {
+
+constexpr qint64 contentChunk = 57 * 1024; // whole base64 lines
+
+// Turns a part's content, given in chunks, into its body.
+class BodyEncoder
+{
+public:
+    explicit BodyEncoder(const EncodedBytesSink &write) : m_write(write) {}
+    virtual ~BodyEncoder() = default;
+    // False once the sink takes no more.
+    virtual bool add(QByteArray chunk) = 0;
+    virtual void finish() = 0;
+
+protected:
+    bool send(const QByteArray &bytes)
+    {
+        if (m_open && !bytes.isEmpty())
+            m_open = m_write(bytes);
+        return m_open;
+    }
+
+private:
+    const EncodedBytesSink &m_write;
+    bool m_open = true;
+};
+
+// Decoded content is followed by the line end that belongs to the next delimiter; content that
+// is encoded already gets one only when it lacks it.
+class RawBody : public BodyEncoder
+{
+public:
+    RawBody(const QByteArray &lineEnd, bool alreadyEncoded, const EncodedBytesSink &write)
+        : BodyEncoder(write), m_eol(lineEnd), m_alreadyEncoded(alreadyEncoded)
+    {}
+    bool add(QByteArray chunk) override
+    {
+        m_endsWithLineEnd = chunk.endsWith('\n');
+        return send(chunk);
+    }
+    void finish() override
+    {
+        if (!m_alreadyEncoded || !m_endsWithLineEnd)
+            send(m_eol);
+    }
+
+private:
+    const QByteArray m_eol;
+    const bool m_alreadyEncoded;
+    bool m_endsWithLineEnd = false;
+};
+
+// GMime's filters in a chain: the encoder, then LF to CRLF when the message's lines end so.
+class FilteredBody : public BodyEncoder
+{
+public:
+    FilteredBody(GMimeContentEncoding encoding, const QByteArray &lineEnd, const EncodedBytesSink &write)
+        : BodyEncoder(write)
+    {
+        m_filters.emplace_back(g_mime_filter_basic_new(encoding, TRUE));
+        if (lineEnd == "\r\n")
+            m_filters.emplace_back(g_mime_filter_unix2dos_new(FALSE));
+    }
+    bool add(QByteArray chunk) override { return pass(chunk, g_mime_filter_filter); }
+    void finish() override
+    {
+        QByteArray nothing;
+        pass(nothing, g_mime_filter_complete);
+    }
+
+private:
+    using Step = void (*)(GMimeFilter *, char *, size_t, size_t, char **, size_t *, size_t *);
+    bool pass(QByteArray &chunk, Step step)
+    {
+        char none = 0;
+        char *data = chunk.isEmpty() ? &none : chunk.data();
+        size_t length = size_t(chunk.size());
+        size_t prespace = 0;
+        for (const GObjectPtr<GMimeFilter> &filter : m_filters) // each one's output is the next one's input
+            step(filter.get(), data, length, prespace, &data, &length, &prespace);
+        return send(QByteArray(data, qsizetype(length)));
+    }
+    std::vector<GObjectPtr<GMimeFilter>> m_filters;
+};
+
+// Written by hand, since GMime's encoder gives other bytes: it lets a line run past 76 when it
+// writes out a held CR, and ends a body whose last byte is a blank or a CR with a soft break.
+class QuotedPrintableBody : public BodyEncoder
+{
+public:
+    QuotedPrintableBody(const QByteArray &lineEnd, const EncodedBytesSink &write) : BodyEncoder(write), m_eol(lineEnd)
+    {}
+    bool add(QByteArray chunk) override
+    {
+        for (char c : std::as_const(chunk))
+            put(uchar(c));
+        return send(std::exchange(m_ready, {}));
+    }
+    void finish() override
+    {
+        if (m_pendingCr)
+            appendEncoded('\r');
+        flushWhitespace();
+        m_ready += m_line + m_eol;
+        m_line.clear();
+        send(std::exchange(m_ready, {}));
+    }
+
+private:
+    void put(uchar c)
+    {
+        if (m_pendingCr) {
+            m_pendingCr = false;
+            if (c == '\n') {
+                hardBreak();
+                return;
+            }
+            appendEncoded('\r');
+        }
+        if (c == '\r') {
+            m_pendingCr = true;
+        } else if (c == '\n') {
+            hardBreak();
+        } else if (c == ' ' || c == '\t') {
+            flushWhitespace();
+            m_whitespace = char(c);
+        } else if (c >= 33 && c <= 126 && c != '=') {
+            flushWhitespace();
+            appendLiteral(char(c));
+        } else {
+            flushWhitespace();
+            appendEncoded(c);
+        }
+    }
+    // Whitespace is written literally unless it ends a line, where it must be encoded.
+    void flushWhitespace()
+    {
+        if (m_whitespace)
+            appendLiteral(m_whitespace);
+        m_whitespace = 0;
+    }
+    void hardBreak()
+    {
+        if (m_whitespace)
+            appendEncoded(uchar(m_whitespace));
+        m_whitespace = 0;
+        m_ready += m_line + m_eol;
+        m_line.resize(0);
+    }
+    void appendLiteral(char c) { append(&c, 1); }
+    void appendEncoded(uchar c)
+    {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        const char code[] = {'=', hex[c >> 4], hex[c & 15]};
+        append(code, 3);
+    }
+    void append(const char *text, qsizetype size)
+    {
+        if (m_line.size() + size > 75) { // soft break
+            m_ready += m_line + '=' + m_eol;
+            m_line.resize(0);
+        }
+        m_line.append(text, size);
+    }
+    const QByteArray m_eol;
+    QByteArray m_line;  // the line being filled
+    QByteArray m_ready; // finished lines not yet sent
+    char m_whitespace = 0;
+    bool m_pendingCr = false;
+};
+
+std::unique_ptr<BodyEncoder> bodyEncoderFor(const QByteArray &transferEncoding, bool alreadyEncoded,
+                                            const QByteArray &lineEnd, const EncodedBytesSink &write)
+{
+    if (!alreadyEncoded && transferEncoding == "base64")
+        return std::make_unique<FilteredBody>(GMIME_CONTENT_ENCODING_BASE64, lineEnd, write);
+    if (!alreadyEncoded && transferEncoding == "quoted-printable")
+        return std::make_unique<QuotedPrintableBody>(lineEnd, write);
+    return std::make_unique<RawBody>(lineEnd, alreadyEncoded, write);
+}
+
+} // namespace
+
+void writeEncodedBody(QIODevice &content, const QByteArray &transferEncoding, bool alreadyEncoded,
+                      const QByteArray &lineEnd, const EncodedBytesSink &write)
+{
+    parserOptions(); // runs g_mime_init once
+    const std::unique_ptr<BodyEncoder> encoder = bodyEncoderFor(transferEncoding, alreadyEncoded, lineEnd, write);
+    for (;;) {
+        const QByteArray chunk = content.read(contentChunk);
+        if (chunk.isEmpty() || !encoder->add(chunk))
+            break;
+    }
+    encoder->finish();
 }

@@ -1,14 +1,11 @@
 #include "PartialMessage.h"
 
+#include "AttachmentStore.h"
 #include "MimePartHeaders.h"
+#include "TransferEncoding.h"
 #include "platform/PathHelpers.h"
 #include "platform/RegularFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <memory>
 #include <optional>
 
 namespace {
@@ -77,59 +74,6 @@ QByteArray withoutContentLengthHeader(const QByteArray &block)
     return result;
 }
 
-struct StrippedContent {
-    QString path;
-    bool encoded = false; // an .emlxpart file holds the transfer-encoded body already
-};
-
-QString messageNumber(const QString &path)
-{
-    const QString name = GetFileNamePart(path);
-    return name.left(name.indexOf(u'.'));
-}
-
-QString normalised(const QString &name)
-{
-    return name.normalized(QString::NormalizationForm_C);
-}
-
-// Picks the file in an attachment folder that holds the part named `fileName`.
-QString pickAttachmentFile(const QString &folder, const QString &fileName)
-{
-    QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    files.removeIf([](const QFileInfo &file) { return !file.isFile(); }); // links to pipes, devices
-    if (files.isEmpty())
-        return {};
-    const QString wanted = normalised(fileName);
-    if (!wanted.isEmpty()) {
-        for (const QFileInfo &file : files)
-            if (normalised(file.fileName()) == wanted)
-                return file.filePath();
-        for (const QFileInfo &file : files)
-            if (normalised(file.fileName()).compare(wanted, Qt::CaseInsensitive) == 0)
-                return file.filePath();
-        for (const QFileInfo &file : files) // the mail client may have added an extension
-            if (normalised(file.fileName()).startsWith(wanted + u'.'))
-                return file.filePath();
-    }
-    return files.size() == 1 ? files.first().filePath() : QString();
-}
-
-std::optional<StrippedContent> findStrippedContent(const QString &messagePath, const QString &section,
-                                                   const QString &fileName)
-{
-    const QString folder = QFileInfo(messagePath).absolutePath();
-    const QString number = messageNumber(messagePath);
-    const QString attachmentFolder = folder + QStringLiteral("/../Attachments/") + number + u'/' + section;
-    const QString file = pickAttachmentFile(QDir::cleanPath(attachmentFolder), fileName);
-    if (!file.isEmpty())
-        return StrippedContent{file, false};
-    const QString part = folder + u'/' + number + u'.' + section + QStringLiteral(".emlxpart");
-    if (QFileInfo(part).isFile())
-        return StrippedContent{part, true};
-    return std::nullopt;
-}
-
 // Where the reassembled message goes. Collects small writes into large ones (which also lets
 // a failing disk report its own reason) and remembers the first failure; nothing is written
 // after it.
@@ -160,153 +104,6 @@ private:
     QByteArray m_pending;
     QString m_error;
 };
-
-// Transfer encodings, streamed: each takes the content in chunks and writes encoded lines.
-class Encoder
-{
-public:
-    Encoder(Output &out, const QByteArray &lineEnd) : m_out(out), m_eol(lineEnd) {}
-    virtual ~Encoder() = default;
-    virtual void add(const QByteArray &data) = 0;
-    virtual void finish() = 0;
-
-protected:
-    Output &m_out;
-    const QByteArray m_eol;
-};
-
-// Writes the content as it is. Decoded content is followed by the line end that belongs to
-// the next delimiter; content that is encoded already gets one only when it lacks it.
-class RawEncoder : public Encoder
-{
-public:
-    RawEncoder(Output &out, const QByteArray &lineEnd, bool alreadyEncoded)
-        : Encoder(out, lineEnd), m_alreadyEncoded(alreadyEncoded)
-    {}
-    void add(const QByteArray &data) override
-    {
-        m_out.write(data);
-        if (!data.isEmpty())
-            m_endsWithLineEnd = data.endsWith('\n');
-    }
-    void finish() override
-    {
-        if (!m_alreadyEncoded || !m_endsWithLineEnd)
-            m_out.write(m_eol);
-    }
-
-private:
-    const bool m_alreadyEncoded;
-    bool m_endsWithLineEnd = false;
-};
-
-class Base64Encoder : public Encoder
-{
-public:
-    using Encoder::Encoder;
-    void add(const QByteArray &data) override
-    {
-        m_pending += data;
-        const qsizetype whole = m_pending.size() - m_pending.size() % 57;
-        for (qsizetype at = 0; at < whole; at += 57)
-            writeLine(m_pending.mid(at, 57));
-        m_pending.remove(0, whole);
-    }
-    void finish() override
-    {
-        if (!m_pending.isEmpty())
-            writeLine(m_pending);
-    }
-
-private:
-    void writeLine(const QByteArray &bytes) { m_out.write(bytes.toBase64() + m_eol); }
-    QByteArray m_pending;
-};
-
-class QuotedPrintableEncoder : public Encoder
-{
-public:
-    using Encoder::Encoder;
-    void add(const QByteArray &data) override
-    {
-        for (char c : data)
-            put(uchar(c));
-    }
-    void finish() override
-    {
-        if (m_pendingCr)
-            encoded("=0D");
-        flushWhitespace();
-        m_out.write(m_line);
-        m_line.clear();
-        m_out.write(m_eol);
-    }
-
-private:
-    void put(uchar c)
-    {
-        if (m_pendingCr) {
-            m_pendingCr = false;
-            if (c == '\n') {
-                hardBreak();
-                return;
-            }
-            encoded("=0D");
-        }
-        if (c == '\r') {
-            m_pendingCr = true;
-        } else if (c == '\n') {
-            hardBreak();
-        } else if (c == ' ' || c == '\t') {
-            flushWhitespace();
-            m_whitespace = char(c);
-        } else if (c >= 33 && c <= 126 && c != '=') {
-            flushWhitespace();
-            literal(char(c));
-        } else {
-            flushWhitespace();
-            encoded(QByteArray("=") + QByteArray::number(c, 16).toUpper().rightJustified(2, '0'));
-        }
-    }
-    // Whitespace is written literally unless it ends a line, where it must be encoded.
-    void flushWhitespace()
-    {
-        if (m_whitespace)
-            literal(m_whitespace);
-        m_whitespace = 0;
-    }
-    void hardBreak()
-    {
-        if (m_whitespace)
-            encoded(m_whitespace == ' ' ? "=20" : "=09");
-        m_whitespace = 0;
-        m_out.write(m_line + m_eol);
-        m_line.clear();
-    }
-    void literal(char c) { append(QByteArray(1, c)); }
-    void encoded(const QByteArray &code) { append(code); }
-    void append(const QByteArray &text)
-    {
-        if (m_line.size() + text.size() > 75) {
-            m_out.write(m_line + '=' + m_eol);
-            m_line.clear();
-        }
-        m_line += text;
-    }
-    QByteArray m_line;
-    char m_whitespace = 0;
-    bool m_pendingCr = false;
-};
-
-std::unique_ptr<Encoder> encoderFor(const QByteArray &transferEncoding, bool alreadyEncoded, Output &out,
-                                    const QByteArray &lineEnd)
-{
-    if (!alreadyEncoded && transferEncoding == "base64")
-        return std::make_unique<Base64Encoder>(out, lineEnd);
-    if (!alreadyEncoded && transferEncoding == "quoted-printable")
-        return std::make_unique<QuotedPrintableEncoder>(out, lineEnd);
-    return std::make_unique<RawEncoder>(out, lineEnd, alreadyEncoded);
-}
 
 struct Multipart {
     QByteArray boundary;
@@ -486,14 +283,10 @@ private:
             m_result.error = file.failure();
             return;
         }
-        const std::unique_ptr<Encoder> encoder = encoderFor(transferEncoding, content.encoded, m_out, m_lineEnd);
-        while (m_out.error().isEmpty()) {
-            const QByteArray chunk = file.read(57 * 1024);
-            if (chunk.isEmpty())
-                break;
-            encoder->add(chunk);
-        }
-        encoder->finish();
+        writeEncodedBody(file, transferEncoding, content.encoded, m_lineEnd, [this](const QByteArray &bytes) {
+            m_out.write(bytes);
+            return m_out.error().isEmpty();
+        });
     }
 
     const QString m_path;
