@@ -34,7 +34,7 @@ struct Part {
 const QList<Part> &parts()
 {
     static const QByteArray png = binaryContent(5000), pdf = binaryContent(70000);
-    static const QByteArray notes = "Grüße = Größe\nline two \n";
+    static const QByteArray notes = "Grüße = Größe\nline two \nblank, then a lone CR \rhere\nends in a blank ";
     static const QByteArray raw = "plain 7bit text on one line";
     static const QList<Part> parts{
         {"2.2",
@@ -44,7 +44,8 @@ const QList<Part> &parts()
         {"3", "Content-Type: application/pdf;\n name*=utf-8''R%C3%A9sum%C3%A9.pdf\nContent-Transfer-Encoding: base64\n",
          base64Lines(pdf), pdf, QString::fromUtf8("Résumé.pdf")},
         {"4", "Content-Type: text/plain; name=\"notes.txt\"\nContent-Transfer-Encoding: quoted-printable\n",
-         "Gr=C3=BC=C3=9Fe =3D Gr=C3=B6=C3=9Fe\nline two=20\n\n", notes, "notes.txt"},
+         "Gr=C3=BC=C3=9Fe =3D Gr=C3=B6=C3=9Fe\nline two=20\nblank, then a lone CR =0Dhere\nends in a blank=20\n", notes,
+         "notes.txt"},
         {"5", "Content-Type: text/plain; name=\"raw.txt\"\nContent-Transfer-Encoding: 7bit\n", raw + "\n", raw,
          "raw.txt"},
     };

@@ -287,10 +287,8 @@ public:
     void finish() override
     {
         if (m_pendingCr)
-            appendEncoded('\r');
-        flushWhitespace();
-        m_ready += m_line + m_eol;
-        m_line.clear();
+            encodeHeldCr();
+        hardBreak(); // the line end the part's delimiter needs; a blank before it is encoded
         send(std::exchange(m_ready, {}));
     }
 
@@ -298,12 +296,12 @@ private:
     void put(uchar c)
     {
         if (m_pendingCr) {
-            m_pendingCr = false;
             if (c == '\n') {
+                m_pendingCr = false;
                 hardBreak();
                 return;
             }
-            appendEncoded('\r');
+            encodeHeldCr();
         }
         if (c == '\r') {
             m_pendingCr = true;
@@ -319,6 +317,13 @@ private:
             flushWhitespace();
             appendEncoded(c);
         }
+    }
+    // A CR that no LF follows is data: it comes after the blank held before it, never ahead of it.
+    void encodeHeldCr()
+    {
+        m_pendingCr = false;
+        flushWhitespace();
+        appendEncoded('\r');
     }
     // Whitespace is written literally unless it ends a line, where it must be encoded.
     void flushWhitespace()
