@@ -12,22 +12,15 @@ namespace {
 
 constexpr int examplesPerReason = 3;
 
-QString noteLine(const MessageNote &note)
-{
-    const QString source = QDir::toNativeSeparators(note.source);
-    if (note.text.contains(source) || note.text.contains(note.source))
-        return note.text;
-    return source + QStringLiteral(": ") + note.text;
-}
-
-// The note's reason without the paths and numbers that differ from file to file.
+// The note's reason without its source and the other paths and numbers that differ from file
+// to file, so that alike failures share one line.
 QString reasonOf(const MessageNote &note)
 {
     static const QRegularExpression quotedPath(QStringLiteral("\"[^\"]*\""));
     static const QRegularExpression number(QStringLiteral("\\d+"));
-    QString reason = note.text;
+    QString reason = noteReason(note, QStringLiteral("…"));
     reason.replace(quotedPath, QStringLiteral("…")).replace(number, QStringLiteral("…"));
-    if (reason.startsWith(QStringLiteral("…: ")))
+    if (reason.startsWith(QStringLiteral("…: "))) // a sentence about another file, such as a full copy
         reason.remove(0, 3);
     return reason;
 }

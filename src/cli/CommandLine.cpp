@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include "FolderScan.h"
-#include "PathHelpers.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -142,12 +141,11 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         if (info.isDir()) {
             const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
             gathered.messageFiles += scan.messageFiles;
-            for (const QString &problem : scan.problems())
-                gathered.problems.append({path, problem});
+            gathered.problems += scan.problems();
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {
-            gathered.problems.append({source, QStringLiteral("%1: no such file or folder").arg(QuotedPath(source))});
+            gathered.problems.append({source, QStringLiteral("no such file or folder")});
         }
     }
     return gathered;

@@ -2,7 +2,6 @@
 
 #include "pathLogger.h"
 
-#include "PathHelpers.h"
 #include "RegularFile.h"
 
 bool isMessageFileName(const QString &path)
@@ -51,25 +50,27 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     return result;
 }
 
-QStringList FolderScanResult::problems() const
+QList<MessageNote> FolderScanResult::problems() const
 {
-    QStringList sentences;
+    QList<MessageNote> notes;
     for (const QString &folder : unreadableFolders)
-        sentences << QStringLiteral("cannot read folder %1").arg(QuotedPath(folder));
+        notes.append({folder, QStringLiteral("cannot read folder %1").arg(noteSourceMark)});
     for (const QString &file : unusableFileNames)
-        sentences << QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
-                         .arg(QuotedPath(file));
+        notes.append(
+            {file, QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
+                       .arg(noteSourceMark)});
     for (const UnusableFolder &folder : unusableFolders)
-        sentences << QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
-                                    "valid UTF-8; rename it and add it again")
-                         .arg(QuotedPath(folder.path))
-                         .arg(folder.messageFiles)
-                         .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+        notes.append({folder.path,
+                      QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
+                                     "valid UTF-8; rename it and add it again")
+                          .arg(noteSourceMark)
+                          .arg(folder.messageFiles)
+                          .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"))});
     for (const SpecialFile &file : specialFiles)
-        sentences << (file.kind.isEmpty()
-                          ? QStringLiteral("%1 is not a regular file").arg(QuotedPath(file.path))
-                          : QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(file.path), file.kind));
+        notes.append({file.path, file.kind.isEmpty()
+                                     ? QStringLiteral("%1 is not a regular file").arg(noteSourceMark)
+                                     : QStringLiteral("%1 is not a regular file (%2)").arg(noteSourceMark, file.kind)});
     for (const QString &folder : linkedFolders)
-        sentences << QStringLiteral("%1 is a link to a folder; not followed").arg(QuotedPath(folder));
-    return sentences;
+        notes.append({folder, QStringLiteral("%1 is a link to a folder; not followed").arg(noteSourceMark)});
+    return notes;
 }
