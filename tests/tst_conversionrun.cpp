@@ -254,7 +254,7 @@ private Q_SLOTS:
                 lines << output.source + " -> " + output.target.mid(destination.size()) + " : " +
                              (dryRun ? QByteArray() : TestFiles::read(output.target));
             for (const MessageNote &note : report.failures + report.warnings)
-                lines << note.source + " ! " + noteLine(note);
+                lines << note.source + " ! " + note.text;
             for (int count : {report.converted, report.emptyEntries, report.repeatedSources, report.total})
                 lines << QString::number(count);
             return lines;

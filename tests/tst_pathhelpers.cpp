@@ -1,6 +1,5 @@
 #include "DestinationFolder.h"
 #include "InFlightFiles.h"
-#include "MessageNote.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
 
@@ -171,53 +170,6 @@ private Q_SLOTS:
         RemoveInFlightFiles();
         QVERIFY(!QFileInfo::exists(namedPath));
         QVERIFY(QFileInfo::exists(donePath));
-    }
-
-    // A note never repeats its source; its line is the sentence it was made of, or, when the
-    // sentence does not name the source, the quoted source before it.
-    void notesNameTheirSourceOnce_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("sentence");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("reason"); // … where the note names its source
-        QTest::newRow("named first") << "/m/1.emlx"
-                                     << "\"/m/1.emlx\": the byte count says 9 bytes"
-                                     << "\"/m/1.emlx\": the byte count says 9 bytes"
-                                     << "the byte count says 9 bytes";
-        QTest::newRow("named inside") << "/m/1.emlx"
-                                      << "source file \"/m/1.emlx\" is gone"
-                                      << "source file \"/m/1.emlx\" is gone"
-                                      << "source file … is gone";
-        QTest::newRow("another file only")
-            << "/m/1.partial.emlx"
-            << "skipped: its full copy \"/m/1.emlx\" is converted in this run"
-            << "\"/m/1.partial.emlx\": skipped: its full copy \"/m/1.emlx\" is converted in this run"
-            << "skipped: its full copy \"/m/1.emlx\" is converted in this run";
-        QTest::newRow("a path below the source")
-            << "/out"
-            << "cannot make sure that \"/out/a.eml\" is on the disk: I/O error"
-            << "\"/out\": cannot make sure that \"/out/a.eml\" is on the disk: I/O error"
-            << "cannot make sure that \"/out/a.eml\" is on the disk: I/O error";
-        QTest::newRow("relative source, the end of another path")
-            << "a/1.emlx"
-            << "cannot write \"/out/a/1.emlx\": No space left on device"
-            << "\"a/1.emlx\": cannot write \"/out/a/1.emlx\": No space left on device"
-            << "cannot write \"/out/a/1.emlx\": No space left on device";
-        QTest::newRow("percent signs in the paths") << "/m/100%1.emlx"
-                                                    << "cannot open \"/m/100%1.emlx\": \"/x/%2\" is in the way"
-                                                    << "cannot open \"/m/100%1.emlx\": \"/x/%2\" is in the way"
-                                                    << "cannot open …: \"/x/%2\" is in the way";
-    }
-    void notesNameTheirSourceOnce()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, sentence);
-        const MessageNote note = MessageNote::fromSentence(source, sentence);
-        QCOMPARE(note.source, source);
-        QVERIFY2(!note.text.contains(QuotedPath(source)), qPrintable(noteReason(note, "…")));
-        QTEST(noteLine(note), "line");
-        QTEST(noteReason(note, "…"), "reason");
     }
 };
 

@@ -11,15 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The scan's problems as the window and emlx2eml tell them.
-static QStringList problemLines(const FolderScanResult &scan)
-{
-    QStringList lines;
-    for (const MessageNote &note : scan.problems())
-        lines.append(noteLine(note));
-    return lines;
-}
-
 class WalkerTest : public QObject
 {
     Q_OBJECT
@@ -84,7 +75,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(dir.filePath("Box/pipe.emlx"), dir.filePath("Box/to pipe.emlx")));
         const FolderScanResult scan = scanForMessageFiles(dir.filePath("Box"));
         QCOMPARE(scan.messageFiles, QStringList({dir.filePath("Box/1.emlx"), dir.filePath("Box/link.emlx")}));
-        QCOMPARE(problemLines(scan),
+        QCOMPARE(scan.problems(),
                  QStringList({'"' + dir.filePath("Box/pipe.emlx") + "\" is not a regular file (a named pipe)",
                               '"' + dir.filePath("Box/to pipe.emlx") + "\" is not a regular file (a named pipe)",
                               '"' + dir.filePath("Box/loop") + "\" is a link to a folder; not followed"}));
@@ -145,12 +136,11 @@ private Q_SLOTS:
         ::rmdir(folder.constData());
         QCOMPARE(scan.messageFiles, QStringList({dir.filePath("Box/ok.emlx")}));
         QCOMPARE(scan.unusableFileNames, QStringList({dir.filePath("Box/caf\\xE9.emlx")}));
-        const QStringList problems = problemLines(scan);
-        QCOMPARE(problems.size(), 2);
-        QVERIFY(problems[0].contains("not valid UTF-8"));
-        QCOMPARE(problems[1], "folder \"" + dir.filePath("Box/Ordner \\xE4/") +
-                                  "\" holds 2 .emlx files that cannot be converted: the folder's name is not "
-                                  "valid UTF-8; rename it and add it again");
+        QCOMPARE(scan.problems().size(), 2);
+        QVERIFY(scan.problems()[0].contains("not valid UTF-8"));
+        QCOMPARE(scan.problems()[1], "folder \"" + dir.filePath("Box/Ordner \\xE4/") +
+                                         "\" holds 2 .emlx files that cannot be converted: the folder's name is not "
+                                         "valid UTF-8; rename it and add it again");
     }
 };
 

@@ -12,15 +12,22 @@ namespace {
 
 constexpr int examplesPerReason = 3;
 
-// The note's reason without its source and the other paths and numbers that differ from file
-// to file, so that alike failures share one line.
+QString noteLine(const MessageNote &note)
+{
+    const QString source = QDir::toNativeSeparators(note.source);
+    if (note.text.contains(source) || note.text.contains(note.source))
+        return note.text;
+    return source + QStringLiteral(": ") + note.text;
+}
+
+// The note's reason without the paths and numbers that differ from file to file.
 QString reasonOf(const MessageNote &note)
 {
     static const QRegularExpression quotedPath(QStringLiteral("\"[^\"]*\""));
     static const QRegularExpression number(QStringLiteral("\\d+"));
-    QString reason = noteReason(note, QStringLiteral("…"));
+    QString reason = note.text;
     reason.replace(quotedPath, QStringLiteral("…")).replace(number, QStringLiteral("…"));
-    if (reason.startsWith(QStringLiteral("…: "))) // a sentence about another file, such as a full copy
+    if (reason.startsWith(QStringLiteral("…: ")))
         reason.remove(0, 3);
     return reason;
 }

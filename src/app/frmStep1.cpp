@@ -230,9 +230,7 @@ void frmStep1::reportScan(const FolderScanResult &scan)
 {
     QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFiles.size());
     QString details;
-    QStringList problems;
-    for (const MessageNote &note : scan.problems())
-        problems.append(noteLine(note));
+    const QStringList problems = scan.problems();
     if (!problems.isEmpty()) {
         text += QStringLiteral("\n\nLeft out:\n") + problems.mid(0, problemsNamedInBox).join(u'\n');
         if (problems.size() > problemsNamedInBox) {

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "FolderScan.h"
+#include "PathHelpers.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -141,11 +142,12 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         if (info.isDir()) {
             const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
             gathered.messageFiles += scan.messageFiles;
-            gathered.problems += scan.problems();
+            for (const QString &problem : scan.problems())
+                gathered.problems.append({path, problem});
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {
-            gathered.problems.append({source, QStringLiteral("no such file or folder")});
+            gathered.problems.append({source, QStringLiteral("%1: no such file or folder").arg(QuotedPath(source))});
         }
     }
     return gathered;

@@ -33,7 +33,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments);
 // The message files named by the sources: files as given, folders scanned breadth first.
 struct GatheredSources {
     QStringList messageFiles;
-    QList<MessageNote> problems; // sources that do not exist, and what the folder scans left out
+    QList<MessageNote> problems; // sources that do not exist, folders that could not be read
 };
 // `stopRequested`, asked between steps of a folder scan, ends the gathering early.
 GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested = {});

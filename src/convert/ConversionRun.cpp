@@ -57,7 +57,7 @@ struct Message {
         state = State::Failed;
         failure = reason;
     }
-    void warn(const QString &text) { warnings.append(MessageNote::fromSentence(entry, text)); }
+    void warn(const QString &text) { warnings.append({entry, text}); }
 };
 
 // Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
@@ -200,7 +200,7 @@ private:
                 return;
         const FileResult outcome = result.get();
         if (!outcome.ok)
-            m_report.failures.append(MessageNote::fromSentence(m_options.destination, outcome.error));
+            m_report.failures.append({m_options.destination, outcome.error});
     }
 
     // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
@@ -385,7 +385,7 @@ private:
             ++m_report.skippedPartials;
             break;
         case Message::State::Failed:
-            m_report.failures.append(MessageNote::fromSentence(message.entry, message.failure));
+            m_report.failures.append({message.entry, message.failure});
             break;
         case Message::State::Written:
             ++m_report.converted;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "MessageNote.h"
 #include "OutputFolder.h"
 #include "OutputNaming.h"
 
@@ -31,6 +30,11 @@ struct RunCallbacks {
     // a message whose copy was under way leaves no output and counts as not attempted.
     std::function<bool()> stopRequested;
     std::function<NamingScheme()> scheme; // asked afresh for each message
+};
+
+struct MessageNote {
+    QString source;
+    QString text;
 };
 
 struct PlannedOutput {

@@ -2,6 +2,7 @@
 
 #include "pathLogger.h"
 
+#include "PathHelpers.h"
 #include "RegularFile.h"
 
 bool isMessageFileName(const QString &path)
@@ -50,27 +51,25 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     return result;
 }
 
-QList<MessageNote> FolderScanResult::problems() const
+QStringList FolderScanResult::problems() const
 {
-    QList<MessageNote> notes;
+    QStringList sentences;
     for (const QString &folder : unreadableFolders)
-        notes.append({folder, QStringLiteral("cannot read folder %1").arg(noteSourceMark)});
+        sentences << QStringLiteral("cannot read folder %1").arg(QuotedPath(folder));
     for (const QString &file : unusableFileNames)
-        notes.append(
-            {file, QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
-                       .arg(noteSourceMark)});
+        sentences << QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
+                         .arg(QuotedPath(file));
     for (const UnusableFolder &folder : unusableFolders)
-        notes.append({folder.path,
-                      QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
-                                     "valid UTF-8; rename it and add it again")
-                          .arg(noteSourceMark)
-                          .arg(folder.messageFiles)
-                          .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"))});
+        sentences << QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
+                                    "valid UTF-8; rename it and add it again")
+                         .arg(QuotedPath(folder.path))
+                         .arg(folder.messageFiles)
+                         .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"));
     for (const SpecialFile &file : specialFiles)
-        notes.append({file.path, file.kind.isEmpty()
-                                     ? QStringLiteral("%1 is not a regular file").arg(noteSourceMark)
-                                     : QStringLiteral("%1 is not a regular file (%2)").arg(noteSourceMark, file.kind)});
+        sentences << (file.kind.isEmpty()
+                          ? QStringLiteral("%1 is not a regular file").arg(QuotedPath(file.path))
+                          : QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(file.path), file.kind));
     for (const QString &folder : linkedFolders)
-        notes.append({folder, QStringLiteral("%1 is a link to a folder; not followed").arg(noteSourceMark)});
-    return notes;
+        sentences << QStringLiteral("%1 is a link to a folder; not followed").arg(QuotedPath(folder));
+    return sentences;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "MessageNote.h"
-
 #include <QStringList>
 
 #include <functional>
@@ -25,8 +23,8 @@ struct FolderScanResult {
     };
     QList<SpecialFile> specialFiles; // message names that are no regular files: never read
 
-    // A note for each folder or file the scan had to leave out, about that folder or file.
-    QList<MessageNote> problems() const;
+    // One plain sentence for each folder or file the scan had to leave out.
+    QStringList problems() const;
 };
 
 // True for names that end in ".emlx" in any letter case, blanks around the name ignored.
