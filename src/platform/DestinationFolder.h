@@ -5,6 +5,7 @@
 #include "PathHelpers.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,24 @@ bool LiesBelow(const QString &path, const QString &folder);
 // is written through it. `top` itself may be reached through links. With create false nothing is
 // made; only the steps that exist are checked.
 FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool create = true);
+
+// EnsureRealFolderBelow for the many folders of one run: each step below `top` is looked at (or
+// made) once, and a folder made by the run is known to hold nothing yet.
+class RealFoldersBelow
+{
+public:
+    RealFoldersBelow(QString top, bool create);
+
+    // As EnsureRealFolderBelow; `madeNow` tells whether `folder` itself was made by this call.
+    FileResult ensure(const QString &folder, bool *madeNow = nullptr);
+    // One of the folders made sure of for each file system they lie on: where a flush must go.
+    QStringList oneFolderPerFileSystem() const;
+
+private:
+    QString m_top;
+    bool m_create;
+    QHash<QString, quint64> m_sure; // folder -> its file system (0 where the platform does not say)
+};
 
 // Whether names that differ only in letter case reach the same file where `path` lies, found
 // without writing anything: an existing part of the path is looked up in the other letter case.
