@@ -50,7 +50,7 @@ struct Message {
         state = State::Failed;
         failure = reason;
     }
-    void warn(const QString &text) { warnings.append({entry, text}); }
+    void warn(const QString &text) { warnings.append(MessageNote::about(entry, text)); }
 };
 
 // Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
@@ -178,15 +178,16 @@ private:
             files << output.target;
         auto flushed = std::make_shared<std::promise<FileResult>>();
         std::future<FileResult> result = flushed->get_future();
-        std::thread([flushed, folders = m_folders.oneFolderPerFileSystem(), files] {
-            flushed->set_value(FlushToDisk(folders, files));
+        auto failedPath = std::make_shared<QString>();
+        std::thread([flushed, failedPath, folders = m_folders.oneFolderPerFileSystem(), files] {
+            flushed->set_value(FlushToDisk(folders, files, failedPath.get()));
         }).detach();
         while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
             if (yieldAndCheckStop())
                 return;
         const FileResult outcome = result.get();
         if (!outcome.ok)
-            m_report.failures.append({m_options.destination, outcome.error});
+            m_report.failures.append(MessageNote::about(*failedPath, outcome.error));
     }
 
     // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
@@ -386,7 +387,7 @@ private:
             ++m_report.skippedPartials;
             break;
         case Message::State::Failed:
-            m_report.failures.append({message.entry, message.failure});
+            m_report.failures.append(MessageNote::about(message.entry, message.failure));
             break;
         case Message::State::Written:
             ++m_report.converted;

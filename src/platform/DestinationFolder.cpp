@@ -70,8 +70,10 @@ std::optional<quint64> deviceOf(const QString &path)
     return std::nullopt;
 }
 
-FileResult flushFailure(const QString &path, const QString &reason)
+FileResult flushFailure(const QString &path, const QString &reason, QString *failedPath)
 {
+    if (failedPath)
+        *failedPath = path;
     return FileResult::failure(
         QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(QuotedPath(path), reason));
 }
@@ -244,14 +246,14 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
     }
 }
 
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files)
+FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
 {
 #if defined(__linux__)
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (handle < 0)
-            return FlushEachFile(files);
+            return FlushEachFile(files, failedPath);
         struct stat status {
         };
         if (::fstat(handle, &status) != 0 || flushed.contains(quint64(status.st_dev))) {
@@ -262,33 +264,33 @@ FileResult FlushToDisk(const QStringList &folders, const QStringList &files)
         const int error = errno;
         ::close(handle);
         if (result != 0 && error == ENOSYS)
-            return FlushEachFile(files);
+            return FlushEachFile(files, failedPath);
         if (result != 0)
-            return flushFailure(folder, systemMessage(error));
+            return flushFailure(folder, systemMessage(error), failedPath);
         flushed.insert(quint64(status.st_dev));
     }
     return {};
 #else
     Q_UNUSED(folders);
-    return FlushEachFile(files);
+    return FlushEachFile(files, failedPath);
 #endif
 }
 
-FileResult FlushEachFile(const QStringList &files)
+FileResult FlushEachFile(const QStringList &files, QString *failedPath)
 {
     for (const QString &path : files) {
         QFile file(path);
 #ifdef Q_OS_UNIX
         if (!file.open(QIODevice::ReadOnly))
-            return flushFailure(path, file.errorString());
+            return flushFailure(path, file.errorString(), failedPath);
         if (::fsync(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno));
+            return flushFailure(path, systemMessage(errno), failedPath);
 #else
         // Flushing needs a handle that may write.
         if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-            return flushFailure(path, file.errorString());
+            return flushFailure(path, file.errorString(), failedPath);
         if (::_commit(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno));
+            return flushFailure(path, systemMessage(errno), failedPath);
 #endif
     }
     return {};

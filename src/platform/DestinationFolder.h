@@ -49,6 +49,7 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
 
 // Makes sure that what was written into `folders` (the files `files`) is on the disk: one flush
 // per file system where the platform offers that, else every file flushed on its own.
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files);
+// On failure `failedPath` gets the folder or file that could not be flushed.
+FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath = nullptr);
 // The portable way, which FlushToDisk falls back to.
-FileResult FlushEachFile(const QStringList &files);
+FileResult FlushEachFile(const QStringList &files, QString *failedPath = nullptr);
