@@ -148,6 +148,42 @@ private Q_SLOTS:
         }
     }
 
+    // A range longer than one step of the kernel's copy, into the same file system and into another
+    // (where the kernel refuses and the copy goes through a buffer): every byte in its place.
+    void copiesLongRangesInSteps_data()
+    {
+        QTest::addColumn<QString>("otherFileSystem"); // empty: beside the source
+        QTest::newRow("same file system") << QString();
+        QTest::newRow("another file system") << QStringLiteral("/dev/shm");
+    }
+    void copiesLongRangesInSteps()
+    {
+        QFETCH(QString, otherFileSystem);
+        QTemporaryDir dir;
+        std::optional<QTemporaryDir> other;
+        if (!otherFileSystem.isEmpty()) {
+            struct stat here = {}, there = {};
+            if (::stat(QFile::encodeName(otherFileSystem).constData(), &there) != 0 ||
+                ::stat(QFile::encodeName(dir.path()).constData(), &here) != 0 || here.st_dev == there.st_dev)
+                QSKIP("no second file system here");
+            other.emplace(otherFileSystem + "/tst_pathhelpers-XXXXXX");
+        }
+        QByteArray bytes(qsizetype(17) << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7 + i / 4093) & 0xff);
+        const QString source = dir.filePath("ü.emlx");
+        const QString target = (other ? other->path() : dir.path()) + "/ü.eml";
+        QVERIFY(TestFiles::write(source, bytes));
+        int steps = 0;
+        const FileResult result = CopyMessageFile(source, target, false, {5, bytes.size() - 9}, [&steps] {
+            ++steps;
+            return true;
+        });
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(TestFiles::read(target) == bytes.mid(5, bytes.size() - 9));
+        QVERIFY(steps > 1); // a stop is looked at between steps
+    }
+
     // What a second Ctrl+C removes: named temporary files still being written, and only those;
     // an unnamed one is not given a name (it would outlive a kill).
     void removesInFlightFilesAtOnce()

@@ -12,21 +12,15 @@ namespace {
 
 constexpr int examplesPerReason = 3;
 
-QString noteLine(const MessageNote &note)
-{
-    const QString source = QDir::toNativeSeparators(note.source);
-    if (note.text.contains(source) || note.text.contains(note.source))
-        return note.text;
-    return source + QStringLiteral(": ") + note.text;
-}
-
 // The note's reason without the paths and numbers that differ from file to file.
 QString reasonOf(const MessageNote &note)
 {
     static const QRegularExpression quotedPath(QStringLiteral("\"[^\"]*\""));
     static const QRegularExpression number(QStringLiteral("\\d+"));
     QString reason = note.text;
-    reason.replace(quotedPath, QStringLiteral("…")).replace(number, QStringLiteral("…"));
+    reason.replace(sourceMark, QStringLiteral("…"))
+        .replace(quotedPath, QStringLiteral("…"))
+        .replace(number, QStringLiteral("…"));
     if (reason.startsWith(QStringLiteral("…: ")))
         reason.remove(0, 3);
     return reason;

@@ -142,12 +142,11 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         if (info.isDir()) {
             const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
             gathered.messageFiles += scan.messageFiles;
-            for (const QString &problem : scan.problems())
-                gathered.problems.append({path, problem});
+            gathered.problems += scan.problemNotes();
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {
-            gathered.problems.append({source, QStringLiteral("%1: no such file or folder").arg(QuotedPath(source))});
+            gathered.problems.append({source, QStringLiteral("no such file or folder")});
         }
     }
     return gathered;

@@ -68,12 +68,8 @@ void print(std::FILE *stream, const QString &text)
 
 void printNotes(const QList<MessageNote> &notes, const char *kind)
 {
-    for (const MessageNote &note : notes) {
-        const QString source = QDir::toNativeSeparators(note.source);
-        const QString text =
-            note.text.contains(source) ? note.text : u'"' + source + QStringLiteral("\": ") + note.text;
-        print(stderr, QStringLiteral("emlx2eml: %1: %2\n").arg(QLatin1String(kind), text));
-    }
+    for (const MessageNote &note : notes)
+        print(stderr, QStringLiteral("emlx2eml: %1: %2\n").arg(QLatin1String(kind), noteLine(note)));
 }
 
 // "1 warning", "2 warnings".

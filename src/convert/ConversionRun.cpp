@@ -2,9 +2,11 @@
 
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
+#include "OutputPaths.h"
 #include "PartialMessage.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
+#include "platform/SourceFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,17 +23,6 @@
 
 namespace {
 
-// Whether names in `folder` that differ only in letter case are the same file: asked of the
-// file system without writing, else the platform's usual rule.
-bool ignoresLetterCase(const QString &folder)
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return IgnoresLetterCase(folder).value_or(true);
-#else
-    return IgnoresLetterCase(folder).value_or(false);
-#endif
-}
-
 QString absoluteSourceOf(const QString &entry)
 {
     return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
@@ -45,6 +36,8 @@ struct Message {
     QString source;
     QString absolute;
     State state = State::Pending;
+    // Opened once for the envelope, the header block and the copy.
+    std::unique_ptr<SourceFile> file;
     EmlxEnvelope envelope;
     QString folder;
     QString name;
@@ -57,7 +50,7 @@ struct Message {
         state = State::Failed;
         failure = reason;
     }
-    void warn(const QString &text) { warnings.append({entry, text}); }
+    void warn(const QString &text) { warnings.append(MessageNote::about(entry, text)); }
 };
 
 // Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
@@ -79,13 +72,14 @@ void forEachInParallel(int count, int jobs, const std::function<void(int)> &work
 
 // A run goes through each message in four steps: read and name it (independent of the
 // others), settle its output path (in list order: numbering depends on the earlier ones),
-// write it (independent again), and report it (in list order).
+// write it (independent again), and report it (in list order). Messages go through in batches;
+// with one job a batch is one message, and the caller hears of each.
 class Run
 {
 public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
-        : m_options(options), m_callbacks(callbacks),
-          m_destination(WithTrailingSlash(QDir::fromNativeSeparators(options.destination)))
+        : m_options(options), m_callbacks(callbacks), m_paths(options.destination, options.layout),
+          m_destination(m_paths.destination()), m_folders(m_destination, !options.dryRun)
     {}
 
     RunReport convert(const QStringList &sources)
@@ -94,10 +88,7 @@ public:
         if (!prepareDestination())
             return m_report;
         takeInTheRun(sources);
-        if (m_options.jobs > 1)
-            convertInBatches(sources);
-        else
-            convertOneByOne(sources);
+        convertInBatches(sources);
         flushWrittenFiles();
         m_report.stopped = m_stopped;
         return m_report;
@@ -105,48 +96,43 @@ public:
 
 private:
     static constexpr int batchPerJob = 64;
-
-    void convertOneByOne(const QStringList &sources)
-    {
-        for (int index = 0; index < sources.size() && !stopNow(); ++index) {
-            if (m_callbacks.messageStarted)
-                m_callbacks.messageStarted(index);
-            if (yieldAndCheckStop())
-                break;
-            Message message{sources[index], currentScheme()};
-            read(message);
-            settle(message);
-            if (yieldAndCheckStop())
-                break;
-            write(message);
-            if (message.state == Message::State::Named)
-                break; // stopped while it was copied
-            report(message);
-            if (m_callbacks.progress)
-                m_callbacks.progress(index + 1, m_report.total);
-        }
-    }
+    // Sources kept open from their reading to their writing; beyond this, a source is opened
+    // again to be written, so that many jobs never run out of file handles.
+    static constexpr int openSourcesLimit = 256;
 
     void convertInBatches(const QStringList &sources)
     {
-        const int batchSize = batchPerJob * m_options.jobs;
-        for (int first = 0; first < sources.size() && !yieldAndCheckStop(); first += batchSize) {
-            std::vector<Message> batch;
+        const bool oneByOne = m_options.jobs <= 1;
+        const int batchSize = oneByOne ? 1 : batchPerJob * m_options.jobs;
+        for (int first = 0; first < sources.size() && !stopNow(); first += batchSize) {
+            const int count = qMin<int>(batchSize, int(sources.size()) - first);
+            if (oneByOne && m_callbacks.messageStarted)
+                m_callbacks.messageStarted(first);
+            if (yieldAndCheckStop())
+                break;
+            std::vector<Message> batch; // its sources close with it
+            m_openSources = 0;
             const NamingScheme scheme = currentScheme(); // asked here: the workers call nothing back
-            for (int index = first; index < qMin<int>(first + batchSize, sources.size()); ++index)
+            for (int index = first; index < first + count; ++index)
                 batch.push_back(Message{sources[index], scheme});
-            const int count = int(batch.size());
             const auto stop = [this] { return stopNow(); };
             forEachInParallel(
                 count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (Message &message : batch)
                 if (!stopNow())
                     settle(message);
+            // One at a time, the window's events run before the write, and a stop there leaves the
+            // message unattempted.
+            if (oneByOne && yieldAndCheckStop())
+                break;
             forEachInParallel(
                 count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
-            for (Message &message : batch)
+            bool allDone = true;
+            for (Message &message : batch) {
+                allDone = allDone && message.state != Message::State::Named;
                 report(message);
-            if (m_callbacks.progress && !stopNow())
+            }
+            if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
                 m_callbacks.progress(first + count, m_report.total);
         }
     }
@@ -164,7 +150,7 @@ private:
                 return false;
             }
         }
-        m_ignoreCase = ignoresLetterCase(m_destination);
+        m_paths.readDestinationRules();
         return true;
     }
 
@@ -177,7 +163,7 @@ private:
             if (!entry.trimmed().isEmpty())
                 absolute << absoluteSourceOf(entry);
         m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
-        m_accountLevel = m_options.layout == OutputLayout::Mailboxes && needsAccountLevel(absolute);
+        m_paths.takeInSources(absolute);
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -192,15 +178,16 @@ private:
             files << output.target;
         auto flushed = std::make_shared<std::promise<FileResult>>();
         std::future<FileResult> result = flushed->get_future();
-        std::thread([flushed, folders = m_madeFolders.values(), files] {
-            flushed->set_value(FlushToDisk(folders, files));
+        auto failedPath = std::make_shared<QString>();
+        std::thread([flushed, failedPath, folders = m_folders.oneFolderPerFileSystem(), files] {
+            flushed->set_value(FlushToDisk(folders, files, failedPath.get()));
         }).detach();
         while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
             if (yieldAndCheckStop())
                 return;
         const FileResult outcome = result.get();
         if (!outcome.ok)
-            m_report.failures.append({m_options.destination, outcome.error});
+            m_report.failures.append(MessageNote::about(*failedPath, outcome.error));
     }
 
     // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
@@ -239,8 +226,10 @@ private:
         message.absolute = absoluteSourceOf(message.entry);
         if (isPartialMessageFile(message.source) && !takeFullCopyOfPartial(message))
             return;
-        const EmlxEnvelope::Result read = EmlxEnvelope::read(message.source);
+        message.file = std::make_unique<SourceFile>(message.source);
+        const EmlxEnvelope::Result read = EmlxEnvelope::read(*message.file);
         if (!read.envelope) {
+            message.file.reset();
             message.fail(read.error);
             return;
         }
@@ -249,11 +238,18 @@ private:
             message.warn(message.envelope.warning);
         if (!message.envelope.contentWarning.isEmpty())
             message.warn(message.envelope.contentWarning);
-        const OutputFolder folder = outputFolderBelowDestination(message.absolute, m_options.layout, m_accountLevel);
-        message.folder = m_destination + folder.path;
+        const OutputFolder folder = m_paths.folderFor(message.absolute);
+        message.folder = folder.path;
         if (!folder.warning.isEmpty())
             message.warn(folder.warning);
         name(message);
+        // A partial message is put together from its own files; others stay open for the copy,
+        // up to a limit per batch.
+        bool keepOpen = message.state == Message::State::Named && !isPartialMessageFile(message.source);
+        if (keepOpen && ++m_openSources > openSourcesLimit)
+            keepOpen = false;
+        if (!keepOpen)
+            message.file.reset();
     }
 
     // A partial message gives way to its full copy: skipped when the full copy is in the run
@@ -277,8 +273,7 @@ private:
 
     void name(Message &message) const
     {
-        QString fileName = GetFileNamePart(message.absolute);
-        const QString ownName = ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
+        const QString ownName = OutputPaths::ownName(message.absolute);
         const NamingScheme scheme = message.scheme;
         message.state = Message::State::Named;
         if (!schemeReadsHeaders(scheme)) {
@@ -286,7 +281,7 @@ private:
             return;
         }
         HeaderReader reader;
-        if (!reader.LoadMessageFile(message.source, message.envelope)) {
+        if (!reader.LoadMessageFile(*message.file, message.envelope)) {
             message.fail(reader.errorString());
             return;
         }
@@ -310,7 +305,7 @@ private:
         m_seenSources.insert(message.absolute);
         if (message.state != Message::State::Named)
             return;
-        message.target = claimTarget(message.folder, message.name);
+        message.target = m_paths.claim(message.folder, message.name);
         if (!LiesBelow(message.target, m_destination)) {
             message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
                              .arg(QuotedPath(message.target), QuotedPath(m_destination)));
@@ -320,13 +315,14 @@ private:
             return;
         // Every folder below the destination is a real one (no link leads elsewhere), made when
         // missing, and cleared of what an interrupted earlier run left in it.
-        const FileResult made = EnsureRealFolderBelow(m_destination, message.folder, !m_options.dryRun);
+        bool madeNow = false;
+        const FileResult made = m_folders.ensure(message.folder, &madeNow);
         if (!made.ok) {
             message.fail(made.error);
             return;
         }
         m_madeFolders.insert(message.folder);
-        if (!m_options.dryRun)
+        if (!m_options.dryRun && !madeNow)
             RemoveLeftoverTemporaryFiles(message.folder, m_started);
     }
 
@@ -336,12 +332,7 @@ private:
         if (message.state != Message::State::Named)
             return;
         if (!m_options.dryRun) {
-            const FileResult written =
-                isPartialMessageFile(message.source)
-                    ? writePartial(message)
-                    : CopyMessageFile(message.source, message.target, false,
-                                      {message.envelope.messageOffset, message.envelope.messageLength},
-                                      [this] { return keepCopying(); });
+            const FileResult written = isPartialMessageFile(message.source) ? writePartial(message) : copy(message);
             if (!written.ok && stopNow())
                 return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
@@ -350,6 +341,17 @@ private:
             }
         }
         message.state = Message::State::Written;
+    }
+
+    FileResult copy(Message &message) const
+    {
+        const ByteRange range{message.envelope.messageOffset, message.envelope.messageLength};
+        const auto keepGoing = [this] { return keepCopying(); };
+        if (!message.file)
+            return CopyMessageFile(message.source, message.target, false, range, keepGoing);
+        const FileResult copied = CopyMessageFile(*message.file, message.target, false, range, keepGoing);
+        message.file.reset();
+        return copied;
     }
 
     FileResult writePartial(Message &message) const
@@ -385,7 +387,7 @@ private:
             ++m_report.skippedPartials;
             break;
         case Message::State::Failed:
-            m_report.failures.append({message.entry, message.failure});
+            m_report.failures.append(MessageNote::about(message.entry, message.failure));
             break;
         case Message::State::Written:
             ++m_report.converted;
@@ -397,36 +399,17 @@ private:
         }
     }
 
-    // The path for this message, numbered when an earlier message of the run has it already.
-    // Numbering goes on from where the last message of that name stopped, so many alike
-    // names cost no more than a few.
-    QString claimTarget(const QString &folder, const QString &name)
-    {
-        const QString plain = folder + name;
-        QString target = plain;
-        int &next = m_nextNumber[targetKey(plain)];
-        for (int n = qMax(next, 2); m_claimedTargets.contains(targetKey(target)); ++n) {
-            target = folder + numberedOutputName(name, n);
-            next = n + 1;
-        }
-        m_claimedTargets.insert(targetKey(target));
-        return target;
-    }
-
-    QString targetKey(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
-
     const RunOptions &m_options;
     const RunCallbacks &m_callbacks;
+    OutputPaths m_paths;
     const QString m_destination;
+    RealFoldersBelow m_folders;
     const QDateTime m_started = QDateTime::currentDateTime();
-    bool m_ignoreCase = false;
-    bool m_accountLevel = false;
     QSet<QString> m_runSources; // every message file listed, as an absolute path
     mutable std::atomic<bool> m_stopped{false};
+    mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
-    QSet<QString> m_madeFolders;
-    QSet<QString> m_claimedTargets;
-    QHash<QString, int> m_nextNumber;
+    QSet<QString> m_madeFolders; // folders made sure of and cleared of leftovers
     QSet<QString> m_seenSources;
 };
 

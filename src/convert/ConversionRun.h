@@ -2,6 +2,7 @@
 
 #include "OutputFolder.h"
 #include "OutputNaming.h"
+#include "platform/MessageNote.h"
 
 #include <QList>
 #include <QString>
@@ -30,11 +31,6 @@ struct RunCallbacks {
     // a message whose copy was under way leaves no output and counts as not attempted.
     std::function<bool()> stopRequested;
     std::function<NamingScheme()> scheme; // asked afresh for each message
-};
-
-struct MessageNote {
-    QString source;
-    QString text;
 };
 
 struct PlannedOutput {

@@ -2,6 +2,8 @@
 
 #include "PathHelpers.h"
 #include "RegularFile.h"
+#include "SourceFile.h"
+
 #include <QByteArray>
 
 #include <QDir>
@@ -47,13 +49,11 @@ bool startsPropertyList(const QByteArray &bytes)
 
 // Finds the trailing property list by looking backwards from the end of the file: it ends
 // the file with "</plist>" and starts at its XML declaration, or at "<plist" without one.
-qint64 findTrailingPropertyList(QFile &file, qint64 from)
+qint64 findTrailingPropertyList(SourceFile &file, qint64 from)
 {
     const qint64 size = file.size();
     const qint64 tailStart = qMax(from, size - propertyListLimit);
-    if (!file.seek(tailStart))
-        return -1;
-    const QByteArray tail = file.read(size - tailStart);
+    const QByteArray tail = file.readAt(tailStart, size - tailStart);
     if (!tail.trimmed().endsWith("</plist>"))
         return -1;
     const qsizetype plist = tail.lastIndexOf("<plist");
@@ -75,12 +75,14 @@ qint64 findTrailingPropertyList(QFile &file, qint64 from)
 
 // Whether a header line ("Name: value") comes before the first blank line. Only the first
 // bytes are looked at: a header block that starts later than that is no header block.
-bool startsWithHeaderLine(QFile &file, qint64 offset, qint64 length)
+bool startsWithHeaderLine(SourceFile &file, qint64 offset, qint64 length)
 {
     constexpr qint64 window = 16 << 10;
-    if (!file.seek(offset))
+    qint64 got = 0;
+    QByteArray head(qMin(length, window), Qt::Uninitialized);
+    if (!file.readAt(offset, head.data(), head.size(), &got))
         return true; // unreadable here; the copy will tell
-    const QByteArray head = file.read(qMin(length, window));
+    head.truncate(got);
     qsizetype lineStart = 0;
     while (lineStart < head.size()) {
         qsizetype nameEnd = lineStart;
@@ -100,19 +102,27 @@ bool startsWithHeaderLine(QFile &file, qint64 offset, qint64 length)
 }
 
 // Where the message lies: after the count line, before the property list.
-EmlxEnvelope::Result readMessageRange(QFile &file, const QString &path, EmlxEnvelope envelope);
+EmlxEnvelope::Result readMessageRange(SourceFile &file, const QString &path, EmlxEnvelope envelope);
 
 } // namespace
 
 EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 {
-    RegularFile file(path);
-    if (!QFile::exists(path))
-        return {std::nullopt, QFileInfo(path).isSymLink()
-                                  ? QStringLiteral("%1 is a link whose target does not exist").arg(QuotedPath(path))
-                                  : QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
-    if (!file.openForReading())
+    SourceFile file(path);
+    return read(file);
+}
+
+EmlxEnvelope::Result EmlxEnvelope::read(SourceFile &file)
+{
+    const QString &path = file.path();
+    if (!file.isOpen() && !file.open()) {
+        // Whether the file is there at all is asked only once opening it failed.
+        if (!QFile::exists(path))
+            return {std::nullopt, QFileInfo(path).isSymLink()
+                                      ? QStringLiteral("%1 is a link whose target does not exist").arg(QuotedPath(path))
+                                      : QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
         return {std::nullopt, file.failure()};
+    }
 
     EmlxEnvelope envelope;
     envelope.fileSize = file.size();
@@ -129,13 +139,13 @@ EmlxEnvelope::Result EmlxEnvelope::read(const QString &path)
 
 namespace {
 
-EmlxEnvelope::Result readMessageRange(QFile &file, const QString &path, EmlxEnvelope envelope)
+EmlxEnvelope::Result readMessageRange(SourceFile &file, const QString &path, EmlxEnvelope envelope)
 {
-    const std::optional<CountLine> countLine = parseCountLine(file.peek(countLineLimit));
+    const std::optional<CountLine> countLine = parseCountLine(file.readAt(0, countLineLimit));
     if (!countLine) {
         // Without a count, a complete property list that ends the file is still the mail client's.
         const qint64 propertyList = findTrailingPropertyList(file, 0);
-        if (propertyList > 0 && file.seek(propertyList) && file.read(5) == "<?xml") {
+        if (propertyList > 0 && file.readAt(propertyList, 5) == "<?xml") {
             envelope.propertyListOffset = propertyList;
             envelope.messageLength = propertyList;
             envelope.warning = QStringLiteral("%1: the first line holds no byte count; the message was taken up to "
@@ -151,8 +161,8 @@ EmlxEnvelope::Result readMessageRange(QFile &file, const QString &path, EmlxEnve
     const qint64 available = envelope.fileSize - envelope.messageOffset;
     if (countLine->count == available) {
         envelope.messageLength = countLine->count;
-    } else if (countLine->count < available && file.seek(envelope.messageOffset + countLine->count) &&
-               startsPropertyList(file.read(6))) {
+    } else if (countLine->count < available &&
+               startsPropertyList(file.readAt(envelope.messageOffset + countLine->count, 6))) {
         envelope.messageLength = countLine->count;
         envelope.propertyListOffset = envelope.messageOffset + countLine->count;
     } else {

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class SourceFile;
+
 // Where the RFC 822 message lies inside an .emlx file. The file is a first line with the
 // message's byte count, the message itself, then the mail client's XML property list.
 // A file without that first line is a plain message from its first byte to its last, or up to
@@ -22,6 +24,8 @@ struct EmlxEnvelope {
 
     struct Result;
     static Result read(const QString &path);
+    // The same from a file the caller has opened (and keeps open for the header block and the copy).
+    static Result read(SourceFile &file);
 };
 
 struct EmlxEnvelope::Result {

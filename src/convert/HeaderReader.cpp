@@ -6,7 +6,7 @@
 #include "TransferEncoding.h"
 
 #include "PathHelpers.h"
-#include "RegularFile.h"
+#include "SourceFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -126,17 +126,25 @@ bool HeaderReader::LoadMessageFile(const QString &path)
 
 bool HeaderReader::LoadMessageFile(const QString &path, const EmlxEnvelope &envelope)
 {
+    SourceFile file(path);
+    if (!file.open()) {
+        *this = HeaderReader();
+        m_path = path;
+        m_error = file.failure();
+        return false;
+    }
+    return LoadMessageFile(file, envelope);
+}
+
+bool HeaderReader::LoadMessageFile(SourceFile &file, const EmlxEnvelope &envelope)
+{
+    const QString path = file.path();
     *this = HeaderReader();
     m_path = path;
     m_envelope = envelope;
 
-    RegularFile file(path);
-    if (!file.openForReading()) {
-        m_error = file.failure();
-        return false;
-    }
-    const HeaderFields fields =
-        file.seek(envelope.messageOffset) ? readHeaderFields(file, envelope.messageLength) : HeaderFields();
+    SourceFileDevice message(file, envelope.messageOffset);
+    const HeaderFields fields = readHeaderFields(message, envelope.messageLength);
     if (!fields.complete)
         m_warnings << QStringLiteral("%1: the message's headers do not end within %2 MB; the names use what was read")
                           .arg(QuotedPath(path))

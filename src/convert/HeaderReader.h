@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+class SourceFile;
+
 // Reads Subject, From and Date of one message file. Only the header block of the message
 // inside the envelope is read, in bounded steps, and only the first field of each name
 // counts; the body is never read.
@@ -15,6 +17,8 @@ public:
     bool LoadMessageFile(const QString &path);
     // The same, for a file whose envelope the caller has read already.
     bool LoadMessageFile(const QString &path, const EmlxEnvelope &envelope);
+    // The same from a file the caller has open already.
+    bool LoadMessageFile(SourceFile &file, const EmlxEnvelope &envelope);
 
     // The Date header's date and time in the header's own zone; when it is missing or
     // unparsable, the mail client's sent date, its received date, or the file's

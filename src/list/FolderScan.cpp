@@ -51,25 +51,36 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     return result;
 }
 
+QList<MessageNote> FolderScanResult::problemNotes() const
+{
+    const QString source(sourceMark);
+    QList<MessageNote> notes;
+    for (const QString &folder : unreadableFolders)
+        notes.append({folder, QStringLiteral("cannot read folder %1").arg(source)});
+    for (const QString &file : unusableFileNames)
+        notes.append(
+            {file, QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
+                       .arg(source)});
+    for (const UnusableFolder &folder : unusableFolders)
+        notes.append(
+            {folder.path, QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's "
+                                         "name is not valid UTF-8; rename it and add it again")
+                              .arg(source)
+                              .arg(folder.messageFiles)
+                              .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"))});
+    for (const SpecialFile &file : specialFiles)
+        notes.append({file.path, file.kind.isEmpty()
+                                     ? QStringLiteral("%1 is not a regular file").arg(source)
+                                     : QStringLiteral("%1 is not a regular file (%2)").arg(source, file.kind)});
+    for (const QString &folder : linkedFolders)
+        notes.append({folder, QStringLiteral("%1 is a link to a folder; not followed").arg(source)});
+    return notes;
+}
+
 QStringList FolderScanResult::problems() const
 {
     QStringList sentences;
-    for (const QString &folder : unreadableFolders)
-        sentences << QStringLiteral("cannot read folder %1").arg(QuotedPath(folder));
-    for (const QString &file : unusableFileNames)
-        sentences << QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
-                         .arg(QuotedPath(file));
-    for (const UnusableFolder &folder : unusableFolders)
-        sentences << QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's name is not "
-                                    "valid UTF-8; rename it and add it again")
-                         .arg(QuotedPath(folder.path))
-                         .arg(folder.messageFiles)
-                         .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"));
-    for (const SpecialFile &file : specialFiles)
-        sentences << (file.kind.isEmpty()
-                          ? QStringLiteral("%1 is not a regular file").arg(QuotedPath(file.path))
-                          : QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(file.path), file.kind));
-    for (const QString &folder : linkedFolders)
-        sentences << QStringLiteral("%1 is a link to a folder; not followed").arg(QuotedPath(folder));
+    for (const MessageNote &note : problemNotes())
+        sentences << noteLine(note);
     return sentences;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/MessageNote.h"
+
+#include <QList>
 #include <QStringList>
 
 #include <functional>
@@ -23,7 +26,9 @@ struct FolderScanResult {
     };
     QList<SpecialFile> specialFiles; // message names that are no regular files: never read
 
-    // One plain sentence for each folder or file the scan had to leave out.
+    // A note for each folder or file the scan had to leave out, about that folder or file.
+    QList<MessageNote> problemNotes() const;
+    // The same as plain sentences.
     QStringList problems() const;
 };
 

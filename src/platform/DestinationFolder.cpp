@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -69,8 +70,10 @@ std::optional<quint64> deviceOf(const QString &path)
     return std::nullopt;
 }
 
-FileResult flushFailure(const QString &path, const QString &reason)
+FileResult flushFailure(const QString &path, const QString &reason, QString *failedPath)
 {
+    if (failedPath)
+        *failedPath = path;
     return FileResult::failure(
         QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(QuotedPath(path), reason));
 }
@@ -111,6 +114,91 @@ FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool
             return FileResult::failure(refusal);
     }
     return {};
+}
+
+RealFoldersBelow::RealFoldersBelow(QString top, bool create)
+    : m_top(QDir::cleanPath(QDir::fromNativeSeparators(top))), m_create(create)
+{}
+
+FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
+{
+    if (madeNow)
+        *madeNow = false;
+    const QString target = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (m_sure.contains(target))
+        return {};
+    if (target == m_top) {
+        m_sure.insert(m_top, deviceOf(m_top).value_or(0));
+        return {};
+    }
+#ifdef Q_OS_UNIX
+    if (!LiesBelow(target, m_top))
+        return EnsureRealFolderBelow(m_top, target, m_create); // says why not
+    // The nearest folder made sure of, the top at the latest, and the steps below it.
+    QString path = target;
+    QStringList steps;
+    while (path != m_top && !m_sure.contains(path)) {
+        steps.prepend(GetFileNamePart(path));
+        path = parentOf(path);
+    }
+    quint64 device = 0;
+    if (path == m_top) {
+        device = deviceOf(m_top).value_or(0);
+    } else {
+        device = m_sure.value(path);
+    }
+    if (path.endsWith(u'/'))
+        path.chop(1);
+    for (const QString &step : std::as_const(steps)) {
+        path += u'/' + step;
+        const QByteArray name = QFile::encodeName(path);
+        bool made = false;
+        if (m_create) {
+            made = ::mkdir(name.constData(), 0777) == 0;
+            if (!made && errno != EEXIST)
+                return FileResult::failure(
+                    QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(path), systemMessage(errno)));
+        }
+        if (!made) {
+            struct stat status {
+            };
+            if (::lstat(name.constData(), &status) != 0) {
+                if (!m_create && errno == ENOENT)
+                    return {}; // nothing below is made in a dry run
+                return FileResult::failure(
+                    QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(path), systemMessage(errno)));
+            }
+            if (S_ISLNK(status.st_mode))
+                return FileResult::failure(
+                    QStringLiteral("%1 is a link; nothing is written through links in the destination")
+                        .arg(QuotedPath(path)));
+            if (!S_ISDIR(status.st_mode))
+                return FileResult::failure(
+                    QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(QuotedPath(path)));
+            device = quint64(status.st_dev);
+        }
+        m_sure.insert(path, device); // a folder made here lies on its parent's file system
+        if (madeNow && path == target)
+            *madeNow = made;
+    }
+    return {};
+#else
+    const FileResult result = EnsureRealFolderBelow(m_top, target, m_create);
+    if (result.ok && QFileInfo(target).isDir())
+        m_sure.insert(target, 0);
+    return result;
+#endif
+}
+
+QStringList RealFoldersBelow::oneFolderPerFileSystem() const
+{
+    QHash<quint64, QString> byDevice;
+    for (auto it = m_sure.cbegin(); it != m_sure.cend(); ++it)
+        if (!byDevice.contains(it.value()))
+            byDevice.insert(it.value(), it.key());
+    QStringList folders = byDevice.values();
+    folders.sort();
+    return folders;
 }
 
 std::optional<bool> IgnoresLetterCase(const QString &path)
@@ -156,14 +244,14 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
     }
 }
 
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files)
+FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
 {
 #if defined(__linux__)
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (handle < 0)
-            return FlushEachFile(files);
+            return FlushEachFile(files, failedPath);
         struct stat status {
         };
         if (::fstat(handle, &status) != 0 || flushed.contains(quint64(status.st_dev))) {
@@ -174,33 +262,33 @@ FileResult FlushToDisk(const QStringList &folders, const QStringList &files)
         const int error = errno;
         ::close(handle);
         if (result != 0 && error == ENOSYS)
-            return FlushEachFile(files);
+            return FlushEachFile(files, failedPath);
         if (result != 0)
-            return flushFailure(folder, systemMessage(error));
+            return flushFailure(folder, systemMessage(error), failedPath);
         flushed.insert(quint64(status.st_dev));
     }
     return {};
 #else
     Q_UNUSED(folders);
-    return FlushEachFile(files);
+    return FlushEachFile(files, failedPath);
 #endif
 }
 
-FileResult FlushEachFile(const QStringList &files)
+FileResult FlushEachFile(const QStringList &files, QString *failedPath)
 {
     for (const QString &path : files) {
         QFile file(path);
 #ifdef Q_OS_UNIX
         if (!file.open(QIODevice::ReadOnly))
-            return flushFailure(path, file.errorString());
+            return flushFailure(path, file.errorString(), failedPath);
         if (::fsync(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno));
+            return flushFailure(path, systemMessage(errno), failedPath);
 #else
         // Flushing needs a handle that may write.
         if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-            return flushFailure(path, file.errorString());
+            return flushFailure(path, file.errorString(), failedPath);
         if (::_commit(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno));
+            return flushFailure(path, systemMessage(errno), failedPath);
 #endif
     }
     return {};

@@ -5,6 +5,7 @@
 #include "PathHelpers.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,24 @@ bool LiesBelow(const QString &path, const QString &folder);
 // made; only the steps that exist are checked.
 FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool create = true);
 
+// EnsureRealFolderBelow for the many folders of one run: each step below `top` is looked at (or
+// made) once, and a folder made by the run is known to hold nothing yet.
+class RealFoldersBelow
+{
+public:
+    RealFoldersBelow(QString top, bool create);
+
+    // As EnsureRealFolderBelow; `madeNow` tells whether `folder` itself was made by this call.
+    FileResult ensure(const QString &folder, bool *madeNow = nullptr);
+    // One of the folders made sure of for each file system they lie on: where a flush must go.
+    QStringList oneFolderPerFileSystem() const;
+
+private:
+    QString m_top;
+    bool m_create;
+    QHash<QString, quint64> m_sure; // folder -> its file system (0 where the platform does not say)
+};
+
 // Whether names that differ only in letter case reach the same file where `path` lies, found
 // without writing anything: an existing part of the path is looked up in the other letter case.
 // Empty when no existing part of the path on its file system has a name with letters.
@@ -30,6 +49,7 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
 
 // Makes sure that what was written into `folders` (the files `files`) is on the disk: one flush
 // per file system where the platform offers that, else every file flushed on its own.
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files);
+// On failure `failedPath` gets the folder or file that could not be flushed.
+FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath = nullptr);
 // The portable way, which FlushToDisk falls back to.
-FileResult FlushEachFile(const QStringList &files);
+FileResult FlushEachFile(const QStringList &files, QString *failedPath = nullptr);

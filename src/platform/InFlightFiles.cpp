@@ -48,9 +48,18 @@ bool hasName(QFileDevice &file)
 InFlightFile::InFlightFile(QFileDevice &temporary)
 {
     // Asking an unnamed file for its name would give it one; it needs none to vanish.
-    if (!hasName(temporary))
-        return;
-    const QByteArray path = QFile::encodeName(temporary.fileName());
+    if (hasName(temporary))
+        keep(temporary.fileName());
+}
+
+InFlightFile::InFlightFile(const QString &temporaryPath)
+{
+    keep(temporaryPath);
+}
+
+void InFlightFile::keep(const QString &temporaryPath)
+{
+    const QByteArray path = QFile::encodeName(temporaryPath);
     if (path.isEmpty() || path.size() >= pathLimit)
         return;
     for (int i = 0; i < slotCount; ++i) {

@@ -1,6 +1,7 @@
 #pragma once
 
 class QFileDevice;
+class QString;
 
 // Temporary files being written, kept where a signal handler can find them: a process ended at
 // once by a second Ctrl+C removes them before it goes. An unnamed temporary file (O_TMPFILE,
@@ -9,12 +10,16 @@ class InFlightFile
 {
 public:
     explicit InFlightFile(QFileDevice &temporary);
+    // A temporary file known by its name.
+    explicit InFlightFile(const QString &temporaryPath);
     ~InFlightFile();
 
     InFlightFile(const InFlightFile &) = delete;
     InFlightFile &operator=(const InFlightFile &) = delete;
 
 private:
+    void keep(const QString &path);
+
     int m_slot = -1;
 };
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QFileDevice;
+class SourceFile;
 
 // The text after the last '/' of the path; the whole path when it holds none.
 QString GetFileNamePart(const QString &path);
@@ -30,6 +31,14 @@ struct FileResult {
     static FileResult failure(QString message) { return {false, std::move(message)}; }
 };
 
+// What an output takes over from its source: permissions and modification time.
+struct FileStamp {
+    bool known = false;
+    unsigned permissions = 0; // the mode's permission bits
+    qint64 modifiedSeconds = 0;
+    qint64 modifiedNanoseconds = 0;
+};
+
 // Creates the folder and every missing folder above it; true when it exists afterwards.
 FileResult EnsureFolderExists(const QString &folder);
 
@@ -42,11 +51,16 @@ inline constexpr QLatin1StringView temporaryFilePrefix{".emlx2eml-"};
 inline constexpr QLatin1StringView temporaryFileSuffix{".tmp"};
 
 // Writes `newPath` atomically: the content goes to a temporary file in the target folder that
-// is renamed into place, so a failed write leaves no partial file and keeps an earlier file of
-// that name. The result takes the modification time of `like` (to the nanosecond where the
-// system keeps it) and its permissions as far as the process's umask allows. With
-// failIfExists an existing target is left alone and the write fails.
+// gets its name only when complete (on Linux an unnamed file linked straight to a new name;
+// replacing an existing file goes through a temporary name renamed into place), so a failed
+// write leaves no partial file and keeps an earlier file of that name. The result takes the
+// modification time of `like` (to the nanosecond where the system keeps it) and its
+// permissions as far as the process's umask allows. With failIfExists an existing target is
+// left alone and the write fails.
 FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
+                               const ContentWriter &write);
+// The same with the source's stamp already known.
+FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const FileStamp &like,
                                const ContentWriter &write);
 
 // Writes all bytes, or returns false with out.errorString() saying why. A full disk or a file
@@ -65,4 +79,8 @@ using KeepGoing = std::function<bool()>;
 
 // Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {},
+                           const KeepGoing &keepGoing = {});
+// The same from a source that is open already; the copy is made by the kernel where it can
+// (copy_file_range), in bounded steps with keepGoing asked between them.
+FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool failIfExists, ByteRange range = {},
                            const KeepGoing &keepGoing = {});

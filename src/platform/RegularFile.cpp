@@ -20,6 +20,10 @@
 #endif
 #if POSIX_FILES && defined(__linux__)
 #include <sys/vfs.h>
+
+#include <mutex>
+#include <utility>
+#include <vector>
 #endif
 
 namespace {
@@ -50,15 +54,29 @@ QString kindOfMode(mode_t mode)
 
 // Files of /proc and /sys call themselves regular but make up their content as they are read,
 // some without end.
-bool isKernelFile(int fd)
+// The answer is kept per file system: a run reads thousands of files from the same few.
+bool isKernelFile(int fd, dev_t device)
 {
 #if POSIX_FILES && defined(__linux__)
+    static std::mutex lock;
+    static std::vector<std::pair<dev_t, bool>> known;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        for (const auto &[seen, kernel] : known)
+            if (seen == device)
+                return kernel;
+    }
     constexpr long procMagic = 0x9fa0, sysfsMagic = 0x62656572;
     struct statfs fileSystem = {};
-    return fstatfs(fd, &fileSystem) == 0 &&
-           (long(fileSystem.f_type) == procMagic || long(fileSystem.f_type) == sysfsMagic);
+    if (fstatfs(fd, &fileSystem) != 0)
+        return false;
+    const bool kernel = long(fileSystem.f_type) == procMagic || long(fileSystem.f_type) == sysfsMagic;
+    const std::lock_guard<std::mutex> guard(lock);
+    known.emplace_back(device, kernel);
+    return kernel;
 #else
     Q_UNUSED(fd);
+    Q_UNUSED(device);
     return false;
 #endif
 }
@@ -82,38 +100,62 @@ QString NonRegularFileKind(const QString &path)
 #endif
 }
 
+RegularFileHandle openRegularFileHandle(const QString &path)
+{
+    RegularFileHandle result;
+#if POSIX_FILES
+    // O_NONBLOCK: opening a named pipe without a writer, or a device, would otherwise wait.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        const QString kind = NonRegularFileKind(path); // a socket cannot be opened at all
+        result.failure = !kind.isEmpty() ? notRegular(path, kind)
+                                         : QStringLiteral("cannot open %1: %2")
+                                               .arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(error)));
+        return result;
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+        result.failure =
+            QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+    else if (!S_ISREG(status.st_mode))
+        result.failure = notRegular(path, kindOfMode(status.st_mode));
+    else if (isKernelFile(fd, status.st_dev))
+        result.failure = notRegular(path, kernelFile);
+    else if (::fcntl(fd, F_SETFL, 0) < 0) // reads wait again (F_SETFL changes only the status flags)
+        result.failure =
+            QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+    if (!result.failure.isEmpty()) {
+        ::close(fd);
+        return result;
+    }
+    result.handle = fd;
+    result.size = qint64(status.st_size);
+    result.stamp.known = true;
+    result.stamp.permissions = unsigned(status.st_mode & 07777);
+#ifdef __APPLE__
+    result.stamp.modifiedSeconds = qint64(status.st_mtimespec.tv_sec);
+    result.stamp.modifiedNanoseconds = qint64(status.st_mtimespec.tv_nsec);
+#else
+    result.stamp.modifiedSeconds = qint64(status.st_mtim.tv_sec);
+    result.stamp.modifiedNanoseconds = qint64(status.st_mtim.tv_nsec);
+#endif
+#else
+    result.failure = QStringLiteral("cannot open %1: not available on this system").arg(QuotedPath(path));
+#endif
+    return result;
+}
+
 bool RegularFile::openForReading()
 {
 #if POSIX_FILES
-    // O_NONBLOCK: opening a named pipe without a writer, or a device, would otherwise wait.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        const QString kind = NonRegularFileKind(m_path); // a socket cannot be opened at all
-        m_failure = !kind.isEmpty() ? notRegular(m_path, kind)
-                                    : QStringLiteral("cannot open %1: %2")
-                                          .arg(QuotedPath(m_path), QString::fromLocal8Bit(std::strerror(error)));
+    const RegularFileHandle opened = openRegularFileHandle(m_path);
+    if (opened.handle < 0) {
+        m_failure = opened.failure;
         return false;
     }
-    struct stat status = {};
-    QString refusal;
-    if (::fstat(fd, &status) != 0)
-        refusal =
-            QStringLiteral("cannot open %1: %2").arg(QuotedPath(m_path), QString::fromLocal8Bit(std::strerror(errno)));
-    else if (!S_ISREG(status.st_mode))
-        refusal = notRegular(m_path, kindOfMode(status.st_mode));
-    else if (isKernelFile(fd))
-        refusal = notRegular(m_path, kernelFile);
-    else if (const int flags = ::fcntl(fd, F_GETFL); flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-        refusal =
-            QStringLiteral("cannot open %1: %2").arg(QuotedPath(m_path), QString::fromLocal8Bit(std::strerror(errno)));
-    if (!refusal.isEmpty()) {
-        ::close(fd);
-        m_failure = refusal;
-        return false;
-    }
-    if (!open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!open(opened.handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.handle);
         m_failure = QStringLiteral("cannot open %1: %2").arg(QuotedPath(m_path), errorString());
         return false;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PathHelpers.h"
+
 #include <QFile>
 #include <QString>
 
@@ -26,3 +28,14 @@ private:
 // What the path is when it is not a regular file ("a named pipe", "a socket", ...), links
 // followed; empty for a regular file and for a path that cannot be looked at.
 QString NonRegularFileKind(const QString &path);
+
+// The same checks for a caller that reads by position from the bare descriptor, which it then
+// owns: handle is -1 when the file cannot be opened or is not a regular file (failure says why).
+// Only where POSIX calls are used; elsewhere it always fails.
+struct RegularFileHandle {
+    int handle = -1;
+    qint64 size = 0;
+    FileStamp stamp;
+    QString failure;
+};
+RegularFileHandle openRegularFileHandle(const QString &path);

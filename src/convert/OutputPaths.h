@@ -1,0 +1,44 @@
+#pragma once
+
+#include "OutputFolder.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Where the messages of one run go: the folder the layout gives each source below the
+// destination, the source's own name as an output name, and a number for a name that an
+// earlier message of the run took ("alike" by the destination's letter-case rule).
+class OutputPaths
+{
+public:
+    OutputPaths(const QString &destination, OutputLayout layout);
+
+    // The destination with a trailing '/', as every target path starts.
+    const QString &destination() const { return m_destination; }
+
+    // What must be known before the first message: the run's sources (whether the mailboxes
+    // layout keeps a folder per account) and, once the destination exists, its letter-case rule.
+    void takeInSources(const QStringList &absoluteSources);
+    void readDestinationRules();
+
+    // The folder (a whole path, ending in '/') for a message file; its warning when a mailbox
+    // name could not become a folder name as it is.
+    OutputFolder folderFor(const QString &absoluteSource) const;
+    // The file's own name as an output name ("1.emlx" -> "1.eml"), not yet cleaned.
+    static QString ownName(const QString &absoluteSource);
+    // The path for a message named `name` in `folder`, numbered when an earlier message of the
+    // run has it already. Called in list order.
+    QString claim(const QString &folder, const QString &name);
+
+private:
+    QString keyOf(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
+
+    QString m_destination;
+    OutputLayout m_layout;
+    bool m_accountLevel = false;
+    bool m_ignoreCase = false;
+    QSet<QString> m_claimed;
+    QHash<QString, int> m_nextNumber;
+};

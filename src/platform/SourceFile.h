@@ -1,0 +1,74 @@
+#pragma once
+
+#include "PathHelpers.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+
+class RegularFile;
+
+// A message file opened once for everything a run does with it: the envelope, the header block
+// and the copy all read through it. Only a regular file opens (see RegularFile). The first bytes
+// are read once and kept, so that the envelope and most header blocks cost a single read.
+class SourceFile
+{
+public:
+    explicit SourceFile(QString path);
+    ~SourceFile();
+    SourceFile(const SourceFile &) = delete;
+    SourceFile &operator=(const SourceFile &) = delete;
+
+    // False when the file cannot be opened or is not a regular file; failure() says why.
+    bool open();
+    void close();
+    bool isOpen() const;
+    const QString &failure() const { return m_failure; }
+    const QString &path() const { return m_path; }
+
+    qint64 size() const { return m_size; }
+    // Permissions and modification time as opened; unknown where the platform gives them only by name.
+    const FileStamp &stamp() const { return m_stamp; }
+
+    // Up to `length` bytes from `offset`, fewer at the end of the file; false when reading
+    // failed (errorString() says why).
+    bool readAt(qint64 offset, char *data, qint64 length, qint64 *got);
+    QByteArray readAt(qint64 offset, qint64 length);
+    // Like readAt, but where the first bytes kept hold the start of the range, only what they hold.
+    bool readSomeAt(qint64 offset, char *data, qint64 length, qint64 *got);
+    QString errorString() const { return m_error; }
+
+    // The descriptor for positioned reads and kernel copies; -1 where the platform has none.
+    int handle() const { return m_handle; }
+
+private:
+    bool readUncached(qint64 offset, char *data, qint64 length, qint64 *got);
+
+    QString m_path;
+    QString m_failure;
+    QString m_error;
+    int m_handle = -1;
+    std::unique_ptr<RegularFile> m_file; // where the platform has no positioned reads
+    qint64 m_size = 0;
+    FileStamp m_stamp;
+    QByteArray m_head; // the first bytes, once read
+    bool m_headRead = false;
+};
+
+// Reads a source file from a given offset on, as a sequential device.
+class SourceFileDevice : public QIODevice
+{
+public:
+    SourceFileDevice(SourceFile &source, qint64 offset);
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    SourceFile &m_source;
+    qint64 m_offset;
+};
