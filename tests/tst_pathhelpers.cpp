@@ -1,5 +1,6 @@
 #include "DestinationFolder.h"
 #include "InFlightFiles.h"
+#include "MessageNote.h"
 #include "PathHelpers.h"
 #include "TestFiles.h"
 
@@ -206,6 +207,33 @@ private Q_SLOTS:
         RemoveInFlightFiles();
         QVERIFY(!QFileInfo::exists(namedPath));
         QVERIFY(QFileInfo::exists(donePath));
+    }
+
+    // A note holds its source once; the line names it where the sentence did, or in front.
+    void notesNameTheirSourceOnce_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("named inside") << "/m/1.emlx" << "source file \"/m/1.emlx\" is gone"
+                                      << "source file \"/m/1.emlx\" is gone";
+        QTest::newRow("another file only")
+            << "/m/1.partial.emlx" << "skipped: its full copy \"/m/1.emlx\" is converted in this run"
+            << "\"/m/1.partial.emlx\": skipped: its full copy \"/m/1.emlx\" is converted in this run";
+        QTest::newRow("a path below the source")
+            << "/out" << "cannot make sure that \"/out/a.eml\" is on the disk: I/O error"
+            << "\"/out\": cannot make sure that \"/out/a.eml\" is on the disk: I/O error";
+        QTest::newRow("percent signs in the paths") << "/m/100%1.emlx"
+                                                    << "cannot open \"/m/100%1.emlx\": \"/x/%2\" is in the way"
+                                                    << "cannot open \"/m/100%1.emlx\": \"/x/%2\" is in the way";
+    }
+    void notesNameTheirSourceOnce()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, sentence);
+        const MessageNote note = MessageNote::about(source, sentence);
+        QVERIFY(!note.text.contains(QuotedPath(source)));
+        QTEST(noteLine(note), "line");
     }
 };
 
