@@ -268,6 +268,92 @@ private Q_SLOTS:
         QVERIFY(expected.filter(" (2).eml").size() > 0);
         QVERIFY(expected.filter(" ! ").size() > 8);
     }
+    // With update, a run started again after a stop writes exactly what the stopped run left
+    // out: alike names are numbered as before, the first run's files stay as they are (their
+    // inodes show it), and the whole equals one uninterrupted run.
+    void updateAfterAStopWritesOnlyTheMissingHalf()
+    {
+        QStringList sources;
+        for (int i = 0; i < 8; ++i) {
+            sources << src(QStringLiteral("Box/%1.emlx").arg(i));
+            QVERIFY(TestFiles::write(sources.last(), i == 6 ? QByteArray() : emlx(mail(i % 2 ? "alike" : "Same"))));
+        }
+        RunOptions options{dest() + "/resumed", NamingScheme::SubjectDate, false};
+        options.update = true;
+        int done = 0;
+        RunCallbacks stopHalfWay;
+        stopHalfWay.progress = [&done](int, int) { ++done; };
+        stopHalfWay.stopRequested = [&done] { return done == 4; };
+        const RunReport stopped = convertAll(sources, options, stopHalfWay);
+        QVERIFY(stopped.stopped);
+        QCOMPARE(stopped.converted, 4);
+        const auto inodeOf = [](const QString &path) {
+            struct stat status = {};
+            return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? qint64(status.st_ino) : qint64(-1);
+        };
+        QHash<QString, qint64> firstHalf;
+        for (const PlannedOutput &output : stopped.outputs)
+            firstHalf.insert(output.target, inodeOf(output.target));
+
+        options.jobs = 2;
+        const RunReport resumed = convertAll(sources, options);
+        QCOMPARE(resumed.upToDate, 4);
+        QCOMPARE(resumed.converted, 3);
+        QCOMPARE(resumed.failures.size(), 1); // the broken message, again
+        for (const PlannedOutput &output : resumed.outputs)
+            QVERIFY2(!firstHalf.contains(output.target), qPrintable(output.target));
+        for (auto file = firstHalf.cbegin(); file != firstHalf.cend(); ++file)
+            QCOMPARE(inodeOf(file.key()), file.value());
+
+        const RunOptions whole{dest() + "/whole", NamingScheme::SubjectDate, false};
+        QCOMPARE(convertAll(sources, whole).converted, 7);
+        const auto contents = [](const QString &folder) {
+            QStringList lines;
+            for (const QString &file : TestFiles::filesBelow(folder))
+                lines << file.mid(folder.size()) + " : " + TestFiles::read(file);
+            return lines;
+        };
+        QCOMPARE(contents(options.destination), contents(whole.destination));
+        QCOMPARE(contents(whole.destination).filter(" (3).eml").size(), 2);
+    }
+
+    // With update, an output is left alone only when it is what the run would write: the
+    // message's size and the source's modification time. A partial message is written again.
+    void updateLeavesAloneOnlyWhatMatches_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QByteArray>("grown"); // appended to the earlier output
+        QTest::addColumn<int>("shiftSeconds"); // added to the earlier output's modification time
+        QTest::addColumn<int>("upToDate");
+        QTest::newRow("as written") << "1.emlx" << QByteArray() << 0 << 1;
+        QTest::newRow("other size") << "1.emlx" << QByteArray("x") << 0 << 0;
+        QTest::newRow("other time") << "1.emlx" << QByteArray() << 1 << 0;
+        QTest::newRow("partial message") << "2.partial.emlx" << QByteArray() << 0 << 0;
+    }
+    void updateLeavesAloneOnlyWhatMatches()
+    {
+        QFETCH(QString, source);
+        QFETCH(QByteArray, grown);
+        QFETCH(int, shiftSeconds);
+        QFETCH(int, upToDate);
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(1312624800);
+        QVERIFY(TestFiles::write(src(source), emlx(mail("m"))));
+        QVERIFY(TestFiles::setModified(src(source), modified));
+        RunOptions options{dest(), NamingScheme::Original, false};
+        options.update = true;
+        const RunReport first = convertAll({src(source)}, options);
+        QCOMPARE(first.converted, 1);
+        const QString target = first.outputs.value(0).target;
+        QVERIFY(TestFiles::write(target, TestFiles::read(target) + grown));
+        QVERIFY(TestFiles::setModified(target, modified.addSecs(shiftSeconds)));
+
+        const RunReport again = convertAll({src(source)}, options);
+        QVERIFY(again.succeeded());
+        QTEST(again.upToDate, "upToDate");
+        QCOMPARE(again.converted, 1 - upToDate);
+        QCOMPARE(TestFiles::read(target), mail("m") + (upToDate ? grown : QByteArray()));
+        QCOMPARE(QFileInfo(target).lastModified(), modified.addSecs(upToDate ? shiftSeconds : 0));
+    }
 };
 
 QTEST_GUILESS_MAIN(ConversionRunTest)

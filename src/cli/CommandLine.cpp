@@ -83,12 +83,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("null"),
         QStringLiteral("With --dry-run: end each source and each output path with a NUL byte instead, "
                        "paths as they are (for xargs -0)."));
+    const QCommandLineOption update(
+        QStringLiteral("update"),
+        QStringLiteral("Leave alone each output that an earlier run already wrote: a file of the same path whose "
+                       "size is the message's and whose modification time is its source's. Messages whose "
+                       "attachments are kept apart are always written again. With the same sources and "
+                       "naming, an interrupted run started again writes only what is missing."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print errors only."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({output, naming, layout, jobs, dryRun, nullSeparated, quiet, help, version});
+    parser.addOptions({output, naming, layout, jobs, dryRun, nullSeparated, update, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
                                  QStringLiteral("SOURCE..."));
 
@@ -123,6 +129,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     request.output = parser.value(output);
     request.dryRun = parser.isSet(dryRun);
     request.quiet = parser.isSet(quiet);
+    request.update = parser.isSet(update);
     request.nullSeparated = parser.isSet(nullSeparated);
     if (request.nullSeparated && !request.dryRun)
         return usageError(QStringLiteral("--null goes with --dry-run only"));

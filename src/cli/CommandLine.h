@@ -15,6 +15,7 @@ struct CommandLineRequest {
     bool dryRun = false;
     bool nullSeparated = false; // the dry run's fields end in NUL instead of tab and line break
     bool quiet = false;
+    bool update = false; // leave the outputs an earlier run finished as they are
     int jobs = 1;
 };
 

@@ -78,7 +78,7 @@ QString counted(qsizetype count, const QString &one, const QString &many)
     return QString::number(count) + u' ' + (count == 1 ? one : many);
 }
 
-QString summary(const RunReport &report, int sourceProblems, bool dryRun)
+QString summary(const RunReport &report, int sourceProblems, bool dryRun, bool update)
 {
     QString line =
         QStringLiteral("%1 %2, %3 failed, %4")
@@ -86,6 +86,8 @@ QString summary(const RunReport &report, int sourceProblems, bool dryRun)
             .arg(dryRun ? QStringLiteral("would be converted (dry run: nothing written)") : QStringLiteral("converted"))
             .arg(report.failures.size() + sourceProblems)
             .arg(counted(report.warnings.size(), QStringLiteral("warning"), QStringLiteral("warnings")));
+    if (update)
+        line += QStringLiteral(", %1 already up to date").arg(report.upToDate);
     if (report.skippedPartials > 0)
         line += QStringLiteral(", ") + counted(report.skippedPartials,
                                                QStringLiteral("partial copy skipped for its full copy"),
@@ -122,6 +124,7 @@ int main(int argc, char *argv[])
     options.dryRun = request.dryRun;
     options.layout = request.layout;
     options.jobs = request.jobs;
+    options.update = request.update;
     if (options.destination.isEmpty())
         options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
 
@@ -154,8 +157,8 @@ int main(int argc, char *argv[])
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
-        print(stderr,
-              QStringLiteral("emlx2eml: %1\n").arg(summary(report, int(gathered.problems.size()), request.dryRun)));
+        print(stderr, QStringLiteral("emlx2eml: %1\n")
+                          .arg(summary(report, int(gathered.problems.size()), request.dryRun, request.update)));
     if (stoppedBy != 0)
         return 128 + stoppedBy; // as a shell reports a program ended by that signal
     return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;

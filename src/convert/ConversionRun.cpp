@@ -4,6 +4,7 @@
 #include "HeaderReader.h"
 #include "OutputPaths.h"
 #include "PartialMessage.h"
+#include "UpToDate.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
@@ -30,7 +31,7 @@ QString absoluteSourceOf(const QString &entry)
 
 // One listed entry on its way through the run.
 struct Message {
-    enum class State { Pending, NoMessage, Repeated, SkippedPartial, Failed, Named, Written };
+    enum class State { Pending, NoMessage, Repeated, SkippedPartial, Failed, Named, UpToDate, Written };
     QString entry;
     NamingScheme scheme = NamingScheme::Original;
     QString source;
@@ -39,6 +40,7 @@ struct Message {
     // Opened once for the envelope, the header block and the copy.
     std::unique_ptr<SourceFile> file;
     EmlxEnvelope envelope;
+    FileStamp sourceStamp; // the source's modification time, as opened
     QString folder;
     QString name;
     QString target;
@@ -234,6 +236,7 @@ private:
             return;
         }
         message.envelope = *read.envelope;
+        message.sourceStamp = message.file->stamp();
         if (!message.envelope.warning.isEmpty())
             message.warn(message.envelope.warning);
         if (!message.envelope.contentWarning.isEmpty())
@@ -331,6 +334,11 @@ private:
     {
         if (message.state != Message::State::Named)
             return;
+        if (m_options.update && alreadyUpToDate(message)) {
+            message.state = Message::State::UpToDate;
+            message.file.reset();
+            return;
+        }
         if (!m_options.dryRun) {
             const FileResult written = isPartialMessageFile(message.source) ? writePartial(message) : copy(message);
             if (!written.ok && stopNow())
@@ -341,6 +349,19 @@ private:
             }
         }
         message.state = Message::State::Written;
+    }
+
+    // Whether an earlier run's output already holds what this message would become. A loose
+    // .eml: the target has the message's size and the source's modification time. A partial
+    // message is always written again: the size of the whole message is known only once its
+    // parts are encoded (as costly as writing it), and its parts' files may have changed since.
+    // Other output formats answer here in their own way.
+    bool alreadyUpToDate(const Message &message) const
+    {
+        if (isPartialMessageFile(message.source))
+            return false;
+        const FileStamp stamp = message.sourceStamp.known ? message.sourceStamp : modificationStampOf(message.source);
+        return outputMatches(message.target, message.envelope.messageLength, stamp);
     }
 
     FileResult copy(Message &message) const
@@ -388,6 +409,9 @@ private:
             break;
         case Message::State::Failed:
             m_report.failures.append(MessageNote::about(message.entry, message.failure));
+            break;
+        case Message::State::UpToDate:
+            ++m_report.upToDate;
             break;
         case Message::State::Written:
             ++m_report.converted;

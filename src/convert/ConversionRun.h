@@ -18,6 +18,8 @@ struct RunOptions {
     // Messages read and written at once. The outputs, their names and the report are the same
     // for any number; with more than one, callbacks come after each batch, not each message.
     int jobs = 1;
+    // A message whose output an earlier run already wrote is left as it is (see RunReport::upToDate).
+    bool update = false;
 };
 
 // How the run talks to whoever started it. Every member may be empty.
@@ -44,6 +46,7 @@ struct RunReport {
     int emptyEntries = 0;    // entries that were blank: no message
     int repeatedSources = 0; // a source listed again: written once only
     int skippedPartials = 0; // partial copies whose full copy is converted in the same run
+    int upToDate = 0;        // with RunOptions::update: outputs an earlier run wrote, left as they are
     QString error;           // set when the run could not start at all
     QList<MessageNote> failures;
     QList<MessageNote> warnings;

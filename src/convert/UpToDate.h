@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/PathHelpers.h"
+
+#include <QString>
+
+// Whether a file an earlier run wrote already holds what this run would write into `target`:
+// a regular file (not a link) of exactly `size` bytes whose modification time is `modified`'s,
+// to the nanosecond where the system keeps it. Outputs take their source's modification time
+// and are written whole or not at all, so a match means an earlier run finished that message.
+bool outputMatches(const QString &target, qint64 size, const FileStamp &modified);
+
+// The modification time of a file read by its name; not known when it cannot be read.
+FileStamp modificationStampOf(const QString &path);
