@@ -16,6 +16,8 @@ struct CommandLineRequest {
     bool nullSeparated = false; // the dry run's fields end in NUL instead of tab and line break
     bool quiet = false;
     int jobs = 1;
+    OutputFormat format = OutputFormat::Eml;
+    bool mboxStatus = false;
 };
 
 // Either a request to carry out, or text to print and the exit status to end with

@@ -122,6 +122,8 @@ int main(int argc, char *argv[])
     options.dryRun = request.dryRun;
     options.layout = request.layout;
     options.jobs = request.jobs;
+    options.format = request.format;
+    options.mboxStatus = request.mboxStatus;
     if (options.destination.isEmpty())
         options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
 

@@ -2,6 +2,7 @@
 
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
+#include "MailboxFormats.h"
 #include "OutputPaths.h"
 #include "PartialMessage.h"
 #include "platform/DestinationFolder.h"
@@ -15,8 +16,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -44,6 +47,11 @@ struct Message {
     QString target;
     QString failure;
     QList<MessageNote> warnings;
+    int index = -1; // in the run's list
+    // For mbox and Maildir: the mail client's state bits, the received date and the separator line.
+    quint64 flags = 0;
+    QDateTime received;
+    QByteArray separatorLine;
 
     void fail(const QString &reason)
     {
@@ -89,6 +97,7 @@ public:
             return m_report;
         takeInTheRun(sources);
         convertInBatches(sources);
+        abandonUnfinishedMailboxes();
         flushWrittenFiles();
         m_report.stopped = m_stopped;
         return m_report;
@@ -113,8 +122,10 @@ private:
             std::vector<Message> batch; // its sources close with it
             m_openSources = 0;
             const NamingScheme scheme = currentScheme(); // asked here: the workers call nothing back
-            for (int index = first; index < first + count; ++index)
+            for (int index = first; index < first + count; ++index) {
                 batch.push_back(Message{sources[index], scheme});
+                batch.back().index = index;
+            }
             const auto stop = [this] { return stopNow(); };
             forEachInParallel(
                 count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
@@ -125,8 +136,11 @@ private:
             // message unattempted.
             if (oneByOne && yieldAndCheckStop())
                 break;
-            forEachInParallel(
-                count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+            if (m_options.format == OutputFormat::Mbox)
+                appendToMailboxes(batch);
+            else
+                forEachInParallel(
+                    count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
             bool allDone = true;
             for (Message &message : batch) {
                 allDone = allDone && message.state != Message::State::Named;
@@ -164,6 +178,21 @@ private:
                 absolute << absoluteSourceOf(entry);
         m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
         m_paths.takeInSources(absolute);
+        if (m_options.format != OutputFormat::Mbox)
+            return;
+        QHash<QString, int> lastOfMailbox;
+        for (int index = 0; index < sources.size(); ++index)
+            if (!sources[index].trimmed().isEmpty())
+                lastOfMailbox[mboxPathOf(m_paths.folderFor(absoluteSourceOf(sources[index])).path)] = index;
+        for (auto it = lastOfMailbox.cbegin(); it != lastOfMailbox.cend(); ++it)
+            m_mailboxesEndingAt[it.value()].append(it.key());
+    }
+
+    // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
+    // that go to the destination itself.
+    QString mboxPathOf(const QString &folder) const
+    {
+        return folder == m_destination ? m_destination + QStringLiteral("mbox") : folder.chopped(1);
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -176,6 +205,7 @@ private:
         QStringList files;
         for (const PlannedOutput &output : m_report.outputs)
             files << output.target;
+        files.removeDuplicates(); // messages of one mailbox share its file
         auto flushed = std::make_shared<std::promise<FileResult>>();
         std::future<FileResult> result = flushed->get_future();
         auto failedPath = std::make_shared<QString>();
@@ -243,6 +273,8 @@ private:
         if (!folder.warning.isEmpty())
             message.warn(folder.warning);
         name(message);
+        if (m_options.format != OutputFormat::Eml && message.state == Message::State::Named)
+            describeForMailbox(message);
         // A partial message is put together from its own files; others stay open for the copy,
         // up to a limit per batch.
         bool keepOpen = message.state == Message::State::Named && !isPartialMessageFile(message.source);
@@ -291,6 +323,42 @@ private:
         message.name = name.isEmpty() ? CleanOutputName(ownName) : name;
     }
 
+    // What the mbox separator line and the Maildir file name and date take from the message.
+    void describeForMailbox(Message &message) const
+    {
+        const PropertyListDates plist = readPropertyListDates(message.source, message.envelope);
+        message.flags = plist.flags;
+        HeaderReader reader;
+        const bool headers = reader.LoadMessageFile(*message.file, message.envelope);
+        const QDateTime date = headers ? reader.GetDate() : plist.sent.isValid() ? plist.sent : plist.received;
+        message.received = plist.received.isValid() ? plist.received : date;
+        if (m_options.format == OutputFormat::Mbox)
+            message.separatorLine = mboxSeparatorLine(headers ? reader.GetFrom() : QString(), date);
+    }
+
+    QString targetOf(const Message &message)
+    {
+        switch (m_options.format) {
+        case OutputFormat::Mbox:
+            return mboxPathOf(message.folder);
+        case OutputFormat::Maildir:
+            return message.folder + QStringLiteral("cur/") + maildirUniqueName(message.absolute) +
+                   QStringLiteral(":2,") + maildirFlagLetters(message.flags);
+        case OutputFormat::Eml:
+            break;
+        }
+        return m_paths.claim(message.folder, message.name);
+    }
+
+    // The folders a message's output needs: a Maildir's three, or the one that holds the file.
+    QStringList foldersFor(const Message &message) const
+    {
+        if (m_options.format == OutputFormat::Maildir)
+            return {message.folder + QStringLiteral("cur/"), message.folder + QStringLiteral("new/"),
+                    message.folder + QStringLiteral("tmp/")};
+        return {GetFolderPart(message.target)};
+    }
+
     // In list order: a source seen before is not converted again, and a name an earlier
     // message took gets a number.
     void settle(Message &message)
@@ -305,25 +373,29 @@ private:
         m_seenSources.insert(message.absolute);
         if (message.state != Message::State::Named)
             return;
-        message.target = m_paths.claim(message.folder, message.name);
+        message.target = targetOf(message);
         if (!LiesBelow(message.target, m_destination)) {
             message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
                              .arg(QuotedPath(message.target), QuotedPath(m_destination)));
             return;
         }
-        if (m_madeFolders.contains(message.folder))
-            return;
         // Every folder below the destination is a real one (no link leads elsewhere), made when
         // missing, and cleared of what an interrupted earlier run left in it.
-        bool madeNow = false;
-        const FileResult made = m_folders.ensure(message.folder, &madeNow);
-        if (!made.ok) {
-            message.fail(made.error);
-            return;
+        for (const QString &folder : foldersFor(message)) {
+            if (m_madeFolders.contains(folder))
+                continue;
+            bool madeNow = false;
+            const FileResult made = m_folders.ensure(folder, &madeNow);
+            if (!made.ok) {
+                message.fail(made.error);
+                return;
+            }
+            m_madeFolders.insert(folder);
+            if (!m_options.dryRun && !madeNow)
+                RemoveLeftoverTemporaryFiles(folder, m_started);
         }
-        m_madeFolders.insert(message.folder);
-        if (!m_options.dryRun && !madeNow)
-            RemoveLeftoverTemporaryFiles(message.folder, m_started);
+        if (m_options.format == OutputFormat::Mbox && !m_options.dryRun && !m_mailboxes.count(message.target))
+            m_mailboxes.emplace(message.target, std::make_unique<MboxFile>(message.target));
     }
 
     // Writes the output. Touches nothing but `message`.
@@ -332,7 +404,9 @@ private:
         if (message.state != Message::State::Named)
             return;
         if (!m_options.dryRun) {
-            const FileResult written = isPartialMessageFile(message.source) ? writePartial(message) : copy(message);
+            const FileResult written = m_options.format == OutputFormat::Maildir ? writeToMaildir(message)
+                                       : isPartialMessageFile(message.source)    ? writePartial(message, message.target)
+                                                                                 : copy(message, message.target);
             if (!written.ok && stopNow())
                 return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
@@ -343,32 +417,171 @@ private:
         message.state = Message::State::Written;
     }
 
-    FileResult copy(Message &message) const
+    FileResult copy(Message &message, const QString &path) const
     {
         const ByteRange range{message.envelope.messageOffset, message.envelope.messageLength};
         const auto keepGoing = [this] { return keepCopying(); };
         if (!message.file)
-            return CopyMessageFile(message.source, message.target, false, range, keepGoing);
-        const FileResult copied = CopyMessageFile(*message.file, message.target, false, range, keepGoing);
+            return CopyMessageFile(message.source, path, false, range, keepGoing);
+        const FileResult copied = CopyMessageFile(*message.file, path, false, range, keepGoing);
         message.file.reset();
         return copied;
     }
 
-    FileResult writePartial(Message &message) const
+    FileResult writePartial(Message &message, const QString &path) const
     {
         ReassemblyResult reassembled;
-        const FileResult written = WriteFileAtomically(
-            message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
+        const FileResult written =
+            WriteFileAtomically(path, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
                 reassembled =
                     writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
                 *error = reassembled.error;
                 return reassembled.ok;
             });
         if (written.ok)
-            for (const QString &part : reassembled.missingParts)
-                message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
-                                 .arg(part, QuotedPath(message.target)));
+            warnOfMissingParts(message, reassembled);
         return written;
+    }
+
+    void warnOfMissingParts(Message &message, const ReassemblyResult &reassembled) const
+    {
+        for (const QString &part : reassembled.missingParts)
+            message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
+                             .arg(part, QuotedPath(message.target)));
+    }
+
+    // The Maildir way: written complete into tmp/, given the received date, then moved into cur/.
+    FileResult writeToMaildir(Message &message) const
+    {
+        const QString temporary = message.folder + QStringLiteral("tmp/") + maildirUniqueName(message.absolute);
+        const FileResult written =
+            isPartialMessageFile(message.source) ? writePartial(message, temporary) : copy(message, temporary);
+        if (!written.ok)
+            return written;
+        if (message.received.isValid()) {
+            QFile file(temporary);
+            if (!file.open(QIODevice::Append) || !file.setFileTime(message.received, QFileDevice::FileModificationTime))
+                message.warn(QStringLiteral("could not give %1 the message's received date: %2")
+                                 .arg(QuotedPath(message.target), file.errorString()));
+        }
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
+                                std::filesystem::path(message.target.toStdU16String()), error);
+        if (!error)
+            return {};
+        QFile::remove(temporary);
+        return FileResult::failure(
+            QStringLiteral("cannot move %1 into %2: %3")
+                .arg(QuotedPath(temporary), QuotedPath(message.target), QString::fromLocal8Bit(error.message())));
+    }
+
+    // The messages of a batch appended to their mailboxes one after the other, in list order.
+    void appendToMailboxes(std::vector<Message> &batch)
+    {
+        for (Message &message : batch) {
+            if (stopNow())
+                return;
+            if (message.state != Message::State::Named)
+                continue;
+            if (!m_options.dryRun) {
+                const FileResult written = appendToMailbox(message);
+                if (!written.ok && stopNow())
+                    return; // stopped under way: taken back out, not attempted
+                if (!written.ok) {
+                    message.fail(written.error);
+                    continue;
+                }
+            }
+            message.state = Message::State::Written;
+        }
+    }
+
+    FileResult appendToMailbox(Message &message)
+    {
+        MboxFile &mailbox = *m_mailboxes.at(message.target);
+        QString error;
+        QIODevice *out = mailbox.beginMessage(message.separatorLine, &error);
+        if (!out)
+            return FileResult::failure(error);
+        if (m_options.mboxStatus) {
+            const QByteArray status = mboxStatusHeaders(message.flags);
+            WriteAll(*out, status.constData(), status.size());
+        }
+        const FileResult written = writeMessageTo(message, *out);
+        if (!written.ok) {
+            mailbox.dropMessage();
+            return written;
+        }
+        return mailbox.endMessage();
+    }
+
+    // The message's bytes as an .eml file gets them, written to `out`.
+    FileResult writeMessageTo(Message &message, QIODevice &out) const
+    {
+        if (isPartialMessageFile(message.source)) {
+            const ReassemblyResult reassembled =
+                writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
+            if (!reassembled.ok)
+                return FileResult::failure(reassembled.error);
+            warnOfMissingParts(message, reassembled);
+            return {};
+        }
+        std::unique_ptr<SourceFile> file = std::move(message.file);
+        if (!file)
+            file = std::make_unique<SourceFile>(message.source);
+        if (!file->isOpen() && !file->open())
+            return FileResult::failure(file->failure());
+        constexpr qint64 chunk = 256 << 10;
+        QByteArray buffer(chunk, Qt::Uninitialized);
+        const qint64 end = message.envelope.messageOffset + message.envelope.messageLength;
+        for (qint64 at = message.envelope.messageOffset; at < end;) {
+            if (!keepCopying())
+                return FileResult::failure(QStringLiteral("stopped"));
+            qint64 got = 0;
+            if (!file->readAt(at, buffer.data(), qMin(chunk, end - at), &got) || got <= 0)
+                return FileResult::failure(QStringLiteral("cannot read %1: %2")
+                                               .arg(QuotedPath(message.source),
+                                                    got == 0 ? QStringLiteral("it ended early") : file->errorString()));
+            if (!WriteAll(out, buffer.constData(), got))
+                return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2")
+                                               .arg(QuotedPath(message.target), out.errorString()));
+            at += got;
+        }
+        return {};
+    }
+
+    // A mailbox takes its name once its last message in the list is through, unless a stop
+    // came before all of its messages were.
+    void finishMailboxesEndingAt(const Message &message)
+    {
+        if (m_stopped && message.state != Message::State::Written)
+            return;
+        for (const QString &path : m_mailboxesEndingAt.value(message.index)) {
+            const auto mailbox = m_mailboxes.find(path);
+            if (mailbox == m_mailboxes.end())
+                continue;
+            const FileResult finished = mailbox->second->finish();
+            m_mailboxes.erase(mailbox);
+            if (!finished.ok) {
+                takeBackOutputsOf(path);
+                m_report.failures.append(MessageNote::about(path, finished.error));
+            }
+        }
+    }
+
+    // What a stopped run leaves unfinished is removed: no half mailbox, and its messages not reported written.
+    void abandonUnfinishedMailboxes()
+    {
+        for (const auto &[path, mailbox] : m_mailboxes)
+            takeBackOutputsOf(path);
+        m_mailboxes.clear();
+    }
+
+    void takeBackOutputsOf(const QString &mailbox)
+    {
+        const qsizetype removed =
+            m_report.outputs.removeIf([&](const PlannedOutput &output) { return output.target == mailbox; });
+        m_report.converted -= int(removed);
     }
 
     void report(const Message &message)
@@ -397,6 +610,8 @@ private:
         case Message::State::Named:
             break;
         }
+        if (m_options.format == OutputFormat::Mbox && message.state != Message::State::Pending)
+            finishMailboxesEndingAt(message);
     }
 
     const RunOptions &m_options;
@@ -411,6 +626,8 @@ private:
     RunReport m_report;
     QSet<QString> m_madeFolders; // folders made sure of and cleared of leftovers
     QSet<QString> m_seenSources;
+    std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
+    QHash<int, QStringList> m_mailboxesEndingAt;              // list index -> the mailboxes it ends
 };
 
 } // namespace
