@@ -301,6 +301,7 @@ private Q_SLOTS:
             {"INBOX.mbox/Messages/3.emlx", QByteArray()},                   // fails: holds no message
             {"INBOX.mbox/Messages/4.emlx", emlx(mail("alike").chopped(1))}, // ends without a line break
             {"Projects.mbox/Alpha.mbox/Messages/5.emlx", emlx("Subject: x\r\n\r\nFrom crlf\r\n")},
+            {"Projects.mbox/Messages/6.emlx", emlx(mail("outer"))}, // a mailbox that holds another
         };
         QStringList sources;
         for (const auto &[path, bytes] : files) {
@@ -317,7 +318,7 @@ private Q_SLOTS:
         const RunReport report = convertAll(sources, boxes);
         QCOMPARE(report.failures.size(), 1);
         QCOMPARE(report.failures[0].source, src(files[3].first));
-        QCOMPARE(emlReport.converted, 4);
+        QCOMPARE(emlReport.converted, 5);
         QVERIFY(TestFiles::read(emlReport.outputs[1].target).contains("From inside a part"));
         QCOMPARE(emlReport.outputs[2].target, dest() + "/eml/INBOX/alike 06-08-2011 (3).eml");
         QCOMPARE(report.outputs.size(), emlReport.outputs.size());
@@ -331,7 +332,9 @@ private Q_SLOTS:
             if (!mailboxes.contains(QDir::cleanPath(mailbox)))
                 mailboxes << QDir::cleanPath(mailbox);
         }
-        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + "/Projects/Alpha"}));
+        const QString inner = format == OutputFormat::Mbox ? "/Projects.sbd/Alpha" : "/Projects/Alpha";
+        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + inner,
+                                         boxes.destination + "/Projects"}));
         QStringList readBack = readBackByPython(format == OutputFormat::Mbox ? "mbox" : "maildir", mailboxes);
         if (format == OutputFormat::Mbox) {
             for (QString &message : readBack)

@@ -180,19 +180,38 @@ private:
         m_paths.takeInSources(absolute);
         if (m_options.format != OutputFormat::Mbox)
             return;
-        QHash<QString, int> lastOfMailbox;
+        QList<QPair<int, QString>> folders;
         for (int index = 0; index < sources.size(); ++index)
             if (!sources[index].trimmed().isEmpty())
-                lastOfMailbox[mboxPathOf(m_paths.folderFor(absoluteSourceOf(sources[index])).path)] = index;
+                folders.append({index, m_paths.folderFor(absoluteSourceOf(sources[index])).path});
+        for (const auto &[index, folder] : folders)
+            m_mailboxFolders.insert(folder);
+        QHash<QString, int> lastOfMailbox;
+        for (const auto &[index, folder] : folders)
+            lastOfMailbox[mboxPathOf(folder)] = index;
         for (auto it = lastOfMailbox.cbegin(); it != lastOfMailbox.cend(); ++it)
             m_mailboxesEndingAt[it.value()].append(it.key());
     }
 
     // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
-    // that go to the destination itself.
+    // that go to the destination itself. Where a mailbox of the run holds another, the inner one
+    // goes into a folder named after the outer with ".sbd" added ("Projects" and
+    // "Projects.sbd/Alpha"), as desktop clients keep their local folders, since one path cannot
+    // be a file and a folder at once.
     QString mboxPathOf(const QString &folder) const
     {
-        return folder == m_destination ? m_destination + QStringLiteral("mbox") : folder.chopped(1);
+        if (folder == m_destination)
+            return m_destination + QStringLiteral("mbox");
+        QString path = m_destination;
+        QString outer = m_destination; // the same steps as folders of the run name them
+        const QStringList steps = folder.mid(m_destination.size()).split(u'/', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            outer += steps[i] + u'/';
+            path += steps[i];
+            if (i + 1 < steps.size())
+                path += m_mailboxFolders.contains(outer) ? QStringLiteral(".sbd/") : QStringLiteral("/");
+        }
+        return path;
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -627,7 +646,9 @@ private:
     QSet<QString> m_madeFolders; // folders made sure of and cleared of leftovers
     QSet<QString> m_seenSources;
     std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
-    QHash<int, QStringList> m_mailboxesEndingAt;              // list index -> the mailboxes it ends
+    QHash<int, QStringList> m_mailboxesEndingAt;
+    QSet<QString> m_mailboxFolders; // the folders the run's messages go to, for mbox names              // list index
+                                    // -> the mailboxes it ends
 };
 
 } // namespace
