@@ -388,6 +388,11 @@ private Q_SLOTS:
                  qPrintable(file));
         QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1312624800);
         QVERIFY(convertAll({source}, maildir).outputs[0].target == file); // the same name in every run
+        QVERIFY(TestFiles::write(source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key><integer>8"
+                                                                                     "</integer>"))));
+        const QString unflagged = convertAll({source}, maildir).outputs[0].target;
+        QCOMPARE(TestFiles::filesBelow(maildir.destination), QStringList{unflagged}); // replaced, not doubled
+        QVERIFY(TestFiles::write(source, emlx(mail("state"), plist)));
         QVERIFY(convertAll({source}, mbox).succeeded());
         QCOMPARE(TestFiles::read(mbox.destination + "/Box"),
                  "From ann@example.com Sat Aug  6 08:00:00 2011\n" + status + mail("state") + '\n');

@@ -52,6 +52,7 @@ struct Message {
     quint64 flags = 0;
     QDateTime received;
     QByteArray separatorLine;
+    QString replaces; // a Maildir file of this message from an earlier run, under other flags
 
     void fail(const QString &reason)
     {
@@ -378,6 +379,18 @@ private:
         return {GetFolderPart(message.target)};
     }
 
+    // A Maildir file name without its info part ("<unique>:2,FS" -> "<unique>").
+    static QString uniqueOf(const QString &path) { return GetFileNamePart(path).section(u':', 0, 0); }
+
+    // The files an earlier run left in a Maildir's cur/, by unique name: a message whose flags
+    // changed since replaces its file there instead of standing in it twice.
+    void takeInEarlierMaildirFiles(const QString &cur)
+    {
+        for (const QString &name : QDir(cur).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (name.contains(u':'))
+                m_earlierMaildirFiles.insert(cur + uniqueOf(name), cur + name);
+    }
+
     // In list order: a source seen before is not converted again, and a name an earlier
     // message took gets a number.
     void settle(Message &message)
@@ -412,6 +425,14 @@ private:
             m_madeFolders.insert(folder);
             if (!m_options.dryRun && !madeNow)
                 RemoveLeftoverTemporaryFiles(folder, m_started);
+            if (!madeNow && m_options.format == OutputFormat::Maildir && folder.endsWith(u"/cur/"))
+                takeInEarlierMaildirFiles(folder);
+        }
+        if (m_options.format == OutputFormat::Maildir) {
+            const QString earlier =
+                m_earlierMaildirFiles.value(GetFolderPart(message.target) + uniqueOf(message.target));
+            if (!earlier.isEmpty() && earlier != message.target)
+                message.replaces = earlier;
         }
         if (m_options.format == OutputFormat::Mbox && !m_options.dryRun && !m_mailboxes.count(message.target))
             m_mailboxes.emplace(message.target, std::make_unique<MboxFile>(message.target));
@@ -486,8 +507,11 @@ private:
         std::error_code error;
         std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
                                 std::filesystem::path(message.target.toStdU16String()), error);
-        if (!error)
+        if (!error) {
+            if (!message.replaces.isEmpty())
+                QFile::remove(message.replaces);
             return {};
+        }
         QFile::remove(temporary);
         return FileResult::failure(
             QStringLiteral("cannot move %1 into %2: %3")
@@ -647,8 +671,10 @@ private:
     QSet<QString> m_seenSources;
     std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
     QHash<int, QStringList> m_mailboxesEndingAt;
-    QSet<QString> m_mailboxFolders; // the folders the run's messages go to, for mbox names              // list index
-                                    // -> the mailboxes it ends
+    QSet<QString> m_mailboxFolders;
+    QHash<QString, QString> m_earlierMaildirFiles; // cur/ folder + unique name -> the file there // the folders the
+                                                   // run's messages go to, for mbox names              // list index
+                                                   // -> the mailboxes it ends
 };
 
 } // namespace
