@@ -1,6 +1,7 @@
 #include "ConversionRun.h"
 #include "TestFiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -348,6 +349,34 @@ private Q_SLOTS:
         for (const QString &file : outputFiles()) {
             const QString below = file.mid(dest().size());
             QVERIFY2(!below.contains("/.emlx2eml-") && !below.contains("/tmp/"), qPrintable(below));
+        }
+    }
+
+    // The mboxrd rule holds however the message's bytes are split into writes.
+    void quotesFromLinesAcrossWrites_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("quoted");
+        QTest::newRow("first line, quoted ones, CRLF")
+            << QByteArray("From a\r\n>From b\n>>>From c\n") << QByteArray(">From a\r\n>>From b\n>>>>From c\n");
+        QTest::newRow("alike but not quoted") << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n")
+                                              << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n");
+        QTest::newRow("ends inside a line that began alike") << QByteArray("a\n>>Fro") << QByteArray("a\n>>Fro");
+        QTest::newRow("ends right after From and a blank") << QByteArray("a\nFrom ") << QByteArray("a\n>From ");
+    }
+    void quotesFromLinesAcrossWrites()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, quoted);
+        for (const qsizetype step : {message.size(), qsizetype(1), qsizetype(3)}) {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            MboxrdQuoting quoting(out);
+            for (qsizetype at = 0; at < message.size(); at += step)
+                QVERIFY(quoting.write(message.mid(at, step)) == message.mid(at, step).size());
+            QVERIFY(quoting.finish());
+            QCOMPARE(out.data(), quoted);
+            QCOMPARE(quoting.endedWithLineBreak(), quoted.endsWith('\n'));
         }
     }
 
