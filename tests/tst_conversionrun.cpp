@@ -296,11 +296,13 @@ private Q_SLOTS:
             "--b\nContent-Type: text/plain; name=\"a.txt\"\nContent-Transfer-Encoding: 7bit\n"
             "X-Apple-Content-Length: 19\n\n\n--b--\n";
         const QList<QPair<QString, QByteArray>> files{
-            {"INBOX.mbox/Messages/1.emlx", emlx(mail("alike") + "From me\n>From you\n>>From them\nFromage\n")},
+            {"INBOX.mbox/Messages/1.emlx",
+             emlx("Return-Path: <bounce@lists.example.org>\n" + mail("alike") + "From me\n>From you\n>>From them\n")},
             {"INBOX.mbox/Messages/2.partial.emlx", emlx(partial)},
             {"INBOX.mbox/Messages/2.2.emlxpart", "From inside a part\n"},
-            {"INBOX.mbox/Messages/3.emlx", QByteArray()},                   // fails: holds no message
-            {"INBOX.mbox/Messages/4.emlx", emlx(mail("alike").chopped(1))}, // ends without a line break
+            {"INBOX.mbox/Messages/3.emlx", QByteArray()}, // fails: holds no message
+            {"INBOX.mbox/Messages/4.emlx",
+             emlx("Return-Path: <>\n" + mail("alike").chopped(1))}, // no line break at the end
             {"Projects.mbox/Alpha.mbox/Messages/5.emlx", emlx("Subject: x\r\n\r\nFrom crlf\r\n")},
             {"Projects.mbox/Messages/6.emlx", emlx(mail("outer"))}, // a mailbox that holds another
         };
@@ -341,6 +343,11 @@ private Q_SLOTS:
             for (QString &message : readBack)
                 message = QString::fromLatin1(unquotedMboxrd(message.toLatin1()));
             expected[2] += '\n'; // an mbox message ends with a line break
+            // The envelope sender: the Return-Path's, the From header's, none for a bounce's empty one.
+            const QByteArray inbox = TestFiles::read(boxes.destination + "/INBOX");
+            QVERIFY(inbox.startsWith("From bounce@lists.example.org Sat Aug  6 08:00:00 2011\n"));
+            QVERIFY(inbox.contains("\n\nFrom ann@example.com Sat Aug  6 08:00:00 2011\n"));
+            QVERIFY(inbox.contains("\n\nFrom MAILER-DAEMON Sat Aug  6 08:00:00 2011\n"));
         } else {
             std::sort(expected.begin(), expected.end());
             std::sort(readBack.begin(), readBack.end());

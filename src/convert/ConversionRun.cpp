@@ -353,7 +353,8 @@ private:
         const QDateTime date = headers ? reader.GetDate() : plist.sent.isValid() ? plist.sent : plist.received;
         message.received = plist.received.isValid() ? plist.received : date;
         if (m_options.format == OutputFormat::Mbox)
-            message.separatorLine = mboxSeparatorLine(headers ? reader.GetFrom() : QString(), date);
+            message.separatorLine =
+                mboxSeparatorLine(reader.returnPath(), headers ? reader.GetFrom() : QString(), date);
     }
 
     QString targetOf(const Message &message)

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 QString maildirFlagLetters(quint64 flags)
@@ -34,7 +35,7 @@ QString maildirUniqueName(const QString &absoluteSource)
 
 namespace {
 
-QString senderAddress(const QString &fromHeader)
+std::optional<QString> addressIn(const QString &fromHeader)
 {
     static const QRegularExpression bracketed(QStringLiteral("<([^<>\\s]+@[^<>\\s]+)>"));
     static const QRegularExpression bare(QStringLiteral("([^\\s<>\"(),;:]+@[^\\s<>\"(),;:]+)"));
@@ -43,7 +44,7 @@ QString senderAddress(const QString &fromHeader)
         if (match.hasMatch())
             return match.captured(1);
     }
-    return QStringLiteral("MAILER-DAEMON");
+    return std::nullopt;
 }
 
 // The C library's asctime() shape, "Sat Aug  6 10:00:00 2011", in UTC and English whatever the locale.
@@ -57,9 +58,12 @@ QString asctimeText(const QDateTime &date)
 
 } // namespace
 
-QByteArray mboxSeparatorLine(const QString &fromHeader, const QDateTime &date)
+QByteArray mboxSeparatorLine(const QString &returnPath, const QString &fromHeader, const QDateTime &date)
 {
-    return "From " + senderAddress(fromHeader).toUtf8() + ' ' + asctimeText(date).toLatin1() + '\n';
+    // A Return-Path that is there but empty ("<>") is a bounce's: it has no sender to name.
+    const QString sender = !returnPath.isEmpty() ? addressIn(returnPath).value_or(QStringLiteral("MAILER-DAEMON"))
+                                                 : addressIn(fromHeader).value_or(QStringLiteral("MAILER-DAEMON"));
+    return "From " + sender.toUtf8() + ' ' + asctimeText(date).toLatin1() + '\n';
 }
 
 QByteArray mboxStatusHeaders(quint64 flags)

@@ -36,9 +36,10 @@ QString maildirFlagLetters(quint64 flags);
 // holding neither '/' nor ':'.
 QString maildirUniqueName(const QString &absoluteSource);
 
-// "From sender@example.com Sat Aug  6 10:00:00 2011\n": the sender's address taken from a From
-// header value ("Ann <ann@example.com>"), MAILER-DAEMON when it holds none; the date in UTC.
-QByteArray mboxSeparatorLine(const QString &fromHeader, const QDateTime &date);
+// "From sender@example.com Sat Aug  6 10:00:00 2011\n": the envelope sender's address from the
+// Return-Path ("<bounce@example.com>"), else from the From header ("Ann <ann@example.com>"),
+// MAILER-DAEMON when neither holds one (a null Return-Path "<>" included); the date in UTC.
+QByteArray mboxSeparatorLine(const QString &returnPath, const QString &fromHeader, const QDateTime &date);
 // "Status: RO\n" and, when the message was answered, flagged, deleted or a draft, an
 // "X-Status: " line with A, F, D, T.
 QByteArray mboxStatusHeaders(quint64 flags);
