@@ -33,6 +33,11 @@ private Q_SLOTS:
                                         << "unknown naming scheme 'subject'" << 0;
         QTest::newRow("no output") << QStringList{"a.emlx"} << 2 << false << "-o DIR" << 0;
         QTest::newRow("no sources") << QStringList{"-o", "out"} << 2 << false << "no SOURCE" << 0;
+        QTest::newRow("unknown format") << QStringList{"-o", "out", "--format", "mh", "a"} << 2 << false
+                                        << "unknown format 'mh'" << 0;
+        QTest::newRow("mbox status without mbox")
+            << QStringList{"-o", "out", "--format", "maildir", "--mbox-status", "a"} << 2 << false
+            << "--mbox-status goes with --format mbox" << 0;
         QTest::newRow("unknown option") << QStringList{"-o", "out", "--fast", "a"} << 2 << false << "fast" << 0;
         for (const NamingSchemeRow &scheme : namingSchemes) {
             const QString name = scheme.name;
@@ -71,6 +76,9 @@ private Q_SLOTS:
         QTest::newRow("one failed") << QStringList{} << true << 1 << QStringList{"2 converted, 1 failed"} << 2;
         QTest::newRow("failure named even when quiet")
             << QStringList{"-q"} << true << 1 << QStringList{"broken.emlx"} << 2;
+        QTest::newRow("one mbox file") << QStringList{"--format", "mbox", "--mbox-status"} << false << 0
+                                       << QStringList{"2 converted"} << 1;
+        QTest::newRow("maildir") << QStringList{"--format", "maildir"} << false << 0 << QStringList{"2 converted"} << 2;
         QTest::newRow("dry run") << QStringList{"--dry-run"} << false << 0 << QStringList{"2 would be converted"} << 0;
         // Relative to the working folder, where "blocker" is a file.
         QTest::newRow("destination cannot be made")

@@ -45,8 +45,10 @@ QString helpEpilogue()
                                  "  2                      Usage error; nothing was converted.\n"
                                  "  129, 130, 143          Stopped by SIGHUP, SIGINT (Ctrl+C) or SIGTERM; the\n"
                                  "                         messages not yet written were not attempted.\n"
-                                 "\nExample:\n"
-                                 "  emlx2eml -o ~/Converted -n subject-date ~/Library/Mail\n");
+                                 "\nExamples:\n"
+                                 "  emlx2eml -o ~/Converted -n subject-date ~/Library/Mail\n"
+                                 "  emlx2eml -o ~/Mbox --layout mailboxes --format mbox ~/Library/Mail\n"
+                                 "  emlx2eml -o ~/Maildir --layout mailboxes --format maildir ~/Library/Mail\n");
 }
 
 } // namespace
@@ -70,6 +72,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
                        "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
         QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("What each mailbox's folder gets: 'eml' loose .eml files; 'mbox' one mbox file named after "
+                       "the mailbox; 'maildir' a Maildir (cur, new, tmp) whose file names keep the read, "
+                       "answered, flagged, draft and deleted state."),
+        QStringLiteral("FORMAT"), QStringLiteral("eml"));
+    const QCommandLineOption mboxStatus(
+        QStringLiteral("mbox-status"),
+        QStringLiteral("With --format mbox: add Status and X-Status headers that keep the read, answered, "
+                       "flagged, draft and deleted state (this changes the messages)."));
     const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Messages converted at once (default: the number of cores). "
                                                  "The result is the same for any number."),
@@ -87,14 +99,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("update"),
         QStringLiteral("Leave alone each output that an earlier run already wrote: a file of the same path whose "
                        "size is the message's and whose modification time is its source's. Messages whose "
-                       "attachments are kept apart are always written again. With the same sources and "
+                       "attachments are kept apart are always written again. Maildir: the file of the same unique "
+                       "name and flags is there. mbox: no source is newer than the mailbox file. With the same "
+                       "sources and "
                        "naming, an interrupted run started again writes only what is missing."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print errors only."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({output, naming, layout, jobs, dryRun, nullSeparated, update, quiet, help, version});
+    parser.addOptions({output, naming, layout, format, mboxStatus, jobs, dryRun, nullSeparated, update, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("An .emlx file or a folder."),
                                  QStringLiteral("SOURCE..."));
 
@@ -118,6 +132,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         request.layout = OutputLayout::Mailboxes;
     else if (parser.value(layout) != QStringLiteral("mirror"))
         return usageError(QStringLiteral("unknown layout '%1'; use mirror or mailboxes").arg(parser.value(layout)));
+    const QString formatName = parser.value(format);
+    if (formatName == QStringLiteral("mbox"))
+        request.format = OutputFormat::Mbox;
+    else if (formatName == QStringLiteral("maildir"))
+        request.format = OutputFormat::Maildir;
+    else if (formatName != QStringLiteral("eml"))
+        return usageError(QStringLiteral("unknown format '%1'; use eml, mbox or maildir").arg(formatName));
+    request.mboxStatus = parser.isSet(mboxStatus);
+    if (request.mboxStatus && request.format != OutputFormat::Mbox)
+        return usageError(QStringLiteral("--mbox-status goes with --format mbox only"));
     bool jobsOk = false;
     request.jobs = parser.value(jobs).toInt(&jobsOk);
     if (!jobsOk || request.jobs < 1 || request.jobs > 256)

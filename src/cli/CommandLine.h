@@ -17,6 +17,8 @@ struct CommandLineRequest {
     bool quiet = false;
     bool update = false; // leave the outputs an earlier run finished as they are
     int jobs = 1;
+    OutputFormat format = OutputFormat::Eml;
+    bool mboxStatus = false;
 };
 
 // Either a request to carry out, or text to print and the exit status to end with

@@ -125,6 +125,8 @@ int main(int argc, char *argv[])
     options.layout = request.layout;
     options.jobs = request.jobs;
     options.update = request.update;
+    options.format = request.format;
+    options.mboxStatus = request.mboxStatus;
     if (options.destination.isEmpty())
         options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
 

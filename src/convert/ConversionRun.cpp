@@ -2,6 +2,7 @@
 
 #include "EmlxEnvelope.h"
 #include "HeaderReader.h"
+#include "MailboxFormats.h"
 #include "OutputPaths.h"
 #include "PartialMessage.h"
 #include "UpToDate.h"
@@ -16,8 +17,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -46,6 +49,12 @@ struct Message {
     QString target;
     QString failure;
     QList<MessageNote> warnings;
+    int index = -1; // in the run's list
+    // For mbox and Maildir: the mail client's state bits, the received date and the separator line.
+    quint64 flags = 0;
+    QDateTime received;
+    QByteArray separatorLine;
+    QString replaces; // a Maildir file of this message from an earlier run, under other flags
 
     void fail(const QString &reason)
     {
@@ -91,6 +100,7 @@ public:
             return m_report;
         takeInTheRun(sources);
         convertInBatches(sources);
+        abandonUnfinishedMailboxes();
         flushWrittenFiles();
         m_report.stopped = m_stopped;
         return m_report;
@@ -115,8 +125,10 @@ private:
             std::vector<Message> batch; // its sources close with it
             m_openSources = 0;
             const NamingScheme scheme = currentScheme(); // asked here: the workers call nothing back
-            for (int index = first; index < first + count; ++index)
+            for (int index = first; index < first + count; ++index) {
                 batch.push_back(Message{sources[index], scheme});
+                batch.back().index = index;
+            }
             const auto stop = [this] { return stopNow(); };
             forEachInParallel(
                 count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
@@ -127,8 +139,11 @@ private:
             // message unattempted.
             if (oneByOne && yieldAndCheckStop())
                 break;
-            forEachInParallel(
-                count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+            if (m_options.format == OutputFormat::Mbox)
+                appendToMailboxes(batch);
+            else
+                forEachInParallel(
+                    count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
             bool allDone = true;
             for (Message &message : batch) {
                 allDone = allDone && message.state != Message::State::Named;
@@ -166,6 +181,65 @@ private:
                 absolute << absoluteSourceOf(entry);
         m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
         m_paths.takeInSources(absolute);
+        if (m_options.format != OutputFormat::Mbox)
+            return;
+        QList<QPair<int, QString>> folders;
+        for (int index = 0; index < sources.size(); ++index)
+            if (!sources[index].trimmed().isEmpty())
+                folders.append({index, m_paths.folderFor(absoluteSourceOf(sources[index])).path});
+        for (const auto &[index, folder] : folders)
+            m_mailboxFolders.insert(folder);
+        QHash<QString, int> lastOfMailbox;
+        for (const auto &[index, folder] : folders)
+            lastOfMailbox[mboxPathOf(folder)] = index;
+        if (m_options.update)
+            takeInUpToDateMailboxes(sources, folders);
+        for (auto it = lastOfMailbox.cbegin(); it != lastOfMailbox.cend(); ++it)
+            m_mailboxesEndingAt[it.value()].append(it.key());
+    }
+
+    // With --update, a mailbox file that is newer than every one of its sources holds what this
+    // run would write into it: it is left as it is, and its messages count as up to date.
+    void takeInUpToDateMailboxes(const QStringList &sources, const QList<QPair<int, QString>> &folders)
+    {
+        QHash<QString, bool> sourcesOlder; // mbox path -> no source is newer than the mbox file
+        for (const auto &[index, folder] : folders) {
+            const QString mbox = mboxPathOf(folder);
+            if (!sourcesOlder.contains(mbox))
+                sourcesOlder.insert(mbox, true);
+            bool &older = sourcesOlder[mbox];
+            if (!older)
+                continue;
+            const FileStamp mailbox = modificationStampOf(mbox);
+            const FileStamp source = modificationStampOf(absoluteSourceOf(sources[index]));
+            older = mailbox.known && source.known &&
+                    std::pair(source.modifiedSeconds, source.modifiedNanoseconds) <=
+                        std::pair(mailbox.modifiedSeconds, mailbox.modifiedNanoseconds);
+        }
+        for (auto it = sourcesOlder.cbegin(); it != sourcesOlder.cend(); ++it)
+            if (it.value())
+                m_upToDateMailboxes.insert(it.key());
+    }
+
+    // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
+    // that go to the destination itself. Where a mailbox of the run holds another, the inner one
+    // goes into a folder named after the outer with ".sbd" added ("Projects" and
+    // "Projects.sbd/Alpha"), as desktop clients keep their local folders, since one path cannot
+    // be a file and a folder at once.
+    QString mboxPathOf(const QString &folder) const
+    {
+        if (folder == m_destination)
+            return m_destination + QStringLiteral("mbox");
+        QString path = m_destination;
+        QString outer = m_destination; // the same steps as folders of the run name them
+        const QStringList steps = folder.mid(m_destination.size()).split(u'/', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            outer += steps[i] + u'/';
+            path += steps[i];
+            if (i + 1 < steps.size())
+                path += m_mailboxFolders.contains(outer) ? QStringLiteral(".sbd/") : QStringLiteral("/");
+        }
+        return path;
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -178,6 +252,7 @@ private:
         QStringList files;
         for (const PlannedOutput &output : m_report.outputs)
             files << output.target;
+        files.removeDuplicates(); // messages of one mailbox share its file
         auto flushed = std::make_shared<std::promise<FileResult>>();
         std::future<FileResult> result = flushed->get_future();
         auto failedPath = std::make_shared<QString>();
@@ -246,6 +321,8 @@ private:
         if (!folder.warning.isEmpty())
             message.warn(folder.warning);
         name(message);
+        if (m_options.format != OutputFormat::Eml && message.state == Message::State::Named)
+            describeForMailbox(message);
         // A partial message is put together from its own files; others stay open for the copy,
         // up to a limit per batch.
         bool keepOpen = message.state == Message::State::Named && !isPartialMessageFile(message.source);
@@ -294,6 +371,55 @@ private:
         message.name = name.isEmpty() ? CleanOutputName(ownName) : name;
     }
 
+    // What the mbox separator line and the Maildir file name and date take from the message.
+    void describeForMailbox(Message &message) const
+    {
+        const PropertyListDates plist = readPropertyListDates(message.source, message.envelope);
+        message.flags = plist.flags;
+        HeaderReader reader;
+        const bool headers = reader.LoadMessageFile(*message.file, message.envelope);
+        const QDateTime date = headers ? reader.GetDate() : plist.sent.isValid() ? plist.sent : plist.received;
+        message.received = plist.received.isValid() ? plist.received : date;
+        if (m_options.format == OutputFormat::Mbox)
+            message.separatorLine =
+                mboxSeparatorLine(reader.returnPath(), headers ? reader.GetFrom() : QString(), date);
+    }
+
+    QString targetOf(const Message &message)
+    {
+        switch (m_options.format) {
+        case OutputFormat::Mbox:
+            return mboxPathOf(message.folder);
+        case OutputFormat::Maildir:
+            return message.folder + QStringLiteral("cur/") + maildirUniqueName(message.absolute) +
+                   QStringLiteral(":2,") + maildirFlagLetters(message.flags);
+        case OutputFormat::Eml:
+            break;
+        }
+        return m_paths.claim(message.folder, message.name);
+    }
+
+    // The folders a message's output needs: a Maildir's three, or the one that holds the file.
+    QStringList foldersFor(const Message &message) const
+    {
+        if (m_options.format == OutputFormat::Maildir)
+            return {message.folder + QStringLiteral("cur/"), message.folder + QStringLiteral("new/"),
+                    message.folder + QStringLiteral("tmp/")};
+        return {GetFolderPart(message.target)};
+    }
+
+    // A Maildir file name without its info part ("<unique>:2,FS" -> "<unique>").
+    static QString uniqueOf(const QString &path) { return GetFileNamePart(path).section(u':', 0, 0); }
+
+    // The files an earlier run left in a Maildir's cur/, by unique name: a message whose flags
+    // changed since replaces its file there instead of standing in it twice.
+    void takeInEarlierMaildirFiles(const QString &cur)
+    {
+        for (const QString &name : QDir(cur).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (name.contains(u':'))
+                m_earlierMaildirFiles.insert(cur + uniqueOf(name), cur + name);
+    }
+
     // In list order: a source seen before is not converted again, and a name an earlier
     // message took gets a number.
     void settle(Message &message)
@@ -308,25 +434,42 @@ private:
         m_seenSources.insert(message.absolute);
         if (message.state != Message::State::Named)
             return;
-        message.target = m_paths.claim(message.folder, message.name);
+        message.target = targetOf(message);
         if (!LiesBelow(message.target, m_destination)) {
             message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
                              .arg(QuotedPath(message.target), QuotedPath(m_destination)));
             return;
         }
-        if (m_madeFolders.contains(message.folder))
-            return;
         // Every folder below the destination is a real one (no link leads elsewhere), made when
         // missing, and cleared of what an interrupted earlier run left in it.
-        bool madeNow = false;
-        const FileResult made = m_folders.ensure(message.folder, &madeNow);
-        if (!made.ok) {
-            message.fail(made.error);
+        for (const QString &folder : foldersFor(message)) {
+            if (m_madeFolders.contains(folder))
+                continue;
+            bool madeNow = false;
+            const FileResult made = m_folders.ensure(folder, &madeNow);
+            if (!made.ok) {
+                message.fail(made.error);
+                return;
+            }
+            m_madeFolders.insert(folder);
+            if (!m_options.dryRun && !madeNow)
+                RemoveLeftoverTemporaryFiles(folder, m_started);
+            if (!madeNow && m_options.format == OutputFormat::Maildir && folder.endsWith(u"/cur/"))
+                takeInEarlierMaildirFiles(folder);
+        }
+        if (m_options.format == OutputFormat::Maildir) {
+            const QString earlier =
+                m_earlierMaildirFiles.value(GetFolderPart(message.target) + uniqueOf(message.target));
+            if (!earlier.isEmpty() && earlier != message.target)
+                message.replaces = earlier;
+        }
+        if (m_upToDateMailboxes.contains(message.target)) {
+            message.state = Message::State::UpToDate;
+            message.file.reset();
             return;
         }
-        m_madeFolders.insert(message.folder);
-        if (!m_options.dryRun && !madeNow)
-            RemoveLeftoverTemporaryFiles(message.folder, m_started);
+        if (m_options.format == OutputFormat::Mbox && !m_options.dryRun && !m_mailboxes.count(message.target))
+            m_mailboxes.emplace(message.target, std::make_unique<MboxFile>(message.target));
     }
 
     // Writes the output. Touches nothing but `message`.
@@ -340,7 +483,9 @@ private:
             return;
         }
         if (!m_options.dryRun) {
-            const FileResult written = isPartialMessageFile(message.source) ? writePartial(message) : copy(message);
+            const FileResult written = m_options.format == OutputFormat::Maildir ? writeToMaildir(message)
+                                       : isPartialMessageFile(message.source)    ? writePartial(message, message.target)
+                                                                                 : copy(message, message.target);
             if (!written.ok && stopNow())
                 return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
@@ -355,41 +500,187 @@ private:
     // .eml: the target has the message's size and the source's modification time. A partial
     // message is always written again: the size of the whole message is known only once its
     // parts are encoded (as costly as writing it), and its parts' files may have changed since.
-    // Other output formats answer here in their own way.
+    // In a Maildir, the file of the same unique name and flags is there from an earlier run
+    // (mbox files are judged whole, when the run takes in its mailboxes).
     bool alreadyUpToDate(const Message &message) const
     {
+        if (m_options.format == OutputFormat::Maildir)
+            return m_earlierMaildirFiles.value(GetFolderPart(message.target) + uniqueOf(message.target)) ==
+                   message.target;
         if (isPartialMessageFile(message.source))
             return false;
         const FileStamp stamp = message.sourceStamp.known ? message.sourceStamp : modificationStampOf(message.source);
         return outputMatches(message.target, message.envelope.messageLength, stamp);
     }
 
-    FileResult copy(Message &message) const
+    FileResult copy(Message &message, const QString &path) const
     {
         const ByteRange range{message.envelope.messageOffset, message.envelope.messageLength};
         const auto keepGoing = [this] { return keepCopying(); };
         if (!message.file)
-            return CopyMessageFile(message.source, message.target, false, range, keepGoing);
-        const FileResult copied = CopyMessageFile(*message.file, message.target, false, range, keepGoing);
+            return CopyMessageFile(message.source, path, false, range, keepGoing);
+        const FileResult copied = CopyMessageFile(*message.file, path, false, range, keepGoing);
         message.file.reset();
         return copied;
     }
 
-    FileResult writePartial(Message &message) const
+    FileResult writePartial(Message &message, const QString &path) const
     {
         ReassemblyResult reassembled;
-        const FileResult written = WriteFileAtomically(
-            message.target, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
+        const FileResult written =
+            WriteFileAtomically(path, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
                 reassembled =
                     writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
                 *error = reassembled.error;
                 return reassembled.ok;
             });
         if (written.ok)
-            for (const QString &part : reassembled.missingParts)
-                message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
-                                 .arg(part, QuotedPath(message.target)));
+            warnOfMissingParts(message, reassembled);
         return written;
+    }
+
+    void warnOfMissingParts(Message &message, const ReassemblyResult &reassembled) const
+    {
+        for (const QString &part : reassembled.missingParts)
+            message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
+                             .arg(part, QuotedPath(message.target)));
+    }
+
+    // The Maildir way: written complete into tmp/, given the received date, then moved into cur/.
+    FileResult writeToMaildir(Message &message) const
+    {
+        const QString temporary = message.folder + QStringLiteral("tmp/") + maildirUniqueName(message.absolute);
+        const FileResult written =
+            isPartialMessageFile(message.source) ? writePartial(message, temporary) : copy(message, temporary);
+        if (!written.ok)
+            return written;
+        if (message.received.isValid()) {
+            QFile file(temporary);
+            if (!file.open(QIODevice::Append) || !file.setFileTime(message.received, QFileDevice::FileModificationTime))
+                message.warn(QStringLiteral("could not give %1 the message's received date: %2")
+                                 .arg(QuotedPath(message.target), file.errorString()));
+        }
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
+                                std::filesystem::path(message.target.toStdU16String()), error);
+        if (!error) {
+            if (!message.replaces.isEmpty())
+                QFile::remove(message.replaces);
+            return {};
+        }
+        QFile::remove(temporary);
+        return FileResult::failure(
+            QStringLiteral("cannot move %1 into %2: %3")
+                .arg(QuotedPath(temporary), QuotedPath(message.target), QString::fromLocal8Bit(error.message())));
+    }
+
+    // The messages of a batch appended to their mailboxes one after the other, in list order.
+    void appendToMailboxes(std::vector<Message> &batch)
+    {
+        for (Message &message : batch) {
+            if (stopNow())
+                return;
+            if (message.state != Message::State::Named)
+                continue;
+            if (!m_options.dryRun) {
+                const FileResult written = appendToMailbox(message);
+                if (!written.ok && stopNow())
+                    return; // stopped under way: taken back out, not attempted
+                if (!written.ok) {
+                    message.fail(written.error);
+                    continue;
+                }
+            }
+            message.state = Message::State::Written;
+        }
+    }
+
+    FileResult appendToMailbox(Message &message)
+    {
+        MboxFile &mailbox = *m_mailboxes.at(message.target);
+        QString error;
+        QIODevice *out = mailbox.beginMessage(message.separatorLine, &error);
+        if (!out)
+            return FileResult::failure(error);
+        if (m_options.mboxStatus) {
+            const QByteArray status = mboxStatusHeaders(message.flags);
+            WriteAll(*out, status.constData(), status.size());
+        }
+        const FileResult written = writeMessageTo(message, *out);
+        if (!written.ok) {
+            mailbox.dropMessage();
+            return written;
+        }
+        return mailbox.endMessage();
+    }
+
+    // The message's bytes as an .eml file gets them, written to `out`.
+    FileResult writeMessageTo(Message &message, QIODevice &out) const
+    {
+        if (isPartialMessageFile(message.source)) {
+            const ReassemblyResult reassembled =
+                writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
+            if (!reassembled.ok)
+                return FileResult::failure(reassembled.error);
+            warnOfMissingParts(message, reassembled);
+            return {};
+        }
+        std::unique_ptr<SourceFile> file = std::move(message.file);
+        if (!file)
+            file = std::make_unique<SourceFile>(message.source);
+        if (!file->isOpen() && !file->open())
+            return FileResult::failure(file->failure());
+        constexpr qint64 chunk = 256 << 10;
+        QByteArray buffer(chunk, Qt::Uninitialized);
+        const qint64 end = message.envelope.messageOffset + message.envelope.messageLength;
+        for (qint64 at = message.envelope.messageOffset; at < end;) {
+            if (!keepCopying())
+                return FileResult::failure(QStringLiteral("stopped"));
+            qint64 got = 0;
+            if (!file->readAt(at, buffer.data(), qMin(chunk, end - at), &got) || got <= 0)
+                return FileResult::failure(QStringLiteral("cannot read %1: %2")
+                                               .arg(QuotedPath(message.source),
+                                                    got == 0 ? QStringLiteral("it ended early") : file->errorString()));
+            if (!WriteAll(out, buffer.constData(), got))
+                return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2")
+                                               .arg(QuotedPath(message.target), out.errorString()));
+            at += got;
+        }
+        return {};
+    }
+
+    // A mailbox takes its name once its last message in the list is through, unless a stop
+    // came before all of its messages were.
+    void finishMailboxesEndingAt(const Message &message)
+    {
+        if (m_stopped && message.state != Message::State::Written)
+            return;
+        for (const QString &path : m_mailboxesEndingAt.value(message.index)) {
+            const auto mailbox = m_mailboxes.find(path);
+            if (mailbox == m_mailboxes.end())
+                continue;
+            const FileResult finished = mailbox->second->finish();
+            m_mailboxes.erase(mailbox);
+            if (!finished.ok) {
+                takeBackOutputsOf(path);
+                m_report.failures.append(MessageNote::about(path, finished.error));
+            }
+        }
+    }
+
+    // What a stopped run leaves unfinished is removed: no half mailbox, and its messages not reported written.
+    void abandonUnfinishedMailboxes()
+    {
+        for (const auto &[path, mailbox] : m_mailboxes)
+            takeBackOutputsOf(path);
+        m_mailboxes.clear();
+    }
+
+    void takeBackOutputsOf(const QString &mailbox)
+    {
+        const qsizetype removed =
+            m_report.outputs.removeIf([&](const PlannedOutput &output) { return output.target == mailbox; });
+        m_report.converted -= int(removed);
     }
 
     void report(const Message &message)
@@ -421,6 +712,8 @@ private:
         case Message::State::Named:
             break;
         }
+        if (m_options.format == OutputFormat::Mbox && message.state != Message::State::Pending)
+            finishMailboxesEndingAt(message);
     }
 
     const RunOptions &m_options;
@@ -435,6 +728,13 @@ private:
     RunReport m_report;
     QSet<QString> m_madeFolders; // folders made sure of and cleared of leftovers
     QSet<QString> m_seenSources;
+    std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
+    QHash<int, QStringList> m_mailboxesEndingAt;
+    QSet<QString> m_upToDateMailboxes; // mbox files that no source of theirs is newer than
+    QSet<QString> m_mailboxFolders;
+    QHash<QString, QString> m_earlierMaildirFiles; // cur/ folder + unique name -> the file there // the folders the
+                                                   // run's messages go to, for mbox names              // list index
+                                                   // -> the mailboxes it ends
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MailboxFormats.h"
 #include "OutputFolder.h"
 #include "OutputNaming.h"
 #include "platform/MessageNote.h"
@@ -20,6 +21,10 @@ struct RunOptions {
     int jobs = 1;
     // A message whose output an earlier run already wrote is left as it is (see RunReport::upToDate).
     bool update = false;
+    // What each mailbox's folder gets: loose .eml files, one mbox file named after the folder, or
+    // a Maildir in it. The message bytes are the same in each; mbox quotes "From " lines.
+    OutputFormat format = OutputFormat::Eml;
+    bool mboxStatus = false; // mbox messages get Status/X-Status headers from the mail client's flags
 };
 
 // How the run talks to whoever started it. Every member may be empty.
@@ -37,7 +42,7 @@ struct RunCallbacks {
 
 struct PlannedOutput {
     QString source;
-    QString target;
+    QString target; // the .eml file, the mbox file that holds the message, or its Maildir file
 };
 
 struct RunReport {

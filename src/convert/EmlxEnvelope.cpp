@@ -222,6 +222,10 @@ PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope 
         if (name == u"key") {
             key = xml.readElementText();
             --depth;
+        } else if (key == u"flags" && name == u"integer") {
+            dates.flags = xml.readElementText().trimmed().toULongLong();
+            --depth;
+            key.clear();
         } else if (name == u"integer" || name == u"real") {
             const QDateTime value = fromUnixSeconds(xml.readElementText());
             --depth;

@@ -33,9 +33,11 @@ struct EmlxEnvelope::Result {
     QString error; // why the file holds no message, when !envelope
 };
 
-// The dates the mail client keeps in the property list, in local time.
+// The dates the mail client keeps in the property list, in local time, and its state bits
+// (read, answered, flagged, ...: see MessageFlag), 0 when it keeps none.
 struct PropertyListDates {
     QDateTime sent;
     QDateTime received;
+    quint64 flags = 0;
 };
 PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope &envelope);

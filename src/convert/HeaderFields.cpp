@@ -97,7 +97,7 @@ private:
         m_value = nullptr;
         const QByteArray name = m_name.toLower();
         // Only the first field of each name counts.
-        for (QByteArray *field : {&m_fields.subject, &m_fields.from, &m_fields.date})
+        for (QByteArray *field : {&m_fields.subject, &m_fields.from, &m_fields.date, &m_fields.returnPath})
             if (name == nameOf(field) && field->isNull())
                 m_value = &(*field = QByteArray(""));
         m_pendingSpace = false;
@@ -106,7 +106,10 @@ private:
 
     QByteArray nameOf(const QByteArray *field) const
     {
-        return field == &m_fields.subject ? "subject" : field == &m_fields.from ? "from" : "date";
+        return field == &m_fields.subject      ? "subject"
+               : field == &m_fields.from       ? "from"
+               : field == &m_fields.returnPath ? "return-path"
+                                               : "date";
     }
 
     bool endLine()

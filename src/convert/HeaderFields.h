@@ -12,7 +12,9 @@ struct HeaderFields {
     static constexpr qint64 scanLimit = 8 << 20; // a header block is not looked for further
 
     QByteArray subject, from, date; // null when the field is missing
-    bool complete = false;          // false when the header block did not end within scanLimit bytes
+    // The first Return-Path, when it comes before the reading stops (where delivery puts it: first).
+    QByteArray returnPath;
+    bool complete = false; // false when the header block did not end within scanLimit bytes
 };
 
 // Reads the header block from the device's current position, at most `length` bytes (and

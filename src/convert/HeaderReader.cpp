@@ -151,6 +151,7 @@ bool HeaderReader::LoadMessageFile(SourceFile &file, const EmlxEnvelope &envelop
                           .arg(HeaderFields::scanLimit >> 20);
     m_subject = decodeHeaderText(fields.subject);
     m_from = decodeFrom(fields.from);
+    m_returnPath = QString::fromUtf8(fields.returnPath).trimmed();
     m_headerDate = decodeDate(fields.date);
     return true;
 }

@@ -27,6 +27,8 @@ public:
     // Decoded text, blanks around it removed; empty when the message lacks the header.
     QString GetSubject() override { return m_subject; }
     QString GetFrom() override { return m_from; }
+    // The Return-Path header as it stands ("<bounce@example.com>"), empty when missing.
+    QString returnPath() const { return m_returnPath; }
 
     QString errorString() const { return m_error; }
     QStringList warnings() const { return m_warnings; }
@@ -36,6 +38,7 @@ private:
     EmlxEnvelope m_envelope;
     QString m_subject;
     QString m_from;
+    QString m_returnPath;
     QDateTime m_headerDate;
     QString m_error;
     QStringList m_warnings;
