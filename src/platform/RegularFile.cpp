@@ -4,8 +4,8 @@
 
 #include <QFileInfo>
 
-// EMLX_PORTABLE_FILES builds the fallback that needs no POSIX calls, as on other systems.
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_FILES)
+// EMLX_PORTABLE_IO builds the fallback that needs no POSIX calls, as on other systems.
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
 #define POSIX_FILES 1
 #else
 #define POSIX_FILES 0
@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#if POSIX_FILES && defined(__linux__)
+#if POSIX_FILES && defined(__linux__) && !defined(EMLX_PORTABLE_IO)
 #include <sys/vfs.h>
 #endif
 
@@ -52,7 +52,7 @@ QString kindOfMode(mode_t mode)
 // some without end.
 bool isKernelFile(int fd)
 {
-#if POSIX_FILES && defined(__linux__)
+#if defined(__linux__) && !defined(EMLX_PORTABLE_IO)
     constexpr long procMagic = 0x9fa0, sysfsMagic = 0x62656572;
     struct statfs fileSystem = {};
     return fstatfs(fd, &fileSystem) == 0 &&
