@@ -1,5 +1,5 @@
 # The two commands a new user runs: `make run` and `make test`.
-.PHONY: run test test-asan fuzz bench package deps build clean
+.PHONY: run test test-asan test-portable fuzz bench package deps build clean
 
 deps:
 	@scripts/install-deps
@@ -19,6 +19,13 @@ test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The core's suites and the fuzz replays, built with the fallbacks that other systems use
+# (EMLX_PORTABLE_IO: no Linux-only system call).
+test-portable: deps
+	cmake --preset portable >/dev/null
+	cmake --build --preset portable
+	ctest --preset portable
 
 # libFuzzer on the envelope reader, the header reader and naming: make fuzz FUZZ_SECONDS=60
 fuzz:

@@ -3,7 +3,7 @@
 //   window-bench run FOLDER DEST    a conversion run of everything below FOLDER
 // Prints key=value lines: seconds, rows or messages, the longest gap between two turns of the
 // event loop (how long the window could not repaint or react), and the peak memory.
-#include "Prompts.h"
+#include "ScriptedPrompts.h"
 #include "frmStep1.h"
 
 #include <QAbstractButton>
@@ -15,23 +15,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Answers the folder pickers with the given folders and every box with OK.
-class BenchPrompts : public Prompts
-{
-public:
-    QStringList folders;
-    QString lastBox;
-    bool askYesNo(const QString &) override { return false; }
-    void inform(const QString &text, Icon, const QString &, const SaveAction &) override { lastBox = text; }
-    void warn(const QString &text, const QString &, const SaveAction &) override { lastBox = text; }
-    QStringList pickFiles(const QString &, const QString &) override { return {}; }
-    QString pickFolder(const QString &, const QString &) override
-    {
-        return folders.isEmpty() ? QString() : folders.takeFirst();
-    }
-    QString pickSaveFile(const QString &, const QString &) override { return {}; }
-};
 
 // Records the longest time between two turns of the event loop while it is running.
 class GapMeter
@@ -85,7 +68,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: window-bench scan FOLDER | window-bench run FOLDER DEST\n");
         return 2;
     }
-    auto *prompts = new BenchPrompts;
+    auto *prompts = new ScriptedPrompts; // pickers get the folders given, questions No
     frmStep1 window{std::unique_ptr<Prompts>(prompts)};
     window.show();
     QCoreApplication::processEvents();
@@ -112,6 +95,6 @@ int main(int argc, char *argv[])
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     std::printf("seconds=%.3f\nmessages=%d\nlongest_gap_ms=%.1f\npeak_rss_mb=%.1f\nend_box=%s\n", seconds,
                 window.messageList().count(), gaps.stopMs(), peakMemoryMb(),
-                qPrintable(prompts->lastBox.section(u'\n', 0, 0)));
+                qPrintable(prompts->asked.value(prompts->asked.size() - 1).section(u'\n', 0, 0)));
     return 0;
 }

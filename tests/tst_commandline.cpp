@@ -1,7 +1,7 @@
+#include "ChildProcess.h"
 #include "CommandLine.h"
 #include "TestFiles.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,14 +101,13 @@ private Q_SLOTS:
         QVERIFY(TestFiles::write(dir.filePath("blocker"), "a file"));
         const int filesBefore = int(TestFiles::filesBelow(dir.path()).size());
 
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(EMLX2EML_PATH,
-                      QStringList{"-n", "subject-date", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra);
-        QVERIFY(process.waitForFinished(30000));
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
-        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        QTEST(process.exitCode(), "exitCode");
+        const ChildResult child = runChild(
+            EMLX2EML_PATH, QStringList{"-n", "subject-date", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra,
+            30000, dir.path());
+        QVERIFY(child.finished);
+        const QString &err = child.errors;
+        const QString out = QString::fromLocal8Bit(child.output);
+        QTEST(child.exitCode, "exitCode");
         for (const QString &part : stderrHas)
             QVERIFY2(err.contains(part), qPrintable(err));
         if (stderrHas.isEmpty())
@@ -141,14 +140,14 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(TestFiles::write(dir.filePath("Mail/t\tab\\folder/line\nbreak.emlx"),
                                  TestFiles::emlx("Subject: x\n\nbody\n")));
-        QProcess process;
-        process.start(EMLX2EML_PATH, QStringList{"--dry-run", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra);
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        const ChildResult child = runChild(
+            EMLX2EML_PATH, QStringList{"--dry-run", "-o", dir.filePath("out"), dir.filePath("Mail")} + extra, 30000);
+        QVERIFY(child.finished);
+        QCOMPARE(child.exitCode, 0);
         expected.replace("<SRC>", QFile::encodeName(dir.filePath("Mail")))
             .replace("<OUT>", QFile::encodeName(dir.filePath("out") + dir.filePath("Mail")))
             .replace("<NUL>", QByteArray(1, '\0'));
-        QCOMPARE(process.readAllStandardOutput(), expected);
+        QCOMPARE(child.output, expected);
     }
 };
 

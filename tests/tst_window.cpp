@@ -15,7 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <optional>
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -81,6 +81,111 @@ class TestMainWindow : public QObject
                 qFatal("cannot write the fixture");
         }
         return paths;
+    }
+
+    // What a folder scan of the source folder showed: the list's count at each turn of the event
+    // loop, and the window's state at the first turn (where `atFirstTurn`, if given, runs too).
+    struct Scan {
+        QStringList counts;
+        QString during;
+    };
+    Scan scanSource(TestWindow &test, const QStringList &earlier, const std::function<void()> &atFirstTurn = {})
+    {
+        test.list(earlier);
+        test.prompts->folders = {source()};
+        Scan scan;
+        QTimer::singleShot(0, test.window.get(), [&] { scan.during = test.state(); }); // runs at the first yield
+        if (atFirstTurn)
+            QTimer::singleShot(0, test.window.get(), atFirstTurn);
+        const EveryStepTurns everyStep;
+        QTimer atEachTurn;
+        atEachTurn.setInterval(0);
+        connect(&atEachTurn, &QTimer::timeout, this, [&] {
+            if (scan.counts.isEmpty() || scan.counts.constLast() != test.text("lblCount1"))
+                scan.counts.append(test.text("lblCount1"));
+        });
+        atEachTurn.start();
+        test.click("CmdAddFolder");
+        atEachTurn.stop();
+        return scan;
+    }
+    // The list after a scan: these rows, their count, the newest one current, the focus back on
+    // the button.
+    void checkListedAfterScan(const TestWindow &test, const QStringList &rows)
+    {
+        QCOMPARE(test.files(), rows);
+        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
+        QCOMPARE(test.get<QTableView>("grdFiles1")->currentIndex().row(), qMax(0, rows.size() - 1));
+        QCOMPARE(test.window->focusWidget(), test.get("CmdAddFolder"));
+    }
+
+    // Five listed messages, the destination picked and `answer` to the exit question; `leave`
+    // runs when the bar reaches 40 % (the second message) or, without `run`, at once.
+    struct Leaving {
+        TestWindow test;
+        QStringList listed;
+    };
+    void leave(Leaving &state, bool answer, bool run, const std::function<void(TestWindow &)> &how)
+    {
+        TestWindow &test = state.test;
+        state.listed = makeFiles({"1.emlx", "2.emlx", "3.emlx", "4.emlx", "5.emlx"});
+        test.list(state.listed);
+        test.click("OptSD");
+        test.prompts->folders = {destination()};
+        test.prompts->yesNo = {answer};
+        connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 40)
+                how(test);
+        });
+        if (run)
+            test.click("CmdConvert2PDF");
+        else
+            how(test);
+    }
+    // After leaving: what was asked, whether the window stays, how many messages were written;
+    // the list and the option stay.
+    void checkLeft(const Leaving &state, const QStringList &asked, bool visible, int written)
+    {
+        const TestWindow &test = state.test;
+        QCOMPARE(test.prompts->asked, asked);
+        QCOMPARE(test.window->isVisible(), visible);
+        QCOMPARE(TestFiles::filesBelow(destination()).size(), written);
+        QCOMPARE(test.get<QProgressBar>("ProgressBar1")->value(), written * 20);
+        QCOMPARE(test.files(), state.listed);
+        QVERIFY(test.get<QRadioButton>("OptSD")->isChecked());
+    }
+    static void clickExit(TestWindow &test) { test.click("cmdEnd"); }
+    static void closeWindow(TestWindow &test) { test.window->close(); }
+
+    // With a 2 GB message (sparse: quick to make, seconds to copy) and a named pipe listed, leaves
+    // `how` 300 ms into the run; the run must end within 200 ms and leave nothing written.
+    void leaveDuringLargeCopy(const std::function<void(TestWindow &)> &how)
+    {
+        const QString pipe = source() + "/pipe.emlx", large = source() + "/large.emlx";
+        QVERIFY(TestFiles::write(large, "Subject: large\n\n"));
+        QVERIFY(QFile::resize(large, qint64(2) << 30));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        TestWindow test;
+        test.prompts->folders = {source()};
+        test.click("CmdAddFolder");
+        QCOMPARE(test.files(), QStringList{large});
+        QVERIFY2(test.prompts->asked.constLast().contains('"' + pipe + "\" is not a regular file (" +
+                                                          TestFiles::specialKind("a named pipe") + ')'),
+                 qPrintable(test.prompts->asked.constLast()));
+
+        test.list({pipe, large});
+        test.prompts->folders = {destination()};
+        test.prompts->yesNo = {true};
+        QElapsedTimer sinceLeaving;
+        QTimer::singleShot(300, test.window.get(), [&] {
+            sinceLeaving.start();
+            how(test);
+        });
+        test.click("CmdConvert2PDF"); // returns when the run has ended
+        QVERIFY(sinceLeaving.isValid());
+        QVERIFY2(sinceLeaving.elapsed() < 200, qPrintable(QString::number(sinceLeaving.elapsed())));
+        QVERIFY(!test.window->isVisible());
+        QCOMPARE(TestFiles::filesBelow(destination()), QStringList());
     }
 
 private Q_SLOTS:
@@ -284,20 +389,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<bool>("convertEnabled");
-        // "unusable name": a message file whose name Qt cannot hold; "close": the window closes at once
-        QTest::addColumn<QString>("twist");
         QTest::addColumn<QStringList>("counts"); // the count at the event loop's turns during the scan
         const QStringList none, tree{"b.emlx", "c.eml", "A/a.emlx"}, found{"b.emlx", "A/a.emlx"}, old{"/Old/1.emlx"};
         QTest::newRow("appends to earlier rows")
-            << old << tree << found << true << "" << QStringList{"1 files", "2 files", "3 files"};
+            << old << tree << found << true << QStringList{"1 files", "2 files", "3 files"};
         QTest::newRow("nothing found, empty list")
-            << none << QStringList{"c.eml"} << none << false << "" << QStringList{"0 files"};
+            << none << QStringList{"c.eml"} << none << false << QStringList{"0 files"};
         QTest::newRow("nothing found, earlier rows")
-            << old << QStringList{"c.eml"} << none << true << "" << QStringList{"1 files"};
-        QTest::newRow("a name left out is named")
-            << none << tree << found << true << "unusable name" << QStringList{"0 files", "1 files", "2 files"};
-        QTest::newRow("closing the window ends it")
-            << none << tree << none << false << "close" << QStringList{"0 files"};
+            << old << QStringList{"c.eml"} << none << true << QStringList{"1 files"};
     }
     void folderScan()
     {
@@ -305,47 +404,48 @@ private Q_SLOTS:
         QFETCH(QStringList, tree);
         QFETCH(QStringList, added);
         QFETCH(bool, convertEnabled);
-        QFETCH(QString, twist);
         makeFiles(tree);
-        std::optional<TestFiles::RawNamedFile> unusable;
-        if (twist == "unusable name")
-            QVERIFY(unusable.emplace(source(), "caf\xe9.emlx").made);
         TestWindow test;
-        test.list(earlier);
-        test.prompts->folders = {source()};
-        QString during;
-        QTimer::singleShot(0, test.window.get(), [&] { during = test.state(); }); // runs at the first yield
-        if (twist == "close")
-            QTimer::singleShot(0, test.window.get(), [&] { test.window->close(); });
-        const EveryStepTurns everyStep;
-        QStringList counts;
-        QTimer atEachTurn;
-        atEachTurn.setInterval(0);
-        connect(&atEachTurn, &QTimer::timeout, this, [&] {
-            if (counts.isEmpty() || counts.constLast() != test.text("lblCount1"))
-                counts.append(test.text("lblCount1"));
-        });
-        atEachTurn.start();
-
-        test.click("CmdAddFolder");
-        atEachTurn.stop();
-        QTEST(counts, "counts");
-        QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
+        const Scan scan = scanSource(test, earlier);
+        QTEST(scan.counts, "counts");
+        QCOMPARE(scan.during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
         QCOMPARE(test.state(),
                  QStringLiteral("add 1, folder 1, clear 1, convert %1, exit 1, busy 0").arg(convertEnabled));
-        const QStringList rows = earlier + makeFiles(added, added);
-        QCOMPARE(test.files(), rows);
-        QCOMPARE(test.text("lblCount1"), QStringLiteral("%1 files").arg(rows.size()));
-        QCOMPARE(test.get<QTableView>("grdFiles1")->currentIndex().row(), qMax(0, rows.size() - 1));
-        QCOMPARE(test.window->focusWidget(), test.get("CmdAddFolder"));
-        QStringList asked{"pickFolder: Choose Source Folder...",
-                          QStringLiteral("tell: %1 Files Added to List.").arg(added.size())};
-        if (twist == "unusable name")
-            asked[1] += "\n\nLeft out:\ncannot convert \"" + source() +
-                        "/caf\\xE9.emlx\": its name is not valid UTF-8; rename the file and add it again";
-        if (twist == "close")
-            asked.removeLast();
-        QCOMPARE(test.prompts->asked, asked); // a box comes after the busy cursor is gone
+        checkListedAfterScan(test, earlier + makeFiles(added, added));
+        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Source Folder...",
+                                                   QStringLiteral("tell: %1 Files Added to List.").arg(added.size())}));
+    }
+
+    // A message file whose name Qt cannot hold is left out of the scan and named in its box.
+    void folderScanNamesAnUnusableName()
+    {
+        const QStringList found{"b.emlx", "A/a.emlx"};
+        makeFiles({"b.emlx", "c.eml", "A/a.emlx"});
+        const TestFiles::RawNamedFile unusable(source(), "caf\xe9.emlx");
+        QVERIFY(unusable.made);
+        TestWindow test;
+        const Scan scan = scanSource(test, {});
+        QCOMPARE(scan.counts, QStringList({"0 files", "1 files", "2 files"}));
+        QCOMPARE(scan.during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
+        QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
+        checkListedAfterScan(test, makeFiles(found, found));
+        QCOMPARE(test.prompts->asked,
+                 QStringList({"pickFolder: Choose Source Folder...",
+                              "tell: 2 Files Added to List.\n\nLeft out:\ncannot convert \"" + source() +
+                                  "/caf\\xE9.emlx\": its name is not valid UTF-8; rename the file and add it again"}));
+    }
+
+    // Closing the window ends a scan at once, before any row is listed and without a box.
+    void closingTheWindowEndsAFolderScan()
+    {
+        makeFiles({"b.emlx", "c.eml", "A/a.emlx"});
+        TestWindow test;
+        const Scan scan = scanSource(test, {}, [&] { test.window->close(); });
+        QCOMPARE(scan.counts, QStringList{"0 files"});
+        QCOMPARE(scan.during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
+        QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 0, exit 1, busy 0");
+        checkListedAfterScan(test, {});
+        QCOMPARE(test.prompts->asked, QStringList{"pickFolder: Choose Source Folder..."});
     }
 
     void emptiedListAsksNothing()
@@ -562,57 +662,54 @@ private Q_SLOTS:
                      (box + "\n\nNot converted:\nsource file \"" + source() + "/gone.emlx\" is gone\n").toUtf8());
     }
 
-    // Exit asks first, the close box does not; leaving during a run ends it after the message in hand.
-    void leaving_data()
+    // Exit asks first; Yes closes the window, No keeps it.
+    void exitAsksFirst_data()
     {
-        QTest::addColumn<bool>("duringRun");
-        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void exitAsksFirst()
+    {
+        QFETCH(bool, answer);
+        Leaving state;
+        leave(state, answer, false, clickExit);
+        checkLeft(state, {exitQuestion}, !answer, 0);
+    }
+
+    void closeBoxAsksNothing()
+    {
+        Leaving state;
+        leave(state, false, false, closeWindow);
+        checkLeft(state, {}, false, 0);
+    }
+
+    // Exit during a run: Yes ends the run after the message in hand, No lets it complete.
+    void exitDuringRun_data()
+    {
         QTest::addColumn<bool>("answer");
         QTest::addColumn<int>("written");
         QTest::addColumn<QStringList>("asked");
         const QString save = QStringLiteral("pickFolder: Choose Folder to Save...");
-        QTest::newRow("Exit, Yes") << false << false << true << 0 << QStringList{exitQuestion};
-        QTest::newRow("Exit, No") << false << false << false << 0 << QStringList{exitQuestion};
-        QTest::newRow("close box") << false << true << false << 0 << QStringList();
-        QTest::newRow("run, Exit, Yes") << true << false << true << 2 << QStringList{save, exitQuestion};
-        QTest::newRow("run, Exit, No") << true << false << false << 5
-                                       << QStringList{save, exitQuestion, "inform: Completed !"};
-        QTest::newRow("run, close box") << true << true << false << 2 << QStringList{save};
+        QTest::newRow("Yes") << true << 2 << QStringList{save, exitQuestion};
+        QTest::newRow("No") << false << 5 << QStringList{save, exitQuestion, "inform: Completed !"};
     }
-    void leaving()
+    void exitDuringRun()
     {
-        QFETCH(bool, duringRun);
-        QFETCH(bool, closeBox);
         QFETCH(bool, answer);
         QFETCH(int, written);
-        TestWindow test;
-        const QStringList listed = makeFiles({"1.emlx", "2.emlx", "3.emlx", "4.emlx", "5.emlx"});
-        test.list(listed);
-        test.click("OptSD");
-        test.prompts->folders = {destination()};
-        test.prompts->yesNo = {answer};
-        const auto leave = [&] {
-            if (closeBox)
-                test.window->close();
-            else
-                test.click("cmdEnd");
-        };
-        QProgressBar *bar = test.get<QProgressBar>("ProgressBar1");
-        connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
-            if (value == 40)
-                leave();
-        });
+        QFETCH(QStringList, asked);
+        Leaving state;
+        leave(state, answer, true, clickExit);
+        checkLeft(state, asked, !answer, written);
+    }
 
-        if (duringRun)
-            test.click("CmdConvert2PDF");
-        else
-            leave();
-        QTEST(test.prompts->asked, "asked");
-        QCOMPARE(test.window->isVisible(), !closeBox && !answer);
-        QCOMPARE(TestFiles::filesBelow(destination()).size(), written);
-        QCOMPARE(bar->value(), written * 20);
-        QCOMPARE(test.files(), listed);
-        QVERIFY(test.get<QRadioButton>("OptSD")->isChecked());
+    // The close box during a run ends it after the message in hand, without a question.
+    void closeBoxDuringRun()
+    {
+        Leaving state;
+        leave(state, false, true, closeWindow);
+        checkLeft(state, {"pickFolder: Choose Folder to Save..."}, false, 2);
     }
 
     // Files named on the command line fill the list as picked files do, without a dialog.
@@ -630,43 +727,8 @@ private Q_SLOTS:
 
     // A named pipe is left out of a scan by name and never blocks a run; while a large message is
     // copied, Exit and the close box end the run within 200 ms, leaving nothing half written.
-    void answersWhileLargeMessageIsCopied_data()
-    {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("Exit, Yes") << false;
-        QTest::newRow("close box") << true;
-    }
-    void answersWhileLargeMessageIsCopied()
-    {
-        QFETCH(bool, closeBox);
-        const QString pipe = source() + "/pipe.emlx", large = source() + "/large.emlx";
-        QVERIFY(TestFiles::write(large, "Subject: large\n\n"));
-        QVERIFY(QFile::resize(large, qint64(2) << 30)); // sparse: quick to make, seconds to copy
-        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        TestWindow test;
-        test.prompts->folders = {source()};
-        test.click("CmdAddFolder");
-        QCOMPARE(test.files(), QStringList{large});
-        QVERIFY2(test.prompts->asked.constLast().contains('"' + pipe + "\" is not a regular file (a named pipe)"),
-                 qPrintable(test.prompts->asked.constLast()));
-
-        test.list({pipe, large});
-        test.prompts->folders = {destination()};
-        test.prompts->yesNo = {true};
-        QElapsedTimer sinceLeaving;
-        QTimer::singleShot(300, test.window.get(), [&] {
-            sinceLeaving.start();
-            if (closeBox)
-                test.window->close();
-            else
-                test.click("cmdEnd");
-        });
-        test.click("CmdConvert2PDF"); // returns when the run has ended
-        QVERIFY(sinceLeaving.isValid());
-        QVERIFY2(sinceLeaving.elapsed() < 200, qPrintable(QString::number(sinceLeaving.elapsed())));
-        QVERIFY(!test.window->isVisible());
-        QCOMPARE(TestFiles::filesBelow(destination()), QStringList());
-    }
+    void exitWhileLargeMessageIsCopied() { leaveDuringLargeCopy(clickExit); }
+    void closeBoxWhileLargeMessageIsCopied() { leaveDuringLargeCopy(closeWindow); }
 };
 
 QTEST_MAIN(TestMainWindow)

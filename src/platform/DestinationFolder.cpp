@@ -246,7 +246,7 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
 
 FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
 {
-#if defined(__linux__)
+#if defined(__linux__) && !defined(EMLX_PORTABLE_IO)
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -5,8 +5,9 @@
 #include <atomic>
 #include <cstring>
 
-// EMLX_PORTABLE_FILES builds the fallback that needs no POSIX calls, as on other systems.
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_FILES)
+// fstat and unlink are POSIX, not Linux-only, so the portable build keeps them: its fallback
+// would name Qt's unnamed temporary files early (asking for the name gives one) and leave them.
+#if defined(Q_OS_UNIX)
 #define POSIX_FILES 1
 #else
 #define POSIX_FILES 0

@@ -107,7 +107,7 @@ namespace {
 mode_t processUmask()
 {
     static const mode_t mask = [] {
-#ifdef __linux__
+#if defined(__linux__) && !defined(EMLX_PORTABLE_IO)
         // Read without setting it: other threads may be making files meanwhile.
         QFile status(QStringLiteral("/proc/self/status"));
         if (status.open(QIODevice::ReadOnly))

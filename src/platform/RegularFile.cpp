@@ -4,8 +4,8 @@
 
 #include <QFileInfo>
 
-// EMLX_PORTABLE_FILES builds the fallback that needs no POSIX calls, as on other systems.
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_FILES)
+// EMLX_PORTABLE_IO builds the fallback that needs no POSIX calls, as on other systems.
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
 #define POSIX_FILES 1
 #else
 #define POSIX_FILES 0
@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#if POSIX_FILES && defined(__linux__)
+#if POSIX_FILES && defined(__linux__) && !defined(EMLX_PORTABLE_IO)
 #include <sys/vfs.h>
 
 #include <mutex>
@@ -57,7 +57,7 @@ QString kindOfMode(mode_t mode)
 // The answer is kept per file system: a run reads thousands of files from the same few.
 bool isKernelFile(int fd, dev_t device)
 {
-#if POSIX_FILES && defined(__linux__)
+#if POSIX_FILES && defined(__linux__) && !defined(EMLX_PORTABLE_IO)
     static std::mutex lock;
     static std::vector<std::pair<dev_t, bool>> known;
     {

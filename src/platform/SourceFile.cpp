@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO) && !defined(EMLX_PORTABLE_FILES)
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
 #define POSITIONED_READS 1
 #include <unistd.h>
 #else

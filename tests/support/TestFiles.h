@@ -28,6 +28,18 @@ QStringList filesBelow(const QString &folder);
 // the zone could not be set.
 bool useLocalZoneFarFromUtc();
 
+// How a file that is not a regular one is called: by its kind, or only "a special file" in the
+// portable build, which looks at files through Qt alone, as other systems do.
+inline QString specialKind(const QString &kind)
+{
+#ifdef EMLX_PORTABLE_IO
+    Q_UNUSED(kind);
+    return QStringLiteral("a special file");
+#else
+    return kind;
+#endif
+}
+
 // A file whose name is not valid UTF-8, which Qt can neither make nor remove; gone with the object.
 struct RawNamedFile {
     QByteArray path;
