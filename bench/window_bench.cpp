@@ -4,7 +4,7 @@
 // Prints key=value lines: seconds, rows or messages, the longest gap between two turns of the
 // event loop (how long the window could not repaint or react), and the peak memory.
 #include "ScriptedPrompts.h"
-#include "frmStep1.h"
+#include "app/frmStep1.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "AttachmentStore.h"
 #include "TestFiles.h"
+#include "convert/AttachmentStore.h"
 
 #include <QDir>
 #include <QFile>

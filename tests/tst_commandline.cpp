@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
-#include "CommandLine.h"
 #include "TestFiles.h"
+#include "cli/CommandLine.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,8 +1,8 @@
 #include "ChildProcess.h"
-#include "ConversionRun.h"
-#include "FolderScan.h"
-#include "PathHelpers.h"
 #include "TestFiles.h"
+#include "convert/ConversionRun.h"
+#include "list/FolderScan.h"
+#include "platform/PathHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -91,7 +91,7 @@ private Q_SLOTS:
             QVERIFY(convertAll({source}, {destination, scheme.scheme, false}).succeeded());
             const QStringList written = TestFiles::filesBelow(destination);
             QCOMPARE(written.size(), 1);
-            QCOMPARE(GetFolderPart(written[0]), destination + '/' + DropPathRoot(GetFolderPart(source)));
+            QCOMPARE(GetFolderPart(written[0]), destination + '/' + dropPathRoot(GetFolderPart(source)));
             QVERIFY2(written[0].endsWith(".eml"), qPrintable(written[0]));
             QCOMPARE(TestFiles::read(written[0]), message);
         }
@@ -322,7 +322,7 @@ private Q_SLOTS:
         for (int i = 0; i < 300; ++i)
             QVERIFY(
                 TestFiles::write(path(QStringLiteral("src/small/%1.emlx").arg(i)), emlx(messageWith("Subject: s"))));
-        const QString largeFolder = path("out") + '/' + DropPathRoot(path("src/large"));
+        const QString largeFolder = path("out") + '/' + dropPathRoot(path("src/large"));
         QProcess process;
         process.start(EMLX2EML_PATH, {"-j", QString::number(jobs), "-o", path("out"), large, path("src/small")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(largeFolder).isDir(), 20000); // the copy is about to start

@@ -1,7 +1,7 @@
-#include "EmlxEnvelope.h"
-#include "HeaderReader.h"
-#include "OutputNaming.h"
 #include "TestFiles.h"
+#include "convert/EmlxEnvelope.h"
+#include "convert/HeaderReader.h"
+#include "convert/OutputNaming.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "MessageListModel.h"
+#include "list/MessageListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

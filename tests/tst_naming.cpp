@@ -1,4 +1,4 @@
-#include "OutputNaming.h"
+#include "convert/OutputNaming.h"
 
 #include <QTest>
 #include <QTimeZone>

@@ -1,5 +1,5 @@
-#include "ConversionRun.h"
 #include "TestFiles.h"
+#include "convert/ConversionRun.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
-#include "DestinationFolder.h"
-#include "InFlightFiles.h"
-#include "MessageNote.h"
-#include "PathHelpers.h"
+#include "platform/DestinationFolder.h"
+#include "platform/InFlightFiles.h"
+#include "platform/MessageNote.h"
+#include "platform/PathHelpers.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -47,7 +47,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QTEST(GetFolderPart(path), "folder");
         QTEST(GetFileNamePart(path), "name");
-        QTEST(DropPathRoot(GetFolderPart(path)), "mirrored");
+        QTEST(dropPathRoot(GetFolderPart(path)), "mirrored");
     }
 
     void tellsWhatLiesBelow_data()
@@ -72,7 +72,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QFETCH(QString, folder);
-        QTEST(LiesBelow(path, folder), "below");
+        QTEST(liesBelow(path, folder), "below");
     }
 
     // The portable flush, which the run falls back to where one flush per file system is not offered.
@@ -80,8 +80,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QVERIFY(TestFiles::write(dir.filePath("a.eml"), "a") && TestFiles::write(dir.filePath("b.eml"), "b"));
-        QVERIFY(FlushEachFile({dir.filePath("a.eml"), dir.filePath("b.eml")}).ok);
-        const FileResult missing = FlushEachFile({dir.filePath("a.eml"), dir.filePath("gone.eml")});
+        QVERIFY(flushEachFile({dir.filePath("a.eml"), dir.filePath("b.eml")}).ok);
+        const FileResult missing = flushEachFile({dir.filePath("a.eml"), dir.filePath("gone.eml")});
         QVERIFY(!missing.ok);
         QVERIFY2(missing.error.contains("gone.eml"), qPrintable(missing.error));
     }
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(::fstat(unnamed.handle(), &after), 0);
         QCOMPARE(after.st_nlink, before.st_nlink);
 
-        RemoveInFlightFiles();
+        removeInFlightFiles();
         QVERIFY(!QFileInfo::exists(namedPath));
         QVERIFY(QFileInfo::exists(donePath));
     }
@@ -232,7 +232,7 @@ private Q_SLOTS:
         QFETCH(QString, source);
         QFETCH(QString, sentence);
         const MessageNote note = MessageNote::about(source, sentence);
-        QVERIFY(!note.text.contains(QuotedPath(source)));
+        QVERIFY(!note.text.contains(quotedPath(source)));
         QTEST(noteLine(note), "line");
     }
 };

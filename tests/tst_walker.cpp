@@ -1,6 +1,6 @@
-#include "FolderScan.h"
 #include "TestFiles.h"
-#include "pathLogger.h"
+#include "list/FolderScan.h"
+#include "list/pathLogger.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "ConversionRun.h"
-#include "EventPump.h"
-#include "PathHelpers.h"
 #include "TestFiles.h"
 #include "WindowTesting.h"
+#include "app/EventPump.h"
+#include "convert/ConversionRun.h"
+#include "platform/PathHelpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -69,7 +69,7 @@ class TestMainWindow : public QObject
     // Where the run writes a message that lies at `relative` below the source folder.
     QString output(const QString &relative) const
     {
-        return destination() + u'/' + DropPathRoot(source()) + u'/' + relative;
+        return destination() + u'/' + dropPathRoot(source()) + u'/' + relative;
     }
     // The paths of the files below the source folder; all but those `left` are written.
     QStringList makeFiles(const QStringList &relatives, const QStringList &left = {}) const

@@ -1,4 +1,4 @@
-#include "BusyScope.h"
+#include "app/BusyScope.h"
 
 #include <QGuiApplication>
 

@@ -1,4 +1,4 @@
-#include "ClassicFrameStyle.h"
+#include "app/ClassicFrameStyle.h"
 
 #include <QGroupBox>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "DialogPrompts.h"
+#include "app/DialogPrompts.h"
 
-#include "FolderBrowser.h"
+#include "platform/FolderBrowser.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

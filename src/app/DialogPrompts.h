@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Prompts.h"
+#include "app/Prompts.h"
 
 #include <QPointer>
 

@@ -1,4 +1,4 @@
-#include "EventPump.h"
+#include "app/EventPump.h"
 
 #include <QCoreApplication>
 

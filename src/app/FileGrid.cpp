@@ -1,4 +1,4 @@
-#include "FileGrid.h"
+#include "app/FileGrid.h"
 
 #include <QHeaderView>
 #include <QStyledItemDelegate>

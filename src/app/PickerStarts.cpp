@@ -1,6 +1,6 @@
-#include "PickerStarts.h"
+#include "app/PickerStarts.h"
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,7 +46,7 @@ bool PickerStarts::atOrBelowSource(const QString &folder) const
 {
     const QString clean = cleanFolder(folder);
     for (const QString &source : m_sources) {
-        const QString prefix = WithTrailingSlash(source);
+        const QString prefix = withTrailingSlash(source);
         if (clean == source || clean.startsWith(prefix))
             return true;
     }

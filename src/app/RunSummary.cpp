@@ -1,6 +1,6 @@
-#include "RunSummary.h"
+#include "app/RunSummary.h"
 
-#include "ConversionRun.h"
+#include "convert/ConversionRun.h"
 
 #include <QDir>
 #include <QHash>

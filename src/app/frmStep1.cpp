@@ -1,15 +1,15 @@
-#include "frmStep1.h"
+#include "app/frmStep1.h"
 #include "ui_frmStep1.h"
 
-#include "BusyScope.h"
-#include "ClassicFrameStyle.h"
-#include "ConversionRun.h"
-#include "DialogPrompts.h"
-#include "EventPump.h"
-#include "FileGrid.h"
-#include "FolderScan.h"
-#include "PathHelpers.h"
-#include "RunSummary.h"
+#include "app/BusyScope.h"
+#include "app/ClassicFrameStyle.h"
+#include "app/DialogPrompts.h"
+#include "app/EventPump.h"
+#include "app/FileGrid.h"
+#include "app/RunSummary.h"
+#include "convert/ConversionRun.h"
+#include "list/FolderScan.h"
+#include "platform/PathHelpers.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -340,8 +340,8 @@ void frmStep1::saveList(const QString &text, const QString &suggested)
     if (path.isEmpty())
         return;
     const QByteArray bytes = text.toUtf8();
-    const FileResult saved = WriteFileAtomically(path, false, QFileInfo(), [&](QFileDevice &out, QString *) {
-        return WriteAll(out, bytes.constData(), bytes.size());
+    const FileResult saved = writeFileAtomically(path, false, QFileInfo(), [&](QFileDevice &out, QString *) {
+        return writeAll(out, bytes.constData(), bytes.size());
     });
     if (!saved.ok)
         m_prompts->warn(QStringLiteral("The list was not saved: %1").arg(saved.error));

@@ -2,10 +2,10 @@
 // on the core (emlxcore) and Qt Widgets; the window only wires its controls to core calls.
 #pragma once
 
-#include "MessageListModel.h"
-#include "OutputNaming.h"
-#include "PickerStarts.h"
-#include "Prompts.h"
+#include "app/PickerStarts.h"
+#include "app/Prompts.h"
+#include "convert/OutputNaming.h"
+#include "list/MessageListModel.h"
 
 #include <QButtonGroup>
 #include <QWidget>

@@ -1,5 +1,5 @@
-#include "ProcessSignals.h"
-#include "frmStep1.h"
+#include "app/frmStep1.h"
+#include "platform/ProcessSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

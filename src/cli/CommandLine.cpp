@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "FolderScan.h"
-#include "PathHelpers.h"
+#include "list/FolderScan.h"
+#include "platform/PathHelpers.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "InFlightFiles.h"
-#include "ProcessSignals.h"
-#include "TerminalProgress.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminalProgress.h"
+#include "platform/InFlightFiles.h"
+#include "platform/ProcessSignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,7 +26,7 @@ extern "C" void onStopSignal(int number)
     int none = 0;
     if (stopSignal.compare_exchange_strong(none, number))
         return;
-    RemoveInFlightFiles();
+    removeInFlightFiles();
     _exit(128 + number);
 }
 

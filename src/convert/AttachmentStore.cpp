@@ -1,4 +1,4 @@
-#include "AttachmentStore.h"
+#include "convert/AttachmentStore.h"
 
 #include "platform/PathHelpers.h"
 

@@ -1,11 +1,11 @@
-#include "ConversionRun.h"
+#include "convert/ConversionRun.h"
 
-#include "EmlxEnvelope.h"
-#include "HeaderReader.h"
-#include "MailboxFormats.h"
-#include "OutputPaths.h"
-#include "PartialMessage.h"
-#include "UpToDate.h"
+#include "convert/EmlxEnvelope.h"
+#include "convert/HeaderReader.h"
+#include "convert/MailboxFormats.h"
+#include "convert/OutputPaths.h"
+#include "convert/PartialMessage.h"
+#include "convert/UpToDate.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
@@ -257,7 +257,7 @@ private:
         std::future<FileResult> result = flushed->get_future();
         auto failedPath = std::make_shared<QString>();
         std::thread([flushed, failedPath, folders = m_folders.oneFolderPerFileSystem(), files] {
-            flushed->set_value(FlushToDisk(folders, files, failedPath.get()));
+            flushed->set_value(flushToDisk(folders, files, failedPath.get()));
         }).detach();
         while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
             if (yieldAndCheckStop())
@@ -339,12 +339,12 @@ private:
         const QString full = fullMessageFileOf(message.absolute);
         if (m_runSources.contains(full)) {
             message.state = Message::State::SkippedPartial;
-            message.warn(QStringLiteral("skipped: its full copy %1 is converted in this run").arg(QuotedPath(full)));
+            message.warn(QStringLiteral("skipped: its full copy %1 is converted in this run").arg(quotedPath(full)));
             return false;
         }
         if (QFileInfo(full).isFile()) {
             message.warn(
-                QStringLiteral("converted from its full copy %1, which holds the whole message").arg(QuotedPath(full)));
+                QStringLiteral("converted from its full copy %1, which holds the whole message").arg(quotedPath(full)));
             message.source = full;
             message.absolute = full;
         }
@@ -435,9 +435,9 @@ private:
         if (message.state != Message::State::Named)
             return;
         message.target = targetOf(message);
-        if (!LiesBelow(message.target, m_destination)) {
+        if (!liesBelow(message.target, m_destination)) {
             message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
-                             .arg(QuotedPath(message.target), QuotedPath(m_destination)));
+                             .arg(quotedPath(message.target), quotedPath(m_destination)));
             return;
         }
         // Every folder below the destination is a real one (no link leads elsewhere), made when
@@ -453,7 +453,7 @@ private:
             }
             m_madeFolders.insert(folder);
             if (!m_options.dryRun && !madeNow)
-                RemoveLeftoverTemporaryFiles(folder, m_started);
+                removeLeftoverTemporaryFiles(folder, m_started);
             if (!madeNow && m_options.format == OutputFormat::Maildir && folder.endsWith(u"/cur/"))
                 takeInEarlierMaildirFiles(folder);
         }
@@ -528,7 +528,7 @@ private:
     {
         ReassemblyResult reassembled;
         const FileResult written =
-            WriteFileAtomically(path, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
+            writeFileAtomically(path, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
                 reassembled =
                     writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
                 *error = reassembled.error;
@@ -543,7 +543,7 @@ private:
     {
         for (const QString &part : reassembled.missingParts)
             message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
-                             .arg(part, QuotedPath(message.target)));
+                             .arg(part, quotedPath(message.target)));
     }
 
     // The Maildir way: written complete into tmp/, given the received date, then moved into cur/.
@@ -558,7 +558,7 @@ private:
             QFile file(temporary);
             if (!file.open(QIODevice::Append) || !file.setFileTime(message.received, QFileDevice::FileModificationTime))
                 message.warn(QStringLiteral("could not give %1 the message's received date: %2")
-                                 .arg(QuotedPath(message.target), file.errorString()));
+                                 .arg(quotedPath(message.target), file.errorString()));
         }
         std::error_code error;
         std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
@@ -571,7 +571,7 @@ private:
         QFile::remove(temporary);
         return FileResult::failure(
             QStringLiteral("cannot move %1 into %2: %3")
-                .arg(QuotedPath(temporary), QuotedPath(message.target), QString::fromLocal8Bit(error.message())));
+                .arg(quotedPath(temporary), quotedPath(message.target), QString::fromLocal8Bit(error.message())));
     }
 
     // The messages of a batch appended to their mailboxes one after the other, in list order.
@@ -604,7 +604,7 @@ private:
             return FileResult::failure(error);
         if (m_options.mboxStatus) {
             const QByteArray status = mboxStatusHeaders(message.flags);
-            WriteAll(*out, status.constData(), status.size());
+            writeAll(*out, status.constData(), status.size());
         }
         const FileResult written = writeMessageTo(message, *out);
         if (!written.ok) {
@@ -639,11 +639,11 @@ private:
             qint64 got = 0;
             if (!file->readAt(at, buffer.data(), qMin(chunk, end - at), &got) || got <= 0)
                 return FileResult::failure(QStringLiteral("cannot read %1: %2")
-                                               .arg(QuotedPath(message.source),
+                                               .arg(quotedPath(message.source),
                                                     got == 0 ? QStringLiteral("it ended early") : file->errorString()));
-            if (!WriteAll(out, buffer.constData(), got))
+            if (!writeAll(out, buffer.constData(), got))
                 return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2")
-                                               .arg(QuotedPath(message.target), out.errorString()));
+                                               .arg(quotedPath(message.target), out.errorString()));
             at += got;
         }
         return {};

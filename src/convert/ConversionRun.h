@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MailboxFormats.h"
-#include "OutputFolder.h"
-#include "OutputNaming.h"
+#include "convert/MailboxFormats.h"
+#include "convert/OutputFolder.h"
+#include "convert/OutputNaming.h"
 #include "platform/MessageNote.h"
 
 #include <QList>

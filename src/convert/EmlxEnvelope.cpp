@@ -1,8 +1,8 @@
-#include "EmlxEnvelope.h"
+#include "convert/EmlxEnvelope.h"
 
-#include "PathHelpers.h"
-#include "RegularFile.h"
-#include "SourceFile.h"
+#include "platform/PathHelpers.h"
+#include "platform/RegularFile.h"
+#include "platform/SourceFile.h"
 
 #include <QByteArray>
 
@@ -119,21 +119,21 @@ EmlxEnvelope::Result EmlxEnvelope::read(SourceFile &file)
         // Whether the file is there at all is asked only once opening it failed.
         if (!QFile::exists(path))
             return {std::nullopt, QFileInfo(path).isSymLink()
-                                      ? QStringLiteral("%1 is a link whose target does not exist").arg(QuotedPath(path))
-                                      : QStringLiteral("source file %1 is gone").arg(QuotedPath(path))};
+                                      ? QStringLiteral("%1 is a link whose target does not exist").arg(quotedPath(path))
+                                      : QStringLiteral("source file %1 is gone").arg(quotedPath(path))};
         return {std::nullopt, file.failure()};
     }
 
     EmlxEnvelope envelope;
     envelope.fileSize = file.size();
     if (envelope.fileSize == 0)
-        return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(QuotedPath(path))};
+        return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(quotedPath(path))};
 
     Result result = readMessageRange(file, path, envelope);
     if (result.envelope && !startsWithHeaderLine(file, result.envelope->messageOffset, result.envelope->messageLength))
         result.envelope->contentWarning =
             QStringLiteral("%1 does not look like a mail message (no header lines); written as it is")
-                .arg(QuotedPath(path));
+                .arg(quotedPath(path));
     return result;
 }
 
@@ -150,7 +150,7 @@ EmlxEnvelope::Result readMessageRange(SourceFile &file, const QString &path, Eml
             envelope.messageLength = propertyList;
             envelope.warning = QStringLiteral("%1: the first line holds no byte count; the message was taken up to "
                                               "the mail client's data")
-                                   .arg(QuotedPath(path));
+                                   .arg(quotedPath(path));
         } else {
             envelope.messageLength = envelope.fileSize;
         }
@@ -171,14 +171,14 @@ EmlxEnvelope::Result readMessageRange(SourceFile &file, const QString &path, Eml
         envelope.messageLength = messageEnd - envelope.messageOffset;
         envelope.warning = QStringLiteral("%1: the byte count says %2 bytes, but the message holds %3; "
                                           "the message was taken up to %4")
-                               .arg(QuotedPath(path))
+                               .arg(quotedPath(path))
                                .arg(QString::fromLatin1(countLine->digits))
                                .arg(envelope.messageLength)
                                .arg(envelope.propertyListOffset >= 0 ? QStringLiteral("the mail client's data")
                                                                      : QStringLiteral("the end of the file"));
     }
     if (envelope.messageLength <= 0)
-        return {std::nullopt, QStringLiteral("%1 holds no message").arg(QuotedPath(path))};
+        return {std::nullopt, QStringLiteral("%1 holds no message").arg(quotedPath(path))};
     return {envelope, {}};
 }
 

@@ -1,4 +1,4 @@
-#include "HeaderFields.h"
+#include "convert/HeaderFields.h"
 
 #include <QIODevice>
 

@@ -1,12 +1,12 @@
-#include "HeaderReader.h"
-#include "HeaderFields.h"
-#include "HeaderText.h"
-#include "MailDate.h"
-#include "MimePartHeaders.h"
-#include "TransferEncoding.h"
+#include "convert/HeaderReader.h"
+#include "convert/HeaderFields.h"
+#include "convert/HeaderText.h"
+#include "convert/MailDate.h"
+#include "convert/MimePartHeaders.h"
+#include "convert/TransferEncoding.h"
 
-#include "PathHelpers.h"
-#include "SourceFile.h"
+#include "platform/PathHelpers.h"
+#include "platform/SourceFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -147,7 +147,7 @@ bool HeaderReader::LoadMessageFile(SourceFile &file, const EmlxEnvelope &envelop
     const HeaderFields fields = readHeaderFields(message, envelope.messageLength);
     if (!fields.complete)
         m_warnings << QStringLiteral("%1: the message's headers do not end within %2 MB; the names use what was read")
-                          .arg(QuotedPath(path))
+                          .arg(quotedPath(path))
                           .arg(HeaderFields::scanLimit >> 20);
     m_subject = decodeHeaderText(fields.subject);
     m_from = decodeFrom(fields.from);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EmlxEnvelope.h"
-#include "MessageHeaders.h"
+#include "convert/EmlxEnvelope.h"
+#include "convert/MessageHeaders.h"
 
 #include <QStringList>
 

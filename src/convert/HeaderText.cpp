@@ -1,4 +1,4 @@
-#include "HeaderText.h"
+#include "convert/HeaderText.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "MailDate.h"
+#include "convert/MailDate.h"
 
 #include <QList>
 #include <QTimeZone>

@@ -1,4 +1,4 @@
-#include "MailboxFormats.h"
+#include "convert/MailboxFormats.h"
 
 #include "platform/InFlightFiles.h"
 
@@ -93,7 +93,7 @@ bool MboxrdQuoting::pass(const char *data, qint64 size)
     if (size <= 0)
         return true;
     m_lastByte = data[size - 1];
-    if (WriteAll(m_out, data, size))
+    if (writeAll(m_out, data, size))
         return true;
     setErrorString(m_out.errorString());
     return false;
@@ -147,7 +147,7 @@ QIODevice *MboxFile::beginMessage(const QByteArray &separatorLine, QString *erro
         m_file = std::make_unique<QTemporaryFile>(GetFolderPart(m_target) + temporaryFilePrefix +
                                                   QStringLiteral("XXXXXX") + temporaryFileSuffix);
         if (!m_file->open()) {
-            *error = QStringLiteral("cannot write the mailbox %1: %2").arg(QuotedPath(m_target), m_file->errorString());
+            *error = QStringLiteral("cannot write the mailbox %1: %2").arg(quotedPath(m_target), m_file->errorString());
             m_file.reset();
             return nullptr;
         }
@@ -155,8 +155,8 @@ QIODevice *MboxFile::beginMessage(const QByteArray &separatorLine, QString *erro
         m_quoting = std::make_unique<MboxrdQuoting>(*m_file);
     }
     m_messageStart = m_file->pos();
-    if (!WriteAll(*m_file, separatorLine.constData(), separatorLine.size())) {
-        *error = QStringLiteral("cannot write the mailbox %1: %2").arg(QuotedPath(m_target), m_file->errorString());
+    if (!writeAll(*m_file, separatorLine.constData(), separatorLine.size())) {
+        *error = QStringLiteral("cannot write the mailbox %1: %2").arg(quotedPath(m_target), m_file->errorString());
         dropMessage();
         return nullptr;
     }
@@ -166,12 +166,12 @@ QIODevice *MboxFile::beginMessage(const QByteArray &separatorLine, QString *erro
 FileResult MboxFile::endMessage()
 {
     // The message ends with a line break of its own, then the empty line that parts it from the next.
-    const bool ended = m_quoting->finish() && (m_quoting->endedWithLineBreak() || WriteAll(*m_file, "\n", 1)) &&
-                       WriteAll(*m_file, "\n", 1);
+    const bool ended = m_quoting->finish() && (m_quoting->endedWithLineBreak() || writeAll(*m_file, "\n", 1)) &&
+                       writeAll(*m_file, "\n", 1);
     if (!ended) {
         const QString reason = m_file->errorString();
         dropMessage();
-        return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2").arg(QuotedPath(m_target), reason));
+        return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2").arg(quotedPath(m_target), reason));
     }
     return {};
 }
@@ -189,7 +189,7 @@ FileResult MboxFile::finish()
         return {};
     const auto failed = [this](const QString &reason) {
         return FileResult::failure(
-            QStringLiteral("cannot put the mailbox %1 in place: %2").arg(QuotedPath(m_target), reason));
+            QStringLiteral("cannot put the mailbox %1 in place: %2").arg(quotedPath(m_target), reason));
     };
     if (!m_file->flush())
         return failed(m_file->errorString());

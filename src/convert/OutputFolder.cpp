@@ -1,4 +1,4 @@
-#include "OutputFolder.h"
+#include "convert/OutputFolder.h"
 
 #include "platform/PathHelpers.h"
 
@@ -57,7 +57,7 @@ OutputFolder outputFolderBelowDestination(const QString &absoluteSource, OutputL
 {
     const QString folder = GetFolderPart(absoluteSource);
     if (layout == OutputLayout::Mirror)
-        return {DropPathRoot(QString(folder).replace(QStringLiteral(".emlx"), QStringLiteral(".eml"))), {}};
+        return {dropPathRoot(QString(folder).replace(QStringLiteral(".emlx"), QStringLiteral(".eml"))), {}};
     OutputFolder result;
     if (accountLevel) {
         const QString account = accountFolderOf(absoluteSource);
@@ -74,7 +74,7 @@ OutputFolder outputFolderBelowDestination(const QString &absoluteSource, OutputL
         if (name != *mailbox)
             result.warning = QStringLiteral("the mailbox %1 has no name that can be a folder; "
                                             "its messages go into the folder \"%2\"")
-                                 .arg(QuotedPath(walked.chopped(1)), name);
+                                 .arg(quotedPath(walked.chopped(1)), name);
         result.path += name + u'/';
     }
     return result;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageHeaders.h"
+#include "convert/MessageHeaders.h"
 
 #include <QLatin1StringView>
 #include <QList>

@@ -1,13 +1,13 @@
-#include "OutputPaths.h"
+#include "convert/OutputPaths.h"
 
-#include "OutputNaming.h"
+#include "convert/OutputNaming.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 
 #include <QDir>
 
 OutputPaths::OutputPaths(const QString &destination, OutputLayout layout)
-    : m_destination(WithTrailingSlash(QDir::fromNativeSeparators(destination))), m_layout(layout)
+    : m_destination(withTrailingSlash(QDir::fromNativeSeparators(destination))), m_layout(layout)
 {}
 
 void OutputPaths::takeInSources(const QStringList &absoluteSources)
@@ -20,9 +20,9 @@ void OutputPaths::takeInSources(const QStringList &absoluteSources)
 void OutputPaths::readDestinationRules()
 {
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    m_ignoreCase = IgnoresLetterCase(m_destination).value_or(true);
+    m_ignoreCase = ignoresLetterCase(m_destination).value_or(true);
 #else
-    m_ignoreCase = IgnoresLetterCase(m_destination).value_or(false);
+    m_ignoreCase = ignoresLetterCase(m_destination).value_or(false);
 #endif
 }
 

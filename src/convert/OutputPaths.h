@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OutputFolder.h"
+#include "convert/OutputFolder.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "PartialMessage.h"
+#include "convert/PartialMessage.h"
 
-#include "AttachmentStore.h"
-#include "MimePartHeaders.h"
-#include "TransferEncoding.h"
+#include "convert/AttachmentStore.h"
+#include "convert/MimePartHeaders.h"
+#include "convert/TransferEncoding.h"
 #include "platform/PathHelpers.h"
 #include "platform/RegularFile.h"
 
@@ -91,7 +91,7 @@ public:
     {
         if (m_error.isEmpty() && m_keepGoing && !m_keepGoing())
             m_error = QStringLiteral("stopped before the message was complete");
-        if (m_error.isEmpty() && !WriteAll(m_device, m_pending.constData(), m_pending.size()))
+        if (m_error.isEmpty() && !writeAll(m_device, m_pending.constData(), m_pending.size()))
             m_error = m_device.errorString();
         m_pending.clear();
     }
@@ -316,6 +316,6 @@ ReassemblyResult writeReassembledMessage(const QString &path, const EmlxEnvelope
     if (!in.openForReading())
         return {false, in.failure(), {}};
     if (!in.seek(envelope.messageOffset))
-        return {false, QStringLiteral("cannot read %1: %2").arg(QuotedPath(path), in.errorString()), {}};
+        return {false, QStringLiteral("cannot read %1: %2").arg(quotedPath(path), in.errorString()), {}};
     return Reassembler(path, in, envelope.messageLength, out, keepGoing).run();
 }

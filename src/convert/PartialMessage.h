@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EmlxEnvelope.h"
+#include "convert/EmlxEnvelope.h"
 
 #include <QStringList>
 

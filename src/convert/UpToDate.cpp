@@ -1,4 +1,4 @@
-#include "UpToDate.h"
+#include "convert/UpToDate.h"
 
 #include <QDateTime>
 #include <QFile>

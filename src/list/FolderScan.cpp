@@ -1,9 +1,9 @@
-#include "FolderScan.h"
+#include "list/FolderScan.h"
 
-#include "pathLogger.h"
+#include "list/pathLogger.h"
 
-#include "PathHelpers.h"
-#include "RegularFile.h"
+#include "platform/PathHelpers.h"
+#include "platform/RegularFile.h"
 
 bool isMessageFileName(const QString &path)
 {
@@ -46,7 +46,7 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     result.linkedFolders = walker.linkedFolders();
     for (const QString &file : walker.specialFiles())
         if (isMessageFileName(file))
-            result.specialFiles.append({file, NonRegularFileKind(file)});
+            result.specialFiles.append({file, nonRegularFileKind(file)});
     walker.Terminate();
     return result;
 }

@@ -1,6 +1,6 @@
-#include "pathLogger.h"
+#include "list/pathLogger.h"
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,7 +158,7 @@ bool pathLogger::LogPath(const QString &path)
     m_counter = 1;
     if (!yield())
         return false;
-    if (!writable(m_pathNames).add(QStringLiteral("K0"), WithTrailingSlash(root)))
+    if (!writable(m_pathNames).add(QStringLiteral("K0"), withTrailingSlash(root)))
         return false;
     for (int position = 1; position <= folderCount; ++position) {
         if (!logFolder(position, &folderCount) || !yield())

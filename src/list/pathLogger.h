@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyedList.h"
+#include "list/KeyedList.h"
 
 #include <QList>
 #include <QStringList>

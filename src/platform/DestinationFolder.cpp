@@ -1,4 +1,4 @@
-#include "DestinationFolder.h"
+#include "platform/DestinationFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,9 +44,9 @@ QString refusalOf(const QString &step)
     const QFileInfo info(step);
     if (info.isSymLink() || info.isJunction())
         return QStringLiteral("%1 is a link; nothing is written through links in the destination")
-            .arg(QuotedPath(step));
+            .arg(quotedPath(step));
     if (info.exists() && !info.isDir())
-        return QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(QuotedPath(step));
+        return QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(quotedPath(step));
     return {};
 }
 
@@ -75,27 +75,27 @@ FileResult flushFailure(const QString &path, const QString &reason, QString *fai
     if (failedPath)
         *failedPath = path;
     return FileResult::failure(
-        QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(QuotedPath(path), reason));
+        QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(quotedPath(path), reason));
 }
 
 } // namespace
 
-bool LiesBelow(const QString &path, const QString &folder)
+bool liesBelow(const QString &path, const QString &folder)
 {
     const QString inner = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    const QString outer = WithTrailingSlash(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
+    const QString outer = withTrailingSlash(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
     return inner.size() > outer.size() && inner.startsWith(outer);
 }
 
-FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool create)
+FileResult ensureRealFolderBelow(const QString &top, const QString &folder, bool create)
 {
     const QString base = QDir::cleanPath(QDir::fromNativeSeparators(top));
     const QString target = QDir::cleanPath(QDir::fromNativeSeparators(folder));
     if (target == base)
         return {};
-    if (!LiesBelow(target, base))
+    if (!liesBelow(target, base))
         return FileResult::failure(QStringLiteral("%1 does not lie inside %2; nothing is written there")
-                                       .arg(QuotedPath(target), QuotedPath(base)));
+                                       .arg(quotedPath(target), quotedPath(base)));
     QString path = base.endsWith(u'/') ? base.chopped(1) : base;
     for (const QString &step : target.mid(base.size()).split(u'/', Qt::SkipEmptyParts)) {
         path += u'/' + step;
@@ -108,7 +108,7 @@ FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool
             refusal = refusalOf(path); // something else may have taken the name meanwhile
             if (refusal.isEmpty() && !QFileInfo(path).isDir())
                 refusal = QStringLiteral("cannot create folder %1: %2")
-                              .arg(QuotedPath(path), QString::fromLocal8Bit(code.message()));
+                              .arg(quotedPath(path), QString::fromLocal8Bit(code.message()));
         }
         if (!refusal.isEmpty())
             return FileResult::failure(refusal);
@@ -132,8 +132,8 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
         return {};
     }
 #ifdef Q_OS_UNIX
-    if (!LiesBelow(target, m_top))
-        return EnsureRealFolderBelow(m_top, target, m_create); // says why not
+    if (!liesBelow(target, m_top))
+        return ensureRealFolderBelow(m_top, target, m_create); // says why not
     // The nearest folder made sure of, the top at the latest, and the steps below it.
     QString path = target;
     QStringList steps;
@@ -157,7 +157,7 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
             made = ::mkdir(name.constData(), 0777) == 0;
             if (!made && errno != EEXIST)
                 return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(path), systemMessage(errno)));
+                    QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), systemMessage(errno)));
         }
         if (!made) {
             struct stat status {
@@ -166,15 +166,15 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
                 if (!m_create && errno == ENOENT)
                     return {}; // nothing below is made in a dry run
                 return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(path), systemMessage(errno)));
+                    QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), systemMessage(errno)));
             }
             if (S_ISLNK(status.st_mode))
                 return FileResult::failure(
                     QStringLiteral("%1 is a link; nothing is written through links in the destination")
-                        .arg(QuotedPath(path)));
+                        .arg(quotedPath(path)));
             if (!S_ISDIR(status.st_mode))
                 return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(QuotedPath(path)));
+                    QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(quotedPath(path)));
             device = quint64(status.st_dev);
         }
         m_sure.insert(path, device); // a folder made here lies on its parent's file system
@@ -183,7 +183,7 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
     }
     return {};
 #else
-    const FileResult result = EnsureRealFolderBelow(m_top, target, m_create);
+    const FileResult result = ensureRealFolderBelow(m_top, target, m_create);
     if (result.ok && QFileInfo(target).isDir())
         m_sure.insert(target, 0);
     return result;
@@ -201,7 +201,7 @@ QStringList RealFoldersBelow::oneFolderPerFileSystem() const
     return folders;
 }
 
-std::optional<bool> IgnoresLetterCase(const QString &path)
+std::optional<bool> ignoresLetterCase(const QString &path)
 {
     QString step = QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
     while (!QFileInfo::exists(step)) {
@@ -227,7 +227,7 @@ std::optional<bool> IgnoresLetterCase(const QString &path)
     }
 }
 
-void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before)
+void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before)
 {
     static const QRegularExpression ownName(
         QStringLiteral("^%1[A-Za-z0-9]{6}%2$")
@@ -244,14 +244,14 @@ void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
     }
 }
 
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
+FileResult flushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
 {
 #if defined(__linux__) && !defined(EMLX_PORTABLE_IO)
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (handle < 0)
-            return FlushEachFile(files, failedPath);
+            return flushEachFile(files, failedPath);
         struct stat status {
         };
         if (::fstat(handle, &status) != 0 || flushed.contains(quint64(status.st_dev))) {
@@ -262,7 +262,7 @@ FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QSt
         const int error = errno;
         ::close(handle);
         if (result != 0 && error == ENOSYS)
-            return FlushEachFile(files, failedPath);
+            return flushEachFile(files, failedPath);
         if (result != 0)
             return flushFailure(folder, systemMessage(error), failedPath);
         flushed.insert(quint64(status.st_dev));
@@ -270,11 +270,11 @@ FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QSt
     return {};
 #else
     Q_UNUSED(folders);
-    return FlushEachFile(files, failedPath);
+    return flushEachFile(files, failedPath);
 #endif
 }
 
-FileResult FlushEachFile(const QStringList &files, QString *failedPath)
+FileResult flushEachFile(const QStringList &files, QString *failedPath)
 {
     for (const QString &path : files) {
         QFile file(path);

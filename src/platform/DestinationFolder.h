@@ -2,7 +2,7 @@
 // letter-case rule without writing, clear what an interrupted run left, and flush what it wrote.
 #pragma once
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -12,22 +12,22 @@
 #include <optional>
 
 // Whether `path`, once cleaned of "." and ".." steps, lies below `folder` (and is not `folder`).
-bool LiesBelow(const QString &path, const QString &folder);
+bool liesBelow(const QString &path, const QString &folder);
 
 // Makes `folder`, which lies below `top`, and every missing folder between the two. Every step
 // below `top` must be a real folder: a link there (to a folder or not) is refused, so that nothing
 // is written through it. `top` itself may be reached through links. With create false nothing is
 // made; only the steps that exist are checked.
-FileResult EnsureRealFolderBelow(const QString &top, const QString &folder, bool create = true);
+FileResult ensureRealFolderBelow(const QString &top, const QString &folder, bool create = true);
 
-// EnsureRealFolderBelow for the many folders of one run: each step below `top` is looked at (or
+// ensureRealFolderBelow for the many folders of one run: each step below `top` is looked at (or
 // made) once, and a folder made by the run is known to hold nothing yet.
 class RealFoldersBelow
 {
 public:
     RealFoldersBelow(QString top, bool create);
 
-    // As EnsureRealFolderBelow; `madeNow` tells whether `folder` itself was made by this call.
+    // As ensureRealFolderBelow; `madeNow` tells whether `folder` itself was made by this call.
     FileResult ensure(const QString &folder, bool *madeNow = nullptr);
     // One of the folders made sure of for each file system they lie on: where a flush must go.
     QStringList oneFolderPerFileSystem() const;
@@ -41,15 +41,15 @@ private:
 // Whether names that differ only in letter case reach the same file where `path` lies, found
 // without writing anything: an existing part of the path is looked up in the other letter case.
 // Empty when no existing part of the path on its file system has a name with letters.
-std::optional<bool> IgnoresLetterCase(const QString &path);
+std::optional<bool> ignoresLetterCase(const QString &path);
 
-// Removes from `folder` the temporary files of WriteFileAtomically (its own naming pattern only)
+// Removes from `folder` the temporary files of writeFileAtomically (its own naming pattern only)
 // last changed no later than `before`: what an interrupted earlier run left there.
-void RemoveLeftoverTemporaryFiles(const QString &folder, const QDateTime &before);
+void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before);
 
 // Makes sure that what was written into `folders` (the files `files`) is on the disk: one flush
 // per file system where the platform offers that, else every file flushed on its own.
 // On failure `failedPath` gets the folder or file that could not be flushed.
-FileResult FlushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath = nullptr);
-// The portable way, which FlushToDisk falls back to.
-FileResult FlushEachFile(const QStringList &files, QString *failedPath = nullptr);
+FileResult flushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath = nullptr);
+// The portable way, which flushToDisk falls back to.
+FileResult flushEachFile(const QStringList &files, QString *failedPath = nullptr);

@@ -1,4 +1,4 @@
-#include "FolderBrowser.h"
+#include "platform/FolderBrowser.h"
 
 #include <QFileDialog>
 

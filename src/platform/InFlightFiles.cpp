@@ -1,4 +1,4 @@
-#include "InFlightFiles.h"
+#include "platform/InFlightFiles.h"
 
 #include <QFile>
 
@@ -80,7 +80,7 @@ InFlightFile::~InFlightFile()
         slots[m_slot].state = Free;
 }
 
-void RemoveInFlightFiles()
+void removeInFlightFiles()
 {
 #if POSIX_FILES
     for (Slot &slot : slots)

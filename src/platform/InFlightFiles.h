@@ -24,4 +24,4 @@ private:
 };
 
 // Removes every temporary file still being written. Uses only async-signal-safe calls.
-void RemoveInFlightFiles();
+void removeInFlightFiles();

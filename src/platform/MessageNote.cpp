@@ -1,15 +1,15 @@
-#include "MessageNote.h"
+#include "platform/MessageNote.h"
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 MessageNote MessageNote::about(const QString &source, const QString &sentence)
 {
-    return {source, QString(sentence).replace(QuotedPath(source), QString(sourceMark))};
+    return {source, QString(sentence).replace(quotedPath(source), QString(sourceMark))};
 }
 
 QString noteLine(const MessageNote &note)
 {
-    const QString quoted = QuotedPath(note.source);
+    const QString quoted = quotedPath(note.source);
     if (note.text.contains(sourceMark))
         return QString(note.text).replace(sourceMark, quoted);
     return quoted + QStringLiteral(": ") + note.text;

@@ -8,7 +8,7 @@ struct MessageNote {
     QString source;
     QString text;
 
-    // The note of a sentence that may name the source (as QuotedPath writes it).
+    // The note of a sentence that may name the source (as quotedPath writes it).
     static MessageNote about(const QString &source, const QString &sentence);
 };
 

@@ -1,8 +1,8 @@
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
-#include "InFlightFiles.h"
-#include "RegularFile.h"
-#include "SourceFile.h"
+#include "platform/InFlightFiles.h"
+#include "platform/RegularFile.h"
+#include "platform/SourceFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -40,12 +40,12 @@ QString GetFolderPart(const QString &path)
     return path.left(path.lastIndexOf(u'/') + 1);
 }
 
-QString QuotedPath(const QString &path)
+QString quotedPath(const QString &path)
 {
     return u'"' + QDir::toNativeSeparators(path) + u'"';
 }
 
-QString DropPathRoot(const QString &folder)
+QString dropPathRoot(const QString &folder)
 {
     qsizetype start = 0;
     if (folder.size() >= 2 && folder[1] == u':' && folder[0].isLetter())
@@ -55,7 +55,7 @@ QString DropPathRoot(const QString &folder)
     return folder.mid(start);
 }
 
-QString WithTrailingSlash(const QString &folder)
+QString withTrailingSlash(const QString &folder)
 {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -85,10 +85,10 @@ FileResult EnsureFolderExists(const QString &folder)
     const QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
                                ? QStringLiteral("a file of that name is in the way")
                                : systemMessage(code);
-    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(QuotedPath(folder), reason));
+    return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quotedPath(folder), reason));
 }
 
-bool WriteAll(QIODevice &out, const char *data, qint64 size)
+bool writeAll(QIODevice &out, const char *data, qint64 size)
 {
     while (size > 0) {
         const qint64 written = out.write(data, size);
@@ -183,7 +183,7 @@ QString openFailureReason(const QString &path, const QFileDevice &file)
 
 FileResult writeFailure(const QString &path, const QString &reason)
 {
-    return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(QuotedPath(path), reason));
+    return FileResult::failure(QStringLiteral("cannot write %1: %2").arg(quotedPath(path), reason));
 }
 
 QString temporaryNameBeside(const QString &path)
@@ -259,7 +259,7 @@ FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists
     if (linked != EEXIST)
         return writeFailure(newPath, errnoMessage(linked));
     if (failIfExists)
-        return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
+        return FileResult::failure(QStringLiteral("%1 exists already").arg(quotedPath(newPath)));
     for (;;) {
         const QString temporary = temporaryNameBeside(newPath);
         const QByteArray temporaryName = QFile::encodeName(temporary);
@@ -334,7 +334,7 @@ bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, 
                 *error =
                     failure == ENOSPC || failure == EFBIG || failure == EDQUOT
                         ? errnoMessage(failure)
-                        : QStringLiteral("cannot read %1: %2").arg(QuotedPath(source.path()), errnoMessage(failure));
+                        : QStringLiteral("cannot read %1: %2").arg(quotedPath(source.path()), errnoMessage(failure));
                 return false;
             }
         } else {
@@ -342,7 +342,7 @@ bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, 
             buffer.resize(size_t(want));
             qint64 got = 0;
             if (!source.readAt(inOffset, buffer.data(), want, &got)) {
-                *error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(source.path()), source.errorString());
+                *error = QStringLiteral("cannot read %1: %2").arg(quotedPath(source.path()), source.errorString());
                 return false;
             }
             for (qint64 written = 0; written < got;) {
@@ -361,7 +361,7 @@ bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, 
         }
         if (copied == 0) {
             if (left > 0) {
-                *error = QStringLiteral("%1 became shorter while it was read").arg(QuotedPath(source.path()));
+                *error = QStringLiteral("%1 became shorter while it was read").arg(quotedPath(source.path()));
                 return false;
             }
             break;
@@ -389,17 +389,17 @@ bool copyThroughBuffer(SourceFile &source, QIODevice &out, ByteRange range, QStr
         const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
         qint64 got = 0;
         if (!source.readAt(offset, buffer.data(), want, &got)) {
-            *error = QStringLiteral("cannot read %1: %2").arg(QuotedPath(source.path()), source.errorString());
+            *error = QStringLiteral("cannot read %1: %2").arg(quotedPath(source.path()), source.errorString());
             return false;
         }
         if (got == 0) {
             if (left > 0) {
-                *error = QStringLiteral("%1 became shorter while it was read").arg(QuotedPath(source.path()));
+                *error = QStringLiteral("%1 became shorter while it was read").arg(quotedPath(source.path()));
                 return false;
             }
             break;
         }
-        if (!WriteAll(out, buffer.data(), got)) {
+        if (!writeAll(out, buffer.data(), got)) {
             *error = out.errorString();
             return false;
         }
@@ -414,7 +414,7 @@ FileResult writeAtomically(const QString &newPath, bool failIfExists, const File
                            const ContentWriter &write)
 {
     if (failIfExists && QFileInfo::exists(newPath))
-        return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
+        return FileResult::failure(QStringLiteral("%1 exists already").arg(quotedPath(newPath)));
 #if UNNAMED_TEMPORARIES
     const FileStamp known = stamp.known ? stamp : stampOf(like);
     const std::optional<FileResult> unnamed =
@@ -438,13 +438,13 @@ FileResult writeAtomically(const QString &newPath, bool failIfExists, const File
 
 } // namespace
 
-FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
+FileResult writeFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write)
 {
     return writeAtomically(newPath, failIfExists, FileStamp(), like, write);
 }
 
-FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const FileStamp &like,
+FileResult writeFileAtomically(const QString &newPath, bool failIfExists, const FileStamp &like,
                                const ContentWriter &write)
 {
     return writeAtomically(newPath, failIfExists, like, QFileInfo(), write);
@@ -465,7 +465,7 @@ FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool fail
     const QFileInfo like = source.stamp().known ? QFileInfo() : QFileInfo(source.path());
 #if UNNAMED_TEMPORARIES
     if (failIfExists && QFileInfo::exists(newPath))
-        return FileResult::failure(QStringLiteral("%1 exists already").arg(QuotedPath(newPath)));
+        return FileResult::failure(QStringLiteral("%1 exists already").arg(quotedPath(newPath)));
     if (source.handle() >= 0) {
         const std::optional<FileResult> unnamed =
             writeThroughUnnamedFile(newPath, failIfExists, source.stamp(), [&](int handle, QString *error) {

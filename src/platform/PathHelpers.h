@@ -18,12 +18,12 @@ QString GetFileNamePart(const QString &path);
 QString GetFolderPart(const QString &path);
 // The folder path without its root ("C:/", "/", the "//" of a network path),
 // so that it can be mirrored below another folder.
-QString DropPathRoot(const QString &folder);
+QString dropPathRoot(const QString &folder);
 // The folder path ending in '/', so that a path below it starts with it and a name can follow.
-QString WithTrailingSlash(const QString &folder);
+QString withTrailingSlash(const QString &folder);
 
 // The path as messages name it: in the platform's separators, between double quotes.
-QString QuotedPath(const QString &path);
+QString quotedPath(const QString &path);
 
 struct FileResult {
     bool ok = true;
@@ -45,7 +45,7 @@ FileResult EnsureFolderExists(const QString &folder);
 // Produces a file's content into `out`; on failure says why in `error`.
 using ContentWriter = std::function<bool(QFileDevice &out, QString *error)>;
 
-// The temporary files of WriteFileAtomically are named by this prefix, six letters or digits and
+// The temporary files of writeFileAtomically are named by this prefix, six letters or digits and
 // this suffix.
 inline constexpr QLatin1StringView temporaryFilePrefix{".emlx2eml-"};
 inline constexpr QLatin1StringView temporaryFileSuffix{".tmp"};
@@ -57,15 +57,15 @@ inline constexpr QLatin1StringView temporaryFileSuffix{".tmp"};
 // modification time of `like` (to the nanosecond where the system keeps it) and its
 // permissions as far as the process's umask allows. With failIfExists an existing target is
 // left alone and the write fails.
-FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
+FileResult writeFileAtomically(const QString &newPath, bool failIfExists, const QFileInfo &like,
                                const ContentWriter &write);
 // The same with the source's stamp already known.
-FileResult WriteFileAtomically(const QString &newPath, bool failIfExists, const FileStamp &like,
+FileResult writeFileAtomically(const QString &newPath, bool failIfExists, const FileStamp &like,
                                const ContentWriter &write);
 
 // Writes all bytes, or returns false with out.errorString() saying why. A full disk or a file
 // over its size limit first takes part of a write without an error; writing the rest fails.
-bool WriteAll(QIODevice &out, const char *data, qint64 size);
+bool writeAll(QIODevice &out, const char *data, qint64 size);
 
 // Part of a file to copy: the whole file when length is negative.
 struct ByteRange {
@@ -77,7 +77,7 @@ struct ByteRange {
 // events run; false stops the copy, whose temporary file is then removed.
 using KeepGoing = std::function<bool()>;
 
-// Writes the bytes of `range` of `existing` to `newPath` through WriteFileAtomically.
+// Writes the bytes of `range` of `existing` to `newPath` through writeFileAtomically.
 FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool failIfExists, ByteRange range = {},
                            const KeepGoing &keepGoing = {});
 // The same from a source that is open already; the copy is made by the kernel where it can

@@ -1,4 +1,4 @@
-#include "ProcessSignals.h"
+#include "platform/ProcessSignals.h"
 
 #include <csignal>
 

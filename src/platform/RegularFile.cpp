@@ -1,6 +1,6 @@
-#include "RegularFile.h"
+#include "platform/RegularFile.h"
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QFileInfo>
 
@@ -30,7 +30,7 @@ namespace {
 
 QString notRegular(const QString &path, const QString &kind)
 {
-    return QStringLiteral("%1 is not a regular file (%2)").arg(QuotedPath(path), kind);
+    return QStringLiteral("%1 is not a regular file (%2)").arg(quotedPath(path), kind);
 }
 
 #if POSIX_FILES
@@ -87,7 +87,7 @@ const QString kernelFile = QStringLiteral("a kernel file of /proc or /sys");
 
 } // namespace
 
-QString NonRegularFileKind(const QString &path)
+QString nonRegularFileKind(const QString &path)
 {
 #if POSIX_FILES
     struct stat status = {};
@@ -108,23 +108,23 @@ RegularFileHandle openRegularFileHandle(const QString &path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        const QString kind = NonRegularFileKind(path); // a socket cannot be opened at all
+        const QString kind = nonRegularFileKind(path); // a socket cannot be opened at all
         result.failure = !kind.isEmpty() ? notRegular(path, kind)
                                          : QStringLiteral("cannot open %1: %2")
-                                               .arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(error)));
+                                               .arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(error)));
         return result;
     }
     struct stat status = {};
     if (::fstat(fd, &status) != 0)
         result.failure =
-            QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+            QStringLiteral("cannot open %1: %2").arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
     else if (!S_ISREG(status.st_mode))
         result.failure = notRegular(path, kindOfMode(status.st_mode));
     else if (isKernelFile(fd, status.st_dev))
         result.failure = notRegular(path, kernelFile);
     else if (::fcntl(fd, F_SETFL, 0) < 0) // reads wait again (F_SETFL changes only the status flags)
         result.failure =
-            QStringLiteral("cannot open %1: %2").arg(QuotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+            QStringLiteral("cannot open %1: %2").arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
     if (!result.failure.isEmpty()) {
         ::close(fd);
         return result;
@@ -141,7 +141,7 @@ RegularFileHandle openRegularFileHandle(const QString &path)
     result.stamp.modifiedNanoseconds = qint64(status.st_mtim.tv_nsec);
 #endif
 #else
-    result.failure = QStringLiteral("cannot open %1: not available on this system").arg(QuotedPath(path));
+    result.failure = QStringLiteral("cannot open %1: not available on this system").arg(quotedPath(path));
 #endif
     return result;
 }
@@ -156,20 +156,20 @@ bool RegularFile::openForReading()
     }
     if (!open(opened.handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(opened.handle);
-        m_failure = QStringLiteral("cannot open %1: %2").arg(QuotedPath(m_path), errorString());
+        m_failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(m_path), errorString());
         return false;
     }
     return true;
 #else
     // Without POSIX calls: look first, then open by name.
-    const QString kind = NonRegularFileKind(m_path);
+    const QString kind = nonRegularFileKind(m_path);
     if (!kind.isEmpty()) {
         m_failure = notRegular(m_path, kind);
         return false;
     }
     setFileName(m_path);
     if (!open(QIODevice::ReadOnly)) {
-        m_failure = QStringLiteral("cannot open %1: %2").arg(QuotedPath(m_path), errorString());
+        m_failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(m_path), errorString());
         return false;
     }
     return true;

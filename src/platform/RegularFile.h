@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QFile>
 #include <QString>
@@ -27,7 +27,7 @@ private:
 
 // What the path is when it is not a regular file ("a named pipe", "a socket", ...), links
 // followed; empty for a regular file and for a path that cannot be looked at.
-QString NonRegularFileKind(const QString &path);
+QString nonRegularFileKind(const QString &path);
 
 // The same checks for a caller that reads by position from the bare descriptor, which it then
 // owns: handle is -1 when the file cannot be opened or is not a regular file (failure says why).

@@ -1,6 +1,6 @@
-#include "SourceFile.h"
+#include "platform/SourceFile.h"
 
-#include "RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <cerrno>
 #include <cstring>

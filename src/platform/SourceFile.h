@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PathHelpers.h"
+#include "platform/PathHelpers.h"
 
 #include <QByteArray>
 #include <QIODevice>

@@ -1,6 +1,6 @@
 // The .emlx envelope reader on arbitrary bytes: the message range must lie inside the file.
-#include "EmlxEnvelope.h"
 #include "FuzzInput.h"
+#include "convert/EmlxEnvelope.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,8 +1,8 @@
 // The header reader and the partial-message writer on arbitrary message files.
 #include "FuzzInput.h"
-#include "HeaderReader.h"
-#include "MimePartHeaders.h"
-#include "PartialMessage.h"
+#include "convert/HeaderReader.h"
+#include "convert/MimePartHeaders.h"
+#include "convert/PartialMessage.h"
 
 #include <QBuffer>
 

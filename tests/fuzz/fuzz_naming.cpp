@@ -1,6 +1,6 @@
 // Composing and cleaning names from arbitrary header text: the result is one valid file name.
 #include "FuzzInput.h"
-#include "OutputNaming.h"
+#include "convert/OutputNaming.h"
 
 namespace {
 

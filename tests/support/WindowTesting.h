@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ScriptedPrompts.h"
-#include "frmStep1.h"
+#include "app/frmStep1.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
