@@ -26,14 +26,7 @@ FileFacts factsOf(const QString &path)
         return facts;
     facts.regularFile = true;
     facts.size = qint64(status.st_size);
-    facts.stamp.known = true;
-#ifdef __APPLE__
-    facts.stamp.modifiedSeconds = qint64(status.st_mtimespec.tv_sec);
-    facts.stamp.modifiedNanoseconds = qint64(status.st_mtimespec.tv_nsec);
-#else
-    facts.stamp.modifiedSeconds = qint64(status.st_mtim.tv_sec);
-    facts.stamp.modifiedNanoseconds = qint64(status.st_mtim.tv_nsec);
-#endif
+    facts.stamp = fileStampOf(status);
 #else
     // Elsewhere Qt gives the time to the millisecond, as it also sets it on the outputs.
     const QFileInfo info(path);

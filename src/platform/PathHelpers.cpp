@@ -124,21 +124,11 @@ mode_t processUmask()
 
 FileStamp stampOf(const QFileInfo &like)
 {
-    FileStamp stamp;
     struct stat source {
     };
     if (like.filePath().isEmpty() || ::stat(QFile::encodeName(like.absoluteFilePath()).constData(), &source) != 0)
-        return stamp;
-    stamp.known = true;
-    stamp.permissions = unsigned(source.st_mode & 07777);
-#ifdef __APPLE__
-    stamp.modifiedSeconds = qint64(source.st_mtimespec.tv_sec);
-    stamp.modifiedNanoseconds = qint64(source.st_mtimespec.tv_nsec);
-#else
-    stamp.modifiedSeconds = qint64(source.st_mtim.tv_sec);
-    stamp.modifiedNanoseconds = qint64(source.st_mtim.tv_nsec);
-#endif
-    return stamp;
+        return {};
+    return fileStampOf(source);
 }
 
 // The output keeps the source's modification time and its permissions within the umask; a
@@ -479,3 +469,20 @@ FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool fail
         return copyThroughBuffer(source, out, range, error, keepGoing);
     });
 }
+
+#ifdef Q_OS_UNIX
+FileStamp fileStampOf(const struct stat &status)
+{
+    FileStamp stamp;
+    stamp.known = true;
+    stamp.permissions = unsigned(status.st_mode & 07777);
+#ifdef __APPLE__
+    stamp.modifiedSeconds = qint64(status.st_mtimespec.tv_sec);
+    stamp.modifiedNanoseconds = qint64(status.st_mtimespec.tv_nsec);
+#else
+    stamp.modifiedSeconds = qint64(status.st_mtim.tv_sec);
+    stamp.modifiedNanoseconds = qint64(status.st_mtim.tv_nsec);
+#endif
+    return stamp;
+}
+#endif

@@ -39,6 +39,12 @@ struct FileStamp {
     qint64 modifiedNanoseconds = 0;
 };
 
+#ifdef Q_OS_UNIX
+struct stat;
+// The stamp of a file as the system describes it.
+FileStamp fileStampOf(const struct stat &status);
+#endif
+
 // Creates the folder and every missing folder above it; true when it exists afterwards.
 FileResult EnsureFolderExists(const QString &folder);
 

@@ -131,15 +131,7 @@ RegularFileHandle openRegularFileHandle(const QString &path)
     }
     result.handle = fd;
     result.size = qint64(status.st_size);
-    result.stamp.known = true;
-    result.stamp.permissions = unsigned(status.st_mode & 07777);
-#ifdef __APPLE__
-    result.stamp.modifiedSeconds = qint64(status.st_mtimespec.tv_sec);
-    result.stamp.modifiedNanoseconds = qint64(status.st_mtimespec.tv_nsec);
-#else
-    result.stamp.modifiedSeconds = qint64(status.st_mtim.tv_sec);
-    result.stamp.modifiedNanoseconds = qint64(status.st_mtim.tv_nsec);
-#endif
+    result.stamp = fileStampOf(status);
 #else
     result.failure = QStringLiteral("cannot open %1: not available on this system").arg(quotedPath(path));
 #endif
