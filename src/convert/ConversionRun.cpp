@@ -202,22 +202,23 @@ private:
     // run would write into it: it is left as it is, and its messages count as up to date.
     void takeInUpToDateMailboxes(const QStringList &sources, const QList<QPair<int, QString>> &folders)
     {
-        QHash<QString, bool> sourcesOlder; // mbox path -> no source is newer than the mbox file
+        QHash<QString, FileStamp> mailboxes; // mbox path -> its file's stamp, while no source is newer
+        QSet<QString> outdated;
         for (const auto &[index, folder] : folders) {
             const QString mbox = mboxPathOf(folder);
-            if (!sourcesOlder.contains(mbox))
-                sourcesOlder.insert(mbox, true);
-            bool &older = sourcesOlder[mbox];
-            if (!older)
+            if (outdated.contains(mbox))
                 continue;
-            const FileStamp mailbox = modificationStampOf(mbox);
+            if (!mailboxes.contains(mbox))
+                mailboxes.insert(mbox, modificationStampOf(mbox));
+            const FileStamp mailbox = mailboxes.value(mbox);
             const FileStamp source = modificationStampOf(absoluteSourceOf(sources[index]));
-            older = mailbox.known && source.known &&
-                    std::pair(source.modifiedSeconds, source.modifiedNanoseconds) <=
-                        std::pair(mailbox.modifiedSeconds, mailbox.modifiedNanoseconds);
+            if (!mailbox.known || !source.known ||
+                std::pair(source.modifiedSeconds, source.modifiedNanoseconds) >
+                    std::pair(mailbox.modifiedSeconds, mailbox.modifiedNanoseconds))
+                outdated.insert(mbox);
         }
-        for (auto it = sourcesOlder.cbegin(); it != sourcesOlder.cend(); ++it)
-            if (it.value())
+        for (auto it = mailboxes.cbegin(); it != mailboxes.cend(); ++it)
+            if (!outdated.contains(it.key()))
                 m_upToDateMailboxes.insert(it.key());
     }
 
