@@ -69,9 +69,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("filesWritten");
         QTest::newRow("all converted") << QStringList{} << false << 0
                                        << QStringList{"2 converted, 0 failed, 1 warning\n"} << 2;
-        QTest::newRow("update, nothing there yet")
+        QTest::newRow("update, nothing there yet") // the two messages and the record of what was written
             << QStringList{"--update"} << false << 0
-            << QStringList{"2 converted, 0 failed, 1 warning, 0 already up to date\n"} << 2;
+            << QStringList{"2 converted, 0 failed, 1 warning, 0 already up to date\n"} << 3;
         QTest::newRow("quiet") << QStringList{"-q"} << false << 0 << QStringList() << 2;
         QTest::newRow("one failed") << QStringList{} << true << 1 << QStringList{"2 converted, 1 failed"} << 2;
         QTest::newRow("failure named even when quiet")

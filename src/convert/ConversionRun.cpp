@@ -6,6 +6,7 @@
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/UpToDate.h"
+#include "convert/UpdateRecord.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
@@ -22,6 +23,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -55,6 +57,7 @@ struct Message {
     QDateTime received;
     QByteArray separatorLine;
     QString replaces; // a Maildir file of this message from an earlier run, under other flags
+    bool fromRecord = false; // named and placed from the update record, the source not yet opened
 
     void fail(const QString &reason)
     {
@@ -99,6 +102,8 @@ public:
         if (!prepareDestination())
             return m_report;
         takeInTheRun(sources);
+        if (usesUpdateRecord())
+            m_record.load(m_destination);
         convertInBatches(sources);
         abandonUnfinishedMailboxes();
         flushWrittenFiles();
@@ -149,6 +154,7 @@ private:
                 allDone = allDone && message.state != Message::State::Named;
                 report(message);
             }
+            saveUpdateRecord();
             if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
                 m_callbacks.progress(first + count, m_report.total);
         }
@@ -304,23 +310,11 @@ private:
         message.absolute = absoluteSourceOf(message.entry);
         if (isPartialMessageFile(message.source) && !takeFullCopyOfPartial(message))
             return;
-        message.file = std::make_unique<SourceFile>(message.source);
-        const EmlxEnvelope::Result read = EmlxEnvelope::read(*message.file);
-        if (!read.envelope) {
-            message.file.reset();
-            message.fail(read.error);
+        if (takeFromUpdateRecord(message))
             return;
-        }
-        message.envelope = *read.envelope;
-        message.sourceStamp = message.file->stamp();
-        if (!message.envelope.warning.isEmpty())
-            message.warn(message.envelope.warning);
-        if (!message.envelope.contentWarning.isEmpty())
-            message.warn(message.envelope.contentWarning);
-        const OutputFolder folder = m_paths.folderFor(message.absolute);
-        message.folder = folder.path;
-        if (!folder.warning.isEmpty())
-            message.warn(folder.warning);
+        if (!readEnvelope(message))
+            return;
+        placeInFolder(message);
         name(message);
         if (m_options.format != OutputFormat::Eml && message.state == Message::State::Named)
             describeForMailbox(message);
@@ -331,6 +325,77 @@ private:
             keepOpen = false;
         if (!keepOpen)
             message.file.reset();
+    }
+
+    // Opens the source and finds the message in it.
+    bool readEnvelope(Message &message) const
+    {
+        message.file = std::make_unique<SourceFile>(message.source);
+        const EmlxEnvelope::Result read = EmlxEnvelope::read(*message.file);
+        if (!read.envelope) {
+            message.file.reset();
+            message.fail(read.error);
+            return false;
+        }
+        message.envelope = *read.envelope;
+        message.sourceStamp = message.file->stamp();
+        if (!message.envelope.warning.isEmpty())
+            message.warn(message.envelope.warning);
+        if (!message.envelope.contentWarning.isEmpty())
+            message.warn(message.envelope.contentWarning);
+        return true;
+    }
+
+    void placeInFolder(Message &message) const
+    {
+        const OutputFolder folder = m_paths.folderFor(message.absolute);
+        message.folder = folder.path;
+        if (!folder.warning.isEmpty())
+            message.warn(folder.warning);
+    }
+
+    // With --update, loose .eml files: the record of earlier runs names an unchanged source
+    // without opening it. Partial messages are not recorded: they are always written again.
+    bool usesUpdateRecord() const
+    {
+        return m_options.update && m_options.format == OutputFormat::Eml;
+    }
+
+    bool takeFromUpdateRecord(Message &message) const
+    {
+        if (!usesUpdateRecord() || isPartialMessageFile(message.source))
+            return false;
+        const std::optional<UpdateRecord::Entry> entry = m_record.unchangedEntryOf(message.absolute);
+        if (!entry || entry->scheme != message.scheme)
+            return false;
+        message.envelope.fileSize = entry->sourceSize;
+        message.envelope.messageOffset = entry->messageOffset;
+        message.envelope.messageLength = entry->messageLength;
+        message.sourceStamp = entry->sourceStamp;
+        message.name = entry->name;
+        message.state = Message::State::Named;
+        message.fromRecord = true;
+        placeInFolder(message);
+        return true;
+    }
+
+    // Records what a message became, unless the record told it already.
+    void recordForUpdate(const Message &message)
+    {
+        if (!usesUpdateRecord() || m_options.dryRun || message.fromRecord || isPartialMessageFile(message.source) ||
+            (message.state != Message::State::Written && message.state != Message::State::UpToDate))
+            return;
+        // Where the file was opened without its stamp, the stamp is read by the source's name.
+        const FileStamp stamp = message.sourceStamp.known ? message.sourceStamp : sourceStampOf(message.absolute);
+        m_record.add(message.absolute, {message.envelope.fileSize, stamp, message.scheme, message.name,
+                                        message.envelope.messageOffset, message.envelope.messageLength});
+    }
+
+    void saveUpdateRecord()
+    {
+        const FileResult saved = m_record.save();
+        if (!saved.ok)
+            m_report.warnings.append(MessageNote::about(UpdateRecord::pathIn(m_destination), saved.error));
     }
 
     // A partial message gives way to its full copy: skipped when the full copy is in the run
@@ -409,6 +474,21 @@ private:
         return {GetFolderPart(message.target)};
     }
 
+    // Clears the message's folders of what an interrupted earlier run left, unless done already.
+    // Safe on the worker threads; a file this run writes meanwhile is newer than the run and stays.
+    void clearLeftoversBefore(const Message &message) const
+    {
+        QStringList folders;
+        {
+            const std::lock_guard<std::mutex> guard(m_leftoversLock);
+            for (const QString &folder : foldersFor(message))
+                if (m_leftoversToClear.remove(folder))
+                    folders << folder;
+        }
+        for (const QString &folder : folders)
+            removeLeftoverTemporaryFiles(folder, m_started);
+    }
+
     // A Maildir file name without its info part ("<unique>:2,FS" -> "<unique>").
     static QString uniqueOf(const QString &path) { return GetFileNamePart(path).section(u':', 0, 0); }
 
@@ -453,7 +533,11 @@ private:
                 return;
             }
             m_madeFolders.insert(folder);
-            if (!m_options.dryRun && !madeNow)
+            // With --update most folders may get nothing new: they are cleared only before a
+            // message is written into them.
+            if (!m_options.dryRun && !madeNow && m_options.update)
+                m_leftoversToClear.insert(folder);
+            else if (!m_options.dryRun && !madeNow)
                 removeLeftoverTemporaryFiles(folder, m_started);
             if (!madeNow && m_options.format == OutputFormat::Maildir && folder.endsWith(u"/cur/"))
                 takeInEarlierMaildirFiles(folder);
@@ -483,7 +567,11 @@ private:
             message.file.reset();
             return;
         }
+        // Named from the record, but its output is not there as it was written: read as usual.
+        if (message.fromRecord && !readEnvelope(message))
+            return;
         if (!m_options.dryRun) {
+            clearLeftoversBefore(message);
             const FileResult written = m_options.format == OutputFormat::Maildir ? writeToMaildir(message)
                                        : isPartialMessageFile(message.source)    ? writePartial(message, message.target)
                                                                                  : copy(message, message.target);
@@ -584,6 +672,7 @@ private:
             if (message.state != Message::State::Named)
                 continue;
             if (!m_options.dryRun) {
+                clearLeftoversBefore(message);
                 const FileResult written = appendToMailbox(message);
                 if (!written.ok && stopNow())
                     return; // stopped under way: taken back out, not attempted
@@ -689,6 +778,7 @@ private:
         if (message.state == Message::State::Named)
             return; // a stop came before it was written: not attempted
         m_report.warnings += message.warnings;
+        recordForUpdate(message);
         switch (message.state) {
         case Message::State::NoMessage:
             ++m_report.emptyEntries;
@@ -727,15 +817,16 @@ private:
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
-    QSet<QString> m_madeFolders; // folders made sure of and cleared of leftovers
+    QSet<QString> m_madeFolders;               // folders made sure of
+    mutable QSet<QString> m_leftoversToClear; // with --update: folders not yet cleared of leftovers
+    mutable std::mutex m_leftoversLock;
     QSet<QString> m_seenSources;
     std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
-    QHash<int, QStringList> m_mailboxesEndingAt;
+    QHash<int, QStringList> m_mailboxesEndingAt; // list index -> the mailboxes it ends
     QSet<QString> m_upToDateMailboxes; // mbox files that no source of theirs is newer than
-    QSet<QString> m_mailboxFolders;
-    QHash<QString, QString> m_earlierMaildirFiles; // cur/ folder + unique name -> the file there // the folders the
-                                                   // run's messages go to, for mbox names              // list index
-                                                   // -> the mailboxes it ends
+    QSet<QString> m_mailboxFolders; // the folders the run's messages go to, for mbox names
+    QHash<QString, QString> m_earlierMaildirFiles; // cur/ folder + unique name -> the file there
+    UpdateRecord m_record;
 };
 
 } // namespace

@@ -10,19 +10,22 @@
 
 namespace {
 
-// Size and modification time of the file itself (a link is never an output of ours).
+// Size and modification time of the file itself (a link is never an output of ours), or, for
+// a source, of the file a link leads to.
 struct FileFacts {
     bool regularFile = false;
     qint64 size = 0;
     FileStamp stamp;
 };
 
-FileFacts factsOf(const QString &path)
+FileFacts factsOf(const QString &path, bool followLink = false)
 {
     FileFacts facts;
 #ifdef Q_OS_UNIX
     struct stat status = {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLink ? ::stat(name.constData(), &status) : ::lstat(name.constData(), &status)) != 0 ||
+        !S_ISREG(status.st_mode))
         return facts;
     facts.regularFile = true;
     facts.size = qint64(status.st_size);
@@ -30,7 +33,7 @@ FileFacts factsOf(const QString &path)
 #else
     // Elsewhere Qt gives the time to the millisecond, as it also sets it on the outputs.
     const QFileInfo info(path);
-    if (!info.isFile() || info.isSymLink())
+    if (!info.isFile() || (info.isSymLink() && !followLink))
         return facts;
     const qint64 ms = info.lastModified().toMSecsSinceEpoch();
     facts.regularFile = true;
@@ -42,18 +45,32 @@ FileFacts factsOf(const QString &path)
     return facts;
 }
 
+bool sameSizeAndTime(const FileFacts &facts, qint64 size, const FileStamp &modified)
+{
+    return modified.known && facts.regularFile && facts.size == size &&
+           facts.stamp.modifiedSeconds == modified.modifiedSeconds &&
+           facts.stamp.modifiedNanoseconds == modified.modifiedNanoseconds;
+}
+
 } // namespace
 
 bool outputMatches(const QString &target, qint64 size, const FileStamp &modified)
 {
-    if (!modified.known)
-        return false;
-    const FileFacts facts = factsOf(target);
-    return facts.regularFile && facts.size == size && facts.stamp.modifiedSeconds == modified.modifiedSeconds &&
-           facts.stamp.modifiedNanoseconds == modified.modifiedNanoseconds;
+    return sameSizeAndTime(factsOf(target), size, modified);
+}
+
+FileStamp unchangedSourceStamp(const QString &source, qint64 size, const FileStamp &modified)
+{
+    const FileFacts facts = factsOf(source, true);
+    return sameSizeAndTime(facts, size, modified) ? facts.stamp : FileStamp{};
 }
 
 FileStamp modificationStampOf(const QString &path)
 {
     return factsOf(path).stamp;
+}
+
+FileStamp sourceStampOf(const QString &source)
+{
+    return factsOf(source, true).stamp;
 }

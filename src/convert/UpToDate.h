@@ -12,3 +12,9 @@ bool outputMatches(const QString &target, qint64 size, const FileStamp &modified
 
 // The modification time of a file read by its name; not known when it cannot be read.
 FileStamp modificationStampOf(const QString &path);
+
+// The stamp of a source file (links followed) while it is a regular file of `size` bytes
+// modified at `modified`; not known once it differs in any of these.
+FileStamp unchangedSourceStamp(const QString &source, qint64 size, const FileStamp &modified);
+// The stamp of a source file by its name, links followed, as unchangedSourceStamp compares it.
+FileStamp sourceStampOf(const QString &source);

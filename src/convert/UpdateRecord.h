@@ -1,0 +1,48 @@
+#pragma once
+
+#include "convert/OutputNaming.h"
+#include "platform/PathHelpers.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// What runs with --update wrote into a destination, kept in a small file there, so that a
+// later --update run knows what an unchanged source becomes without opening it: the name its
+// headers gave and where the message lies in the file. A source counts as unchanged while its
+// size and modification time are those recorded. The file is a cache: an entry that does not
+// fit is ignored, and the source is then read as usual.
+class UpdateRecord
+{
+public:
+    struct Entry {
+        qint64 sourceSize = 0;
+        FileStamp sourceStamp;
+        NamingScheme scheme = NamingScheme::Original;
+        QString name; // before numbering of alike names
+        qint64 messageOffset = 0;
+        qint64 messageLength = 0;
+    };
+
+    static QString pathIn(const QString &destination);
+
+    // Takes in the record a run left in `destination`, if any.
+    void load(const QString &destination);
+    // The entry of a source (an absolute path) whose file still has the recorded size and
+    // modification time; the stamp is as the file has it now.
+    std::optional<Entry> unchangedEntryOf(const QString &source) const;
+
+    // Keeps `entry` for `source`, to be written with the next save().
+    void add(const QString &source, const Entry &entry);
+    // Appends what add() kept to the file. Nothing is written through a link or into anything
+    // but a regular file.
+    FileResult save();
+
+private:
+    QString m_path;
+    QHash<QString, Entry> m_entries;
+    QByteArray m_pending;
+    bool m_startAfresh = false; // the file there is not a record of ours
+};
