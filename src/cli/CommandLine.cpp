@@ -101,8 +101,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                        "size is the message's and whose modification time is its source's. Messages whose "
                        "attachments are kept apart are always written again. Maildir: the file of the same unique "
                        "name and flags is there. mbox: no source is newer than the mailbox file. With the same "
-                       "sources and "
-                       "naming, an interrupted run started again writes only what is missing."));
+                       "sources and naming, an interrupted run started again writes only what is missing. "
+                       "Loose .eml files: a record kept in the destination (.emlx2eml-update) spares a later "
+                       "run with --update reading sources that are unchanged."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print errors only."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));

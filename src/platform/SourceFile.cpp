@@ -14,8 +14,9 @@
 
 namespace {
 
-// Enough for the count line, the start of the message and most header blocks.
-constexpr qint64 headSize = 64 << 10;
+// Enough for the count line, the start of the message and most header blocks; more would be
+// read twice, here and again by the copy, for most messages.
+constexpr qint64 headSize = 16 << 10;
 
 } // namespace
 
