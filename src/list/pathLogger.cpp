@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <optional>
+
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <sys/stat.h>
@@ -91,8 +94,98 @@ int countMessageFilesBelow(const QByteArray &top)
     }
     return count;
 }
+
+// Notes an entry whose name is no valid UTF-8, when it matters: a message file, or a folder
+// with message files below it.
+void noteUnusable(UnusableNames &names, const QString &folder, QByteArrayView raw, const QByteArray &path)
+{
+    if (isRealFolder(path)) {
+        if (const int count = countMessageFilesBelow(path); count > 0)
+            names.folders.append({folder + escapedName(raw) + u'/', count});
+    } else if (hasMessageSuffix(raw)) {
+        names.files.append(folder + escapedName(raw));
+    }
+}
 #endif
 
+// What one folder holds, each list in name order (as QDir sorts by name).
+struct FolderListing {
+    QStringList folders;       // real folders, to walk into
+    QStringList linkedFolders; // links to folders: named, not followed
+    QStringList files;         // regular files, links to them, and links that lead nowhere
+    QStringList specials;      // pipes, sockets, devices, and links to them
+    UnusableNames unusable;
+};
+
+#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
+enum class EntryKind { Folder, LinkedFolder, File, Special };
+
+// What an entry is, from the type the folder listing gives where it gives one, else from the
+// file itself; a link is looked through.
+EntryKind kindOf(const QByteArray &path, unsigned char type)
+{
+    struct stat status = {};
+    if (type == DT_UNKNOWN) {
+        if (::lstat(path.constData(), &status) != 0)
+            return EntryKind::File; // gone meanwhile: listed, and its conversion tells
+        type = S_ISDIR(status.st_mode)   ? DT_DIR
+               : S_ISREG(status.st_mode) ? DT_REG
+               : S_ISLNK(status.st_mode) ? DT_LNK
+                                         : DT_FIFO;
+    }
+    if (type == DT_DIR)
+        return EntryKind::Folder;
+    if (type == DT_REG)
+        return EntryKind::File;
+    if (type != DT_LNK)
+        return EntryKind::Special;
+    if (::stat(path.constData(), &status) != 0)
+        return EntryKind::File; // a link that leads nowhere
+    return S_ISDIR(status.st_mode) ? EntryKind::LinkedFolder
+           : S_ISREG(status.st_mode) ? EntryKind::File
+                                     : EntryKind::Special;
+}
+
+// One pass over the folder's raw entries: names that are no valid UTF-8 are told apart there,
+// and the kind of most entries comes with the listing, without looking at each file.
+std::optional<FolderListing> listFolder(const QString &folder)
+{
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    DIR *dir = opendir(encodedFolder.constData());
+    if (!dir)
+        return std::nullopt;
+    FolderListing listing;
+    while (const dirent *entry = readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (raw == "." || raw == "..")
+            continue;
+        const QByteArray path = encodedFolder + raw;
+        if (!isValidUtf8(raw)) {
+            noteUnusable(listing.unusable, folder, raw, path);
+            continue;
+        }
+        const QString name = QFile::decodeName(raw);
+        switch (kindOf(path, entry->d_type)) {
+        case EntryKind::Folder:
+            listing.folders.append(name);
+            break;
+        case EntryKind::LinkedFolder:
+            listing.linkedFolders.append(name);
+            break;
+        case EntryKind::File:
+            listing.files.append(name);
+            break;
+        case EntryKind::Special:
+            listing.specials.append(name);
+            break;
+        }
+    }
+    closedir(dir);
+    for (QStringList *names : {&listing.folders, &listing.linkedFolders, &listing.files, &listing.specials})
+        std::sort(names->begin(), names->end());
+    return listing;
+}
+#else
 UnusableNames unusableNamesIn(const QString &folder)
 {
     UnusableNames names;
@@ -105,13 +198,7 @@ UnusableNames unusableNamesIn(const QString &folder)
         const QByteArrayView raw(entry->d_name);
         if (isValidUtf8(raw))
             continue;
-        const QByteArray path = encodedFolder + raw.toByteArray();
-        if (isRealFolder(path)) {
-            if (const int count = countMessageFilesBelow(path); count > 0)
-                names.folders.append({folder + escapedName(raw) + u'/', count});
-        } else if (hasMessageSuffix(raw)) {
-            names.files.append(folder + escapedName(raw));
-        }
+        noteUnusable(names, folder, raw, encodedFolder + raw.toByteArray());
     }
     closedir(dir);
 #else
@@ -119,6 +206,28 @@ UnusableNames unusableNamesIn(const QString &folder)
 #endif
     return names;
 }
+
+// Qt's listing, where the system's own calls are not used.
+std::optional<FolderListing> listFolder(const QString &folder)
+{
+    const QDir dir(folder);
+    if (!dir.isReadable())
+        return std::nullopt;
+    FolderListing listing;
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir())
+            (entry.isSymLink() ? listing.linkedFolders : listing.folders).append(entry.fileName());
+        else if (!entry.isFile() && entry.exists())
+            listing.specials.append(entry.fileName());
+        else
+            listing.files.append(entry.fileName());
+    }
+    listing.unusable = unusableNamesIn(folder);
+    return listing;
+}
+#endif
 
 } // namespace
 
@@ -170,39 +279,30 @@ bool pathLogger::LogPath(const QString &path)
 bool pathLogger::logFolder(int position, int *folderCount)
 {
     const QString folder = m_pathNames->item(position);
-    QDir dir(folder);
-    if (!dir.isReadable()) {
+    const std::optional<FolderListing> listing = listFolder(folder);
+    if (!listing) {
         m_unreadable.append(folder);
         return true;
     }
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::DirsFirst);
-    for (const QFileInfo &entry : entries) {
-        if (entry.isDir() && entry.isSymLink())
-            m_linkedFolders.append(folder + entry.fileName());
-        if (!entry.isDir() || entry.isSymLink())
-            continue;
+    for (const QString &name : listing->linkedFolders)
+        m_linkedFolders.append(folder + name);
+    for (const QString &name : listing->folders) {
         ++*folderCount;
-        if (!m_pathNames->add(key(*folderCount), folder + entry.fileName() + u'/') || !yield())
+        if (!m_pathNames->add(key(*folderCount), folder + name + u'/') || !yield())
             return false;
     }
-    const UnusableNames unusable = unusableNamesIn(folder);
-    m_unusable += unusable.files;
-    m_unusableFolders += unusable.folders;
+    m_unusable += listing->unusable.files;
+    m_unusableFolders += listing->unusable.folders;
     if (!yield())
         return false;
-    for (const QFileInfo &entry : entries) {
-        if (entry.isDir())
-            continue;
-        if (!entry.isFile() && entry.exists()) { // a pipe, socket or device, or a link to one
-            m_special.append(folder + entry.fileName());
-            continue;
-        }
+    for (const QString &name : listing->specials)
+        m_special.append(folder + name);
+    for (const QString &name : listing->files) {
         const QString keyText = key(m_counter);
-        if (!writable(m_fullFileNames).add(keyText, folder + entry.fileName()))
+        if (!writable(m_fullFileNames).add(keyText, folder + name))
             return false;
         if (!fullFileNamesOnly) {
-            writable(m_fileNames).add(keyText, entry.fileName());
+            writable(m_fileNames).add(keyText, name);
             writable(m_pathPointers).add(keyText, position);
         }
         ++m_counter;

@@ -16,7 +16,7 @@ namespace {
 
 // Enough for the count line, the start of the message and most header blocks; more would be
 // read twice, here and again by the copy, for most messages.
-constexpr qint64 headSize = 16 << 10;
+constexpr qint64 headSize = 32 << 10;
 
 } // namespace
 
