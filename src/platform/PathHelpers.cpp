@@ -286,6 +286,9 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
     if (!write(handle, &error))
         result = writeFailure(newPath, error);
     if (result.ok) {
+        // The disk starts on this file now, while the next messages are converted, instead of
+        // on all of them at once in the flush at the end of the run.
+        ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
         stampDescriptor(handle, stamp);
         result = nameUnnamedFile(handle, newPath, failIfExists);
     }
@@ -297,7 +300,7 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
 // copy between these files the copy goes on through a buffer.
 bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, const KeepGoing &keepGoing)
 {
-    constexpr qint64 step = 8 << 20;
+    constexpr qint64 step = 2 << 20; // a few milliseconds even where the system is slow to find memory
     constexpr qint64 bufferStep = 256 << 10;
     loff_t inOffset = range.offset;
     loff_t outOffset = 0;
