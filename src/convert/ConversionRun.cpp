@@ -478,6 +478,8 @@ private:
     // Safe on the worker threads; a file this run writes meanwhile is newer than the run and stays.
     void clearLeftoversBefore(const Message &message) const
     {
+        if (!m_options.update)
+            return; // cleared when first seen
         QStringList folders;
         {
             const std::lock_guard<std::mutex> guard(m_leftoversLock);

@@ -24,14 +24,6 @@ const QByteArray firstLine = QByteArrayLiteral("emlx2eml update record 1\n");
 constexpr qint64 sizeLimit = 512 << 20;
 constexpr int fieldCount = 8;
 
-std::optional<NamingScheme> schemeNamed(const QByteArray &name)
-{
-    for (const NamingSchemeRow &row : namingSchemes)
-        if (QLatin1StringView(name) == row.name)
-            return row.scheme;
-    return std::nullopt;
-}
-
 // One line: source size, modification seconds and nanoseconds, scheme, message offset and
 // length, then the source's path and the name, percent-encoded so that no blank or line end
 // of theirs can break the line.
@@ -61,7 +53,7 @@ std::optional<std::pair<QString, UpdateRecord::Entry>> entryFrom(const QByteArra
     entry.sourceStamp.modifiedNanoseconds = fields[2].toLongLong(&ok[2]);
     entry.messageOffset = fields[4].toLongLong(&ok[3]);
     entry.messageLength = fields[5].toLongLong(&ok[4]);
-    const std::optional<NamingScheme> scheme = schemeNamed(fields[3]);
+    const std::optional<NamingScheme> scheme = schemeFromName(QString::fromLatin1(fields[3]));
     ok[5] = scheme.has_value();
     for (const bool fieldOk : ok)
         if (!fieldOk)
