@@ -261,7 +261,7 @@ private Q_SLOTS:
         QTest::newRow("link to a pipe given") << QStringList{"src/to pipe.emlx"} << 1 << QStringList{linked} << 0;
         QTest::newRow("pipe given, dry run")
             << QStringList{"--dry-run", "src/Box/x.emlx"} << 1 << QStringList{pipe} << 0;
-#ifndef EMLX_PORTABLE_IO
+#if EMLX_LINUX_IO
         QTest::newRow("device and kernel file")
             << QStringList{"/dev/zero", "/proc/self/status"} << 1
             << QStringList{"\"/dev/zero\" is not a regular file (a character device)",

@@ -1,3 +1,4 @@
+#include "platform/AtomicWriter.h"
 #include "platform/DestinationFolder.h"
 #include "platform/InFlightFiles.h"
 #include "platform/MessageNote.h"
@@ -231,7 +232,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, source);
         QFETCH(QString, sentence);
-        const MessageNote note = MessageNote::about(source, sentence);
+        const MessageNote note = MessageNote::about(source, NoteReason::CannotRead, sentence);
         QVERIFY(!note.text.contains(quotedPath(source)));
         QTEST(noteLine(note), "line");
     }

@@ -56,24 +56,26 @@ QList<MessageNote> FolderScanResult::problemNotes() const
     const QString source(sourceMark);
     QList<MessageNote> notes;
     for (const QString &folder : unreadableFolders)
-        notes.append({folder, QStringLiteral("cannot read folder %1").arg(source)});
+        notes.append({folder, NoteReason::UnreadableFolder, QStringLiteral("cannot read folder %1").arg(source)});
     for (const QString &file : unusableFileNames)
         notes.append(
-            {file, QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
-                       .arg(source)});
+            {file, NoteReason::UnusableName,
+             QStringLiteral("cannot convert %1: its name is not valid UTF-8; rename the file and add it again")
+                 .arg(source)});
     for (const UnusableFolder &folder : unusableFolders)
         notes.append(
-            {folder.path, QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's "
+            {folder.path, NoteReason::UnusableName, QStringLiteral("folder %1 holds %2 .emlx %3 that cannot be converted: the folder's "
                                          "name is not valid UTF-8; rename it and add it again")
                               .arg(source)
                               .arg(folder.messageFiles)
                               .arg(folder.messageFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"))});
     for (const SpecialFile &file : specialFiles)
-        notes.append({file.path, file.kind.isEmpty()
+        notes.append({file.path, NoteReason::NotRegularFile, file.kind.isEmpty()
                                      ? QStringLiteral("%1 is not a regular file").arg(source)
                                      : QStringLiteral("%1 is not a regular file (%2)").arg(source, file.kind)});
     for (const QString &folder : linkedFolders)
-        notes.append({folder, QStringLiteral("%1 is a link to a folder; not followed").arg(source)});
+        notes.append(
+            {folder, NoteReason::LinkedFolder, QStringLiteral("%1 is a link to a folder; not followed").arg(source)});
     return notes;
 }
 

@@ -1,3 +1,7 @@
+// Message-list layer: the scan of a folder tree for message files (scanForMessageFiles), the
+// walker it drives (pathLogger, its keyed lists) and the window's list model (MessageListModel).
+// Qt Core only, no widgets; builds on src/platform, which does the listing, and includes no
+// system header.
 #pragma once
 
 #include "platform/MessageNote.h"

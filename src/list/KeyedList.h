@@ -1,5 +1,3 @@
-// Message-list layer: the folder walker and (for the window) the list model.
-// Qt Core only; no widgets.
 #pragma once
 
 #include <QHash>

@@ -1,5 +1,9 @@
 #include "platform/DestinationFolder.h"
 
+#include "platform/AtomicWriter.h"
+#include "platform/RegularFile.h"
+#include "platform/SystemCalls.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +16,7 @@
 #include <system_error>
 #include <utility>
 
-#ifdef Q_OS_UNIX
+#if EMLX_UNIX_CALLS
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,14 +26,21 @@
 
 namespace {
 
+FileResult fileInTheWay(const QString &path)
+{
+    return FileResult::failure(NoteReason::CannotMakeFolder,
+                               QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(quotedPath(path)));
+}
+
+FileResult cannotMakeFolder(const QString &path, const QString &reason)
+{
+    return FileResult::failure(NoteReason::CannotMakeFolder,
+                               QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), reason));
+}
+
 std::filesystem::path toFsPath(const QString &path)
 {
     return std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String());
-}
-
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString parentOf(const QString &path)
@@ -37,16 +48,15 @@ QString parentOf(const QString &path)
     return QDir::cleanPath(path + QStringLiteral("/.."));
 }
 
-// Why nothing may be written at this step of a folder path; empty when it is a real folder, or
+// Why nothing may be written at this step of a folder path; ok when it is a real folder, or
 // missing.
-QString refusalOf(const QString &step)
+FileResult refusalOf(const QString &step)
 {
     const QFileInfo info(step);
     if (info.isSymLink() || info.isJunction())
-        return QStringLiteral("%1 is a link; nothing is written through links in the destination")
-            .arg(quotedPath(step));
+        return FileResult::failure(NoteReason::RefusedInDestination, linkRefusal(step));
     if (info.exists() && !info.isDir())
-        return QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(quotedPath(step));
+        return fileInTheWay(step);
     return {};
 }
 
@@ -59,7 +69,7 @@ QString inOtherLetterCase(const QString &name)
 // The file system a path lies on, where the platform says so.
 std::optional<quint64> deviceOf(const QString &path)
 {
-#ifdef Q_OS_UNIX
+#if EMLX_UNIX_CALLS
     struct stat status {
     };
     if (::stat(QFile::encodeName(path).constData(), &status) == 0)
@@ -74,8 +84,8 @@ FileResult flushFailure(const QString &path, const QString &reason, QString *fai
 {
     if (failedPath)
         *failedPath = path;
-    return FileResult::failure(
-        QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(quotedPath(path), reason));
+    return FileResult::failure(NoteReason::NotOnDisk,
+                               QStringLiteral("cannot make sure that %1 is on the disk: %2").arg(quotedPath(path), reason));
 }
 
 } // namespace
@@ -94,31 +104,33 @@ FileResult ensureRealFolderBelow(const QString &top, const QString &folder, bool
     if (target == base)
         return {};
     if (!liesBelow(target, base))
-        return FileResult::failure(QStringLiteral("%1 does not lie inside %2; nothing is written there")
+        return FileResult::failure(NoteReason::RefusedInDestination,
+                                   QStringLiteral("%1 does not lie inside %2; nothing is written there")
                                        .arg(quotedPath(target), quotedPath(base)));
     QString path = base.endsWith(u'/') ? base.chopped(1) : base;
     for (const QString &step : target.mid(base.size()).split(u'/', Qt::SkipEmptyParts)) {
         path += u'/' + step;
-        QString refusal = refusalOf(path);
-        if (refusal.isEmpty() && !QFileInfo::exists(path)) {
+        FileResult refusal = refusalOf(path);
+        if (refusal.ok && !QFileInfo::exists(path)) {
             if (!create)
                 return {};
             std::error_code code;
             std::filesystem::create_directory(toFsPath(path), code);
             refusal = refusalOf(path); // something else may have taken the name meanwhile
-            if (refusal.isEmpty() && !QFileInfo(path).isDir())
-                refusal = QStringLiteral("cannot create folder %1: %2")
-                              .arg(quotedPath(path), QString::fromLocal8Bit(code.message()));
+            if (refusal.ok && !QFileInfo(path).isDir())
+                refusal = cannotMakeFolder(path, systemErrorText(code));
         }
-        if (!refusal.isEmpty())
-            return FileResult::failure(refusal);
+        if (!refusal.ok)
+            return refusal;
     }
     return {};
 }
 
-RealFoldersBelow::RealFoldersBelow(QString top, bool create)
-    : m_top(QDir::cleanPath(QDir::fromNativeSeparators(top))), m_create(create)
+Destination::Destination(const QString &folder)
+    : m_path(QDir::cleanPath(QDir::fromNativeSeparators(folder))), m_prefix(withTrailingSlash(m_path))
 {}
+
+RealFoldersBelow::RealFoldersBelow(const Destination &top, bool create) : m_top(top.path()), m_create(create) {}
 
 FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
 {
@@ -131,7 +143,7 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
         m_sure.insert(m_top, deviceOf(m_top).value_or(0));
         return {};
     }
-#ifdef Q_OS_UNIX
+#if EMLX_UNIX_CALLS
     if (!liesBelow(target, m_top))
         return ensureRealFolderBelow(m_top, target, m_create); // says why not
     // The nearest folder made sure of, the top at the latest, and the steps below it.
@@ -156,8 +168,7 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
         if (m_create) {
             made = ::mkdir(name.constData(), 0777) == 0;
             if (!made && errno != EEXIST)
-                return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), systemMessage(errno)));
+                return cannotMakeFolder(path, systemErrorText(errno));
         }
         if (!made) {
             struct stat status {
@@ -165,16 +176,12 @@ FileResult RealFoldersBelow::ensure(const QString &folder, bool *madeNow)
             if (::lstat(name.constData(), &status) != 0) {
                 if (!m_create && errno == ENOENT)
                     return {}; // nothing below is made in a dry run
-                return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), systemMessage(errno)));
+                return cannotMakeFolder(path, systemErrorText(errno));
             }
             if (S_ISLNK(status.st_mode))
-                return FileResult::failure(
-                    QStringLiteral("%1 is a link; nothing is written through links in the destination")
-                        .arg(quotedPath(path)));
+                return FileResult::failure(NoteReason::RefusedInDestination, linkRefusal(path));
             if (!S_ISDIR(status.st_mode))
-                return FileResult::failure(
-                    QStringLiteral("cannot create folder %1: a file of that name is in the way").arg(quotedPath(path)));
+                return fileInTheWay(path);
             device = quint64(status.st_dev);
         }
         m_sure.insert(path, device); // a folder made here lies on its parent's file system
@@ -199,6 +206,15 @@ QStringList RealFoldersBelow::oneFolderPerFileSystem() const
     QStringList folders = byDevice.values();
     folders.sort();
     return folders;
+}
+
+bool namesIgnoreLetterCaseAt(const QString &path)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return ignoresLetterCase(path).value_or(true);
+#else
+    return ignoresLetterCase(path).value_or(false);
+#endif
 }
 
 std::optional<bool> ignoresLetterCase(const QString &path)
@@ -246,7 +262,7 @@ void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
 
 FileResult flushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath)
 {
-#if defined(__linux__) && !defined(EMLX_PORTABLE_IO)
+#if EMLX_LINUX_IO
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -264,7 +280,7 @@ FileResult flushToDisk(const QStringList &folders, const QStringList &files, QSt
         if (result != 0 && error == ENOSYS)
             return flushEachFile(files, failedPath);
         if (result != 0)
-            return flushFailure(folder, systemMessage(error), failedPath);
+            return flushFailure(folder, systemErrorText(error), failedPath);
         flushed.insert(quint64(status.st_dev));
     }
     return {};
@@ -278,17 +294,17 @@ FileResult flushEachFile(const QStringList &files, QString *failedPath)
 {
     for (const QString &path : files) {
         QFile file(path);
-#ifdef Q_OS_UNIX
+#if EMLX_UNIX_CALLS
         if (!file.open(QIODevice::ReadOnly))
             return flushFailure(path, file.errorString(), failedPath);
         if (::fsync(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno), failedPath);
+            return flushFailure(path, systemErrorText(errno), failedPath);
 #else
         // Flushing needs a handle that may write.
         if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
             return flushFailure(path, file.errorString(), failedPath);
         if (::_commit(file.handle()) != 0)
-            return flushFailure(path, systemMessage(errno), failedPath);
+            return flushFailure(path, systemErrorText(errno), failedPath);
 #endif
     }
     return {};

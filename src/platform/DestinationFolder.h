@@ -14,6 +14,25 @@
 // Whether `path`, once cleaned of "." and ".." steps, lies below `folder` (and is not `folder`).
 bool liesBelow(const QString &path, const QString &folder);
 
+// A run's destination folder, normalised once: '/' separators, "." and ".." steps resolved. Where a
+// message goes (OutputPaths) and which folders may be written (RealFoldersBelow) share it.
+class Destination
+{
+public:
+    explicit Destination(const QString &folder);
+
+    // "/home/ann/Out" ("/" or "C:/" for a root).
+    const QString &path() const { return m_path; }
+    // "/home/ann/Out/": how every path below the destination starts.
+    const QString &prefix() const { return m_prefix; }
+    // Whether `path` lies below the destination (and is not the destination itself).
+    bool holds(const QString &path) const { return liesBelow(path, m_path); }
+
+private:
+    QString m_path;
+    QString m_prefix;
+};
+
 // Makes `folder`, which lies below `top`, and every missing folder between the two. Every step
 // below `top` must be a real folder: a link there (to a folder or not) is refused, so that nothing
 // is written through it. `top` itself may be reached through links. With create false nothing is
@@ -25,7 +44,7 @@ FileResult ensureRealFolderBelow(const QString &top, const QString &folder, bool
 class RealFoldersBelow
 {
 public:
-    RealFoldersBelow(QString top, bool create);
+    RealFoldersBelow(const Destination &top, bool create);
 
     // As ensureRealFolderBelow; `madeNow` tells whether `folder` itself was made by this call.
     FileResult ensure(const QString &folder, bool *madeNow = nullptr);
@@ -42,6 +61,8 @@ private:
 // without writing anything: an existing part of the path is looked up in the other letter case.
 // Empty when no existing part of the path on its file system has a name with letters.
 std::optional<bool> ignoresLetterCase(const QString &path);
+// The same, with the platform's usual rule where the file system does not tell.
+bool namesIgnoreLetterCaseAt(const QString &path);
 
 // Removes from `folder` the temporary files of writeFileAtomically (its own naming pattern only)
 // last changed no later than `before`: what an interrupted earlier run left there.

@@ -1,5 +1,7 @@
 #include "platform/InFlightFiles.h"
 
+#include "platform/SystemCalls.h"
+
 #include <QFile>
 
 #include <atomic>
@@ -7,13 +9,7 @@
 
 // fstat and unlink are POSIX, not Linux-only, so the portable build keeps them: its fallback
 // would name Qt's unnamed temporary files early (asking for the name gives one) and leave them.
-#if defined(Q_OS_UNIX)
-#define POSIX_FILES 1
-#else
-#define POSIX_FILES 0
-#endif
-
-#if POSIX_FILES
+#if EMLX_UNIX_CALLS
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -35,7 +31,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 
 bool hasName(QFileDevice &file)
 {
-#if POSIX_FILES
+#if EMLX_UNIX_CALLS
     struct stat status = {};
     return ::fstat(file.handle(), &status) != 0 || status.st_nlink > 0;
 #else
@@ -82,7 +78,7 @@ InFlightFile::~InFlightFile()
 
 void removeInFlightFiles()
 {
-#if POSIX_FILES
+#if EMLX_UNIX_CALLS
     for (Slot &slot : slots)
         if (slot.state.load() == Ready)
             ::unlink(slot.path);

@@ -1,24 +1,19 @@
 #include "platform/RegularFile.h"
 
+#include "platform/FileFacts.h"
 #include "platform/PathHelpers.h"
+#include "platform/SystemCalls.h"
 
 #include <QFileInfo>
 
-// EMLX_PORTABLE_IO builds the fallback that needs no POSIX calls, as on other systems.
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
-#define POSIX_FILES 1
-#else
-#define POSIX_FILES 0
-#endif
-
-#if POSIX_FILES
+// Without EMLX_POSIX_IO the fallback that needs no POSIX calls is built, as on other systems.
+#if EMLX_POSIX_IO
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#if POSIX_FILES && defined(__linux__) && !defined(EMLX_PORTABLE_IO)
+#if EMLX_LINUX_IO
 #include <sys/vfs.h>
 
 #include <mutex>
@@ -33,7 +28,7 @@ QString notRegular(const QString &path, const QString &kind)
     return QStringLiteral("%1 is not a regular file (%2)").arg(quotedPath(path), kind);
 }
 
-#if POSIX_FILES
+#if EMLX_POSIX_IO
 
 QString kindOfMode(mode_t mode)
 {
@@ -57,7 +52,7 @@ QString kindOfMode(mode_t mode)
 // The answer is kept per file system: a run reads thousands of files from the same few.
 bool isKernelFile(int fd, dev_t device)
 {
-#if POSIX_FILES && defined(__linux__) && !defined(EMLX_PORTABLE_IO)
+#if EMLX_LINUX_IO
     static std::mutex lock;
     static std::vector<std::pair<dev_t, bool>> known;
     {
@@ -89,7 +84,7 @@ const QString kernelFile = QStringLiteral("a kernel file of /proc or /sys");
 
 QString nonRegularFileKind(const QString &path)
 {
-#if POSIX_FILES
+#if EMLX_POSIX_IO
     struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
@@ -103,28 +98,31 @@ QString nonRegularFileKind(const QString &path)
 RegularFileHandle openRegularFileHandle(const QString &path)
 {
     RegularFileHandle result;
-#if POSIX_FILES
+#if EMLX_POSIX_IO
     // O_NONBLOCK: opening a named pipe without a writer, or a device, would otherwise wait.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         const QString kind = nonRegularFileKind(path); // a socket cannot be opened at all
+        result.reason = !kind.isEmpty() ? NoteReason::NotRegularFile : NoteReason::CannotRead;
         result.failure = !kind.isEmpty() ? notRegular(path, kind)
                                          : QStringLiteral("cannot open %1: %2")
-                                               .arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(error)));
+                                               .arg(quotedPath(path), systemErrorText(error));
         return result;
     }
     struct stat status = {};
+    const auto refuse = [&](const QString &kind) {
+        result.reason = NoteReason::NotRegularFile;
+        result.failure = notRegular(path, kind);
+    };
     if (::fstat(fd, &status) != 0)
-        result.failure =
-            QStringLiteral("cannot open %1: %2").arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+        result.failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(path), systemErrorText(errno));
     else if (!S_ISREG(status.st_mode))
-        result.failure = notRegular(path, kindOfMode(status.st_mode));
+        refuse(kindOfMode(status.st_mode));
     else if (isKernelFile(fd, status.st_dev))
-        result.failure = notRegular(path, kernelFile);
+        refuse(kernelFile);
     else if (::fcntl(fd, F_SETFL, 0) < 0) // reads wait again (F_SETFL changes only the status flags)
-        result.failure =
-            QStringLiteral("cannot open %1: %2").arg(quotedPath(path), QString::fromLocal8Bit(std::strerror(errno)));
+        result.failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(path), systemErrorText(errno));
     if (!result.failure.isEmpty()) {
         ::close(fd);
         return result;
@@ -140,10 +138,11 @@ RegularFileHandle openRegularFileHandle(const QString &path)
 
 bool RegularFile::openForReading()
 {
-#if POSIX_FILES
+#if EMLX_POSIX_IO
     const RegularFileHandle opened = openRegularFileHandle(m_path);
     if (opened.handle < 0) {
         m_failure = opened.failure;
+        m_failureReason = opened.reason;
         return false;
     }
     if (!open(opened.handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -157,11 +156,60 @@ bool RegularFile::openForReading()
     const QString kind = nonRegularFileKind(m_path);
     if (!kind.isEmpty()) {
         m_failure = notRegular(m_path, kind);
+        m_failureReason = NoteReason::NotRegularFile;
         return false;
     }
     setFileName(m_path);
     if (!open(QIODevice::ReadOnly)) {
         m_failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(m_path), errorString());
+        return false;
+    }
+    return true;
+#endif
+}
+
+QString linkRefusal(const QString &path)
+{
+    return QStringLiteral("%1 is a link; nothing is written through links in the destination").arg(quotedPath(path));
+}
+
+bool openRegularFileForWriting(QFile &file, const QString &path, WriteMode mode, QString *error)
+{
+#if EMLX_POSIX_IO
+    const int handle = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (handle < 0) {
+        *error = errno == ELOOP ? linkRefusal(path)
+                                : QStringLiteral("cannot write %1: %2").arg(quotedPath(path), systemErrorText(errno));
+        return false;
+    }
+    struct stat status = {};
+    if (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(handle);
+        *error = notRegular(path, kindOfMode(status.st_mode));
+        return false;
+    }
+    if ((mode == WriteMode::Truncate && ::ftruncate(handle, 0) != 0) ||
+        ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK) < 0 ||
+        !file.open(handle, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(quotedPath(path), systemErrorText(errno));
+        ::close(handle);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        *error = linkRefusal(path);
+        return false;
+    }
+    if (info.exists() && !info.isFile()) {
+        *error = notRegular(path, nonRegularFileKind(path));
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | (mode == WriteMode::Truncate ? QIODevice::Truncate : QIODevice::Append))) {
+        *error = QStringLiteral("cannot write %1: %2").arg(quotedPath(path), file.errorString());
         return false;
     }
     return true;

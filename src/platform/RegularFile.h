@@ -17,13 +17,25 @@ public:
     // False when the file cannot be opened or is not a regular file; failure() says why.
     bool openForReading();
     const QString &failure() const { return m_failure; }
+    NoteReason failureReason() const { return m_failureReason; }
 
     QString fileName() const override { return m_path; }
 
 private:
     QString m_path;
     QString m_failure;
+    NoteReason m_failureReason = NoteReason::CannotRead;
 };
+
+// The one sentence for a link met where something would be written.
+QString linkRefusal(const QString &path);
+
+enum class WriteMode { Append, Truncate };
+
+// Opens `path` to write, making it when missing: never through a link, only a regular file (never
+// a pipe, a device or a folder, and opening never waits), emptied with Truncate only once known to
+// be one. False with a sentence that names the file and the reason.
+bool openRegularFileForWriting(QFile &file, const QString &path, WriteMode mode, QString *error);
 
 // What the path is when it is not a regular file ("a named pipe", "a socket", ...), links
 // followed; empty for a regular file and for a path that cannot be looked at.
@@ -37,5 +49,6 @@ struct RegularFileHandle {
     qint64 size = 0;
     FileStamp stamp;
     QString failure;
+    NoteReason reason = NoteReason::CannotRead; // of the failure
 };
 RegularFileHandle openRegularFileHandle(const QString &path);

@@ -1,15 +1,14 @@
 #include "platform/SourceFile.h"
 
 #include "platform/RegularFile.h"
+#include "platform/SystemCalls.h"
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
-#define POSITIONED_READS 1
+#if EMLX_POSIX_IO
 #include <unistd.h>
-#else
-#define POSITIONED_READS 0
 #endif
 
 namespace {
@@ -30,10 +29,11 @@ SourceFile::~SourceFile()
 bool SourceFile::open()
 {
     close();
-#if POSITIONED_READS
+#if EMLX_POSIX_IO
     const RegularFileHandle opened = openRegularFileHandle(m_path);
     if (opened.handle < 0) {
         m_failure = opened.failure;
+        m_failureReason = opened.reason;
         return false;
     }
     m_handle = opened.handle;
@@ -43,6 +43,7 @@ bool SourceFile::open()
     m_file = std::make_unique<RegularFile>(m_path);
     if (!m_file->openForReading()) {
         m_failure = m_file->failure();
+        m_failureReason = m_file->failureReason();
         m_file.reset();
         return false;
     }
@@ -54,7 +55,7 @@ bool SourceFile::open()
 
 void SourceFile::close()
 {
-#if POSITIONED_READS
+#if EMLX_POSIX_IO
     if (m_handle >= 0)
         ::close(m_handle);
 #endif
@@ -113,13 +114,13 @@ QByteArray SourceFile::readAt(qint64 offset, qint64 length)
 bool SourceFile::readUncached(qint64 offset, char *data, qint64 length, qint64 *got)
 {
     *got = 0;
-#if POSITIONED_READS
+#if EMLX_POSIX_IO
     while (*got < length) {
         const ssize_t n = ::pread(m_handle, data + *got, size_t(length - *got), off_t(offset + *got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
+            m_error = systemErrorText(errno);
             return false;
         }
         if (n == 0)
@@ -160,4 +161,37 @@ qint64 SourceFileDevice::readData(char *data, qint64 maxSize)
     }
     m_offset += got;
     return got;
+}
+
+bool copyRangeTo(SourceFile &source, ByteRange range, const ByteSink &sink, QString *error, const KeepGoing &keepGoing)
+{
+    constexpr qint64 chunk = 256 << 10;
+    std::vector<char> buffer(size_t(range.length >= 0 ? qMin(range.length, chunk) : chunk));
+    qint64 offset = range.offset;
+    qint64 left = range.length;
+    while (left != 0) {
+        if (keepGoing && !keepGoing()) {
+            *error = QStringLiteral("stopped before the copy was complete");
+            return false;
+        }
+        const qint64 want = left > 0 ? qMin<qint64>(left, qint64(buffer.size())) : qint64(buffer.size());
+        qint64 got = 0;
+        if (!source.readAt(offset, buffer.data(), want, &got)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(quotedPath(source.path()), source.errorString());
+            return false;
+        }
+        if (got == 0) {
+            if (left > 0) {
+                *error = QStringLiteral("%1 became shorter while it was read").arg(quotedPath(source.path()));
+                return false;
+            }
+            break;
+        }
+        if (!sink(buffer.data(), got, error))
+            return false;
+        offset += got;
+        if (left > 0)
+            left -= got;
+    }
+    return true;
 }

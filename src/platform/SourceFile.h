@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class RegularFile;
@@ -26,6 +27,7 @@ public:
     void close();
     bool isOpen() const;
     const QString &failure() const { return m_failure; }
+    NoteReason failureReason() const { return m_failureReason; }
     const QString &path() const { return m_path; }
 
     qint64 size() const { return m_size; }
@@ -48,6 +50,7 @@ private:
 
     QString m_path;
     QString m_failure;
+    NoteReason m_failureReason = NoteReason::CannotRead;
     QString m_error;
     int m_handle = -1;
     std::unique_ptr<RegularFile> m_file; // where the platform has no positioned reads
@@ -56,6 +59,14 @@ private:
     QByteArray m_head; // the first bytes, once read
     bool m_headRead = false;
 };
+
+// Takes the bytes of a copy; false with the reason when they cannot be written.
+using ByteSink = std::function<bool(const char *data, qint64 size, QString *error)>;
+// Passes the bytes of `range` of `source` to `sink` through a buffer, in chunks small enough that a
+// stop, asked between them, is seen soon even on a slow disk. The one buffered copy loop: for the
+// kernel copy's fallback, for temporary files and for mailboxes.
+bool copyRangeTo(SourceFile &source, ByteRange range, const ByteSink &sink, QString *error,
+                 const KeepGoing &keepGoing);
 
 // Reads a source file from a given offset on, as a sequential device.
 class SourceFileDevice : public QIODevice

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemCalls.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -32,7 +34,7 @@ bool useLocalZoneFarFromUtc();
 // portable build, which looks at files through Qt alone, as other systems do.
 inline QString specialKind(const QString &kind)
 {
-#ifdef EMLX_PORTABLE_IO
+#if !EMLX_POSIX_IO
     Q_UNUSED(kind);
     return QStringLiteral("a special file");
 #else
