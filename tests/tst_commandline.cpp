@@ -57,7 +57,7 @@ private Q_SLOTS:
         QCOMPARE(parsed.request.has_value(), runs);
         QVERIFY2(parsed.text.contains(textHas), qPrintable(parsed.text));
         if (runs)
-            QTEST(int(parsed.request->scheme), "scheme");
+            QTEST(int(parsed.request->run.scheme), "scheme");
     }
 
     void runs_data()

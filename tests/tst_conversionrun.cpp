@@ -1,14 +1,11 @@
+#include "RunFixture.h"
 #include "TestFiles.h"
 #include "convert/ConversionRun.h"
-#include "convert/UpdateRecord.h"
+#include "convert/output/UpdateRecord.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -17,68 +14,14 @@
 using TestFiles::emlx;
 using TestFiles::mail;
 
-Q_DECLARE_METATYPE(OutputFormat)
-
-namespace {
-
-// Reads mbox files or Maildirs with Python's own mailbox module: one line per message, the file it
-// lies in (an mbox file, or the Maildir file rebuilt from the flags Python read) and its bytes.
-const char *const readBackScript = R"(
-import base64, mailbox, os, sys
-kind = sys.argv[1]
-for path in sys.argv[2:]:
-    if kind == 'mbox':
-        box = mailbox.mbox(path, create=False)
-        for key in box.keys():
-            print(path, base64.b64encode(box.get_bytes(key)).decode())
-    else:
-        box = mailbox.Maildir(path, create=False)
-        for key in box.keys():
-            message = box.get_message(key)
-            name = os.path.join(path, message.get_subdir(), key + ':2,' + message.get_flags())
-            print(name, base64.b64encode(box.get_bytes(key)).decode())
-)";
-
-// Each message read back, in the order of the files: "file<TAB>message bytes".
-QStringList readBackByPython(const QString &kind, const QStringList &paths)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"), QStringList{"-c", readBackScript, kind} + paths);
-    if (!python.waitForFinished(60000) || python.exitCode() != 0)
-        return {"python3 failed: " + QString::fromLocal8Bit(python.readAllStandardError())};
-    QStringList messages;
-    for (const QByteArray &line : python.readAllStandardOutput().split('\n'))
-        if (const qsizetype space = line.lastIndexOf(' '); space > 0)
-            messages << QString::fromUtf8(line.left(space)) + '\t' +
-                            QString::fromUtf8(QByteArray::fromBase64(line.mid(space + 1)));
-    return messages;
-}
-
-// What the mboxrd rule takes back: one '>' from each line that begins with '>'s and "From ".
-QByteArray unquotedMboxrd(QByteArray message)
-{
-    static const QRegularExpression quoted(QStringLiteral("^>(>*From )"), QRegularExpression::MultilineOption);
-    return QString::fromLatin1(message).replace(quoted, QStringLiteral("\\1")).toLatin1();
-}
-
-} // namespace
-
-class ConversionRunTest : public QObject
+// The run's pipeline, whatever the format: where messages go, what is reported, callbacks and
+// stops, a dry run and many jobs giving what one real job gives, and a resumed run.
+class ConversionRunTest : public QObject, RunFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString src(const QString &relative) const { return m_dir->filePath("src/" + relative); }
-    QString dest() const { return m_dir->filePath("out"); }
-    // Where a source below src/ is mirrored under the destination.
-    QString mirrored(const QString &relative) const
-    {
-        return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
-    }
-    QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
-
 private Q_SLOTS:
-    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void init() { renew(); }
 
     void writesTheMessageInItsMirroredFolder_data()
     {
@@ -257,15 +200,17 @@ private Q_SLOTS:
             QVERIFY(TestFiles::write(source, emlx(mail("s" + QFileInfo(source).baseName().toUtf8()))));
         QList<int> started;
         QList<QPair<int, int>> progress;
+        RunOptions options{dest(), NamingScheme::Original, false};
         RunCallbacks callbacks;
         callbacks.messageStarted = [&started](int index) { started << index; };
-        callbacks.progress = [&progress](int done, int total) { progress << qMakePair(done, total); };
-        callbacks.scheme = [&progress] {
-            return progress.isEmpty() ? NamingScheme::Original : NamingScheme::SubjectDate;
+        // The scheme changes while the run goes on: the next messages take it.
+        callbacks.progress = [&](int done, int total) {
+            progress << qMakePair(done, total);
+            options.scheme = NamingScheme::SubjectDate;
         };
         callbacks.stopRequested = [&progress] { return progress.size() == 4; };
 
-        const RunReport report = convertAll(sources, {dest(), NamingScheme::Original, false}, callbacks);
+        const RunReport report = convertAll(sources, options, callbacks);
         QVERIFY(report.stopped);
         QCOMPARE(report.emptyEntries, 1);
         QCOMPARE(report.converted, 3);
@@ -275,186 +220,6 @@ private Q_SLOTS:
                  QStringList({mirrored("1.eml"), mirrored("s2 06-08-2011.eml"), mirrored("s3 06-08-2011.eml")}));
     }
 
-    // Python's mailbox module finds in the mbox files and the Maildirs exactly the messages that
-    // the .eml files of the same run hold: partial messages put back whole, "From " lines and alike
-    // names, two mailboxes, and a message that fails left out.
-    void mailboxFormatsHoldWhatEmlFilesHold_data()
-    {
-        QTest::addColumn<OutputFormat>("format");
-        QTest::addColumn<int>("jobs");
-        QTest::newRow("mbox") << OutputFormat::Mbox << 1;
-        QTest::newRow("mbox, four jobs") << OutputFormat::Mbox << 4;
-        QTest::newRow("maildir") << OutputFormat::Maildir << 1;
-        QTest::newRow("maildir, four jobs") << OutputFormat::Maildir << 4;
-    }
-    void mailboxFormatsHoldWhatEmlFilesHold()
-    {
-        QFETCH(OutputFormat, format);
-        QFETCH(int, jobs);
-        const QByteArray partial =
-            "From: Ann <ann@example.com>\nSubject: alike\nDate: Sat, 6 Aug 2011 10:00:00 +0200\nMIME-Version: 1.0\n"
-            "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\nContent-Type: text/plain\n\nFrom the top\n"
-            "--b\nContent-Type: text/plain; name=\"a.txt\"\nContent-Transfer-Encoding: 7bit\n"
-            "X-Apple-Content-Length: 19\n\n\n--b--\n";
-        const QList<QPair<QString, QByteArray>> files{
-            {"INBOX.mbox/Messages/1.emlx",
-             emlx("Return-Path: <bounce@lists.example.org>\n" + mail("alike") + "From me\n>From you\n>>From them\n")},
-            {"INBOX.mbox/Messages/2.partial.emlx", emlx(partial)},
-            {"INBOX.mbox/Messages/2.2.emlxpart", "From inside a part\n"},
-            {"INBOX.mbox/Messages/3.emlx", QByteArray()}, // fails: holds no message
-            {"INBOX.mbox/Messages/4.emlx",
-             emlx("Return-Path: <>\n" + mail("alike").chopped(1))}, // no line break at the end
-            {"Projects.mbox/Alpha.mbox/Messages/5.emlx", emlx("Subject: x\r\n\r\nFrom crlf\r\n")},
-            {"Projects.mbox/Messages/6.emlx", emlx(mail("outer"))}, // a mailbox that holds another
-        };
-        QStringList sources;
-        for (const auto &[path, bytes] : files) {
-            QVERIFY(TestFiles::write(src(path), bytes));
-            if (path.endsWith(".emlx"))
-                sources << src(path);
-        }
-        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
-        RunOptions boxes = eml;
-        boxes.destination = dest() + "/boxes";
-        boxes.format = format;
-        boxes.jobs = jobs;
-        const RunReport emlReport = convertAll(sources, eml);
-        const RunReport report = convertAll(sources, boxes);
-        QCOMPARE(report.failures.size(), 1);
-        QCOMPARE(report.failures[0].source, src(files[3].first));
-        QCOMPARE(emlReport.converted, 5);
-        QVERIFY(TestFiles::read(emlReport.outputs[1].target).contains("From inside a part"));
-        QCOMPARE(emlReport.outputs[2].target, dest() + "/eml/INBOX/alike 06-08-2011 (3).eml");
-        QCOMPARE(report.outputs.size(), emlReport.outputs.size());
-
-        QStringList expected, mailboxes;
-        for (int i = 0; i < report.outputs.size(); ++i) {
-            QCOMPARE(report.outputs[i].source, emlReport.outputs[i].source);
-            expected << report.outputs[i].target + '\t' + TestFiles::read(emlReport.outputs[i].target);
-            const QString mailbox = format == OutputFormat::Mbox ? report.outputs[i].target
-                                                                 : QFileInfo(report.outputs[i].target).path() + "/..";
-            if (!mailboxes.contains(QDir::cleanPath(mailbox)))
-                mailboxes << QDir::cleanPath(mailbox);
-        }
-        const QString inner = format == OutputFormat::Mbox ? "/Projects.sbd/Alpha" : "/Projects/Alpha";
-        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + inner,
-                                         boxes.destination + "/Projects"}));
-        QStringList readBack = readBackByPython(format == OutputFormat::Mbox ? "mbox" : "maildir", mailboxes);
-        if (format == OutputFormat::Mbox) {
-            for (QString &message : readBack)
-                message = QString::fromLatin1(unquotedMboxrd(message.toLatin1()));
-            expected[2] += '\n'; // an mbox message ends with a line break
-            // The envelope sender: the Return-Path's, the From header's, none for a bounce's empty one.
-            const QByteArray inbox = TestFiles::read(boxes.destination + "/INBOX");
-            QVERIFY(inbox.startsWith("From bounce@lists.example.org Sat Aug  6 08:00:00 2011\n"));
-            QVERIFY(inbox.contains("\n\nFrom ann@example.com Sat Aug  6 08:00:00 2011\n"));
-            QVERIFY(inbox.contains("\n\nFrom MAILER-DAEMON Sat Aug  6 08:00:00 2011\n"));
-        } else {
-            std::sort(expected.begin(), expected.end());
-            std::sort(readBack.begin(), readBack.end());
-        }
-        QCOMPARE(readBack, expected);
-        for (const QString &file : outputFiles()) {
-            const QString below = file.mid(dest().size());
-            QVERIFY2(!below.contains("/.emlx2eml-") && !below.contains("/tmp/"), qPrintable(below));
-        }
-    }
-
-    // The mboxrd rule holds however the message's bytes are split into writes.
-    void quotesFromLinesAcrossWrites_data()
-    {
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QByteArray>("quoted");
-        QTest::newRow("first line, quoted ones, CRLF")
-            << QByteArray("From a\r\n>From b\n>>>From c\n") << QByteArray(">From a\r\n>>From b\n>>>>From c\n");
-        QTest::newRow("alike but not quoted") << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n")
-                                              << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n");
-        QTest::newRow("ends inside a line that began alike") << QByteArray("a\n>>Fro") << QByteArray("a\n>>Fro");
-        QTest::newRow("ends right after From and a blank") << QByteArray("a\nFrom ") << QByteArray("a\n>From ");
-    }
-    void quotesFromLinesAcrossWrites()
-    {
-        QFETCH(QByteArray, message);
-        QFETCH(QByteArray, quoted);
-        for (const qsizetype step : {message.size(), qsizetype(1), qsizetype(3)}) {
-            QBuffer out;
-            out.open(QIODevice::WriteOnly);
-            MboxrdQuoting quoting(out);
-            for (qsizetype at = 0; at < message.size(); at += step)
-                QVERIFY(quoting.write(message.mid(at, step)) == message.mid(at, step).size());
-            QVERIFY(quoting.finish());
-            QCOMPARE(out.data(), quoted);
-            QCOMPARE(quoting.endedWithLineBreak(), quoted.endsWith('\n'));
-        }
-    }
-
-    // The mail client's read, answered, flagged, draft and deleted bits become the Maildir name's
-    // letters and, when asked for, the mbox message's Status and X-Status headers; the Maildir file
-    // takes the received date.
-    void keepsTheMessageState_data()
-    {
-        QTest::addColumn<QByteArray>("flags");
-        QTest::addColumn<QString>("letters");
-        QTest::addColumn<QByteArray>("status");
-        QTest::newRow("none") << QByteArray("0") << "" << QByteArray("Status: O\n");
-        QTest::newRow("read, with bits beyond") << QByteArray("8590195713") << "S" << QByteArray("Status: RO\n");
-        QTest::newRow("read and flagged") << QByteArray("17") << "FS" << QByteArray("Status: RO\nX-Status: F\n");
-        QTest::newRow("answered, deleted") << QByteArray("6") << "RT" << QByteArray("Status: O\nX-Status: AD\n");
-        QTest::newRow("all five") << QByteArray("87") << "DFRST" << QByteArray("Status: RO\nX-Status: ADFT\n");
-    }
-    void keepsTheMessageState()
-    {
-        QFETCH(QByteArray, flags);
-        QFETCH(QString, letters);
-        QFETCH(QByteArray, status);
-        const QByteArray plist = TestFiles::propertyList("<key>date-received</key>\n<integer>1312624800</integer>\n"
-                                                         "<key>flags</key>\n<integer>" +
-                                                         flags + "</integer>\n");
-        const QString source = src("Box.mbox/1.emlx");
-        QVERIFY(TestFiles::write(source, emlx(mail("state"), plist)));
-        RunOptions maildir{dest() + "/maildir", NamingScheme::Original, false, OutputLayout::Mailboxes};
-        maildir.format = OutputFormat::Maildir;
-        RunOptions mbox{dest() + "/mbox", NamingScheme::Original, false, OutputLayout::Mailboxes};
-        mbox.format = OutputFormat::Mbox;
-        mbox.mboxStatus = true;
-
-        const RunReport inMaildir = convertAll({source}, maildir);
-        QVERIFY(inMaildir.succeeded());
-        const QString file = inMaildir.outputs[0].target;
-        QVERIFY2(file.startsWith(maildir.destination + "/Box/cur/") && file.endsWith(":2," + letters),
-                 qPrintable(file));
-        QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1312624800);
-        QVERIFY(convertAll({source}, maildir).outputs[0].target == file); // the same name in every run
-        QVERIFY(TestFiles::write(source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key><integer>8"
-                                                                                     "</integer>"))));
-        const QString unflagged = convertAll({source}, maildir).outputs[0].target;
-        QCOMPARE(TestFiles::filesBelow(maildir.destination), QStringList{unflagged}); // replaced, not doubled
-        QVERIFY(TestFiles::write(source, emlx(mail("state"), plist)));
-        QVERIFY(convertAll({source}, mbox).succeeded());
-        QCOMPARE(TestFiles::read(mbox.destination + "/Box"),
-                 "From ann@example.com Sat Aug  6 08:00:00 2011\n" + status + mail("state") + '\n');
-    }
-
-    // A stopped run leaves no half mailbox: the mailbox finished before the stop is in place, the
-    // one under way is gone with its temporary file, and its messages do not count as written.
-    void stoppedRunLeavesNoHalfMailbox()
-    {
-        QStringList sources;
-        for (const char *path : {"A.mbox/1.emlx", "B.mbox/2.emlx", "B.mbox/3.emlx", "B.mbox/4.emlx"}) {
-            sources << src(path);
-            QVERIFY(TestFiles::write(sources.last(), emlx(mail(path))));
-        }
-        RunOptions options{dest(), NamingScheme::Original, false, OutputLayout::Mailboxes};
-        options.format = OutputFormat::Mbox;
-        int started = 0;
-        RunCallbacks callbacks;
-        callbacks.messageStarted = [&started](int) { ++started; };
-        callbacks.stopRequested = [&started] { return started == 3; };
-        const RunReport report = convertAll(sources, options, callbacks);
-        QVERIFY(report.stopped);
-        QCOMPARE(report.converted, 1);
-        QCOMPARE(outputFiles(), QStringList{dest() + "/A"});
-    }
 
     // A dry run plans what a run writes; many jobs write what one job writes.
     void sameResultAsOneRealJob_data()
@@ -549,122 +314,6 @@ private Q_SLOTS:
         QCOMPARE(contents(whole.destination).filter(" (3).eml").size(), 2);
     }
 
-    // With update, an output is left alone only when it is what the run would write: the
-    // message's size and the source's modification time. A partial message is written again,
-    // and so is a source changed since (the record of the first run no longer fits it).
-    void updateLeavesAloneOnlyWhatMatches_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QByteArray>("grown");       // appended to the earlier output
-        QTest::addColumn<int>("shiftSeconds");       // added to the earlier output's modification time
-        QTest::addColumn<QByteArray>("rewrittenAs"); // the source's new message, its time kept
-        QTest::addColumn<int>("upToDate");
-        QTest::newRow("as written") << "1.emlx" << QByteArray() << 0 << QByteArray() << 1;
-        QTest::newRow("other size") << "1.emlx" << QByteArray("x") << 0 << QByteArray() << 0;
-        QTest::newRow("other time") << "1.emlx" << QByteArray() << 1 << QByteArray() << 0;
-        QTest::newRow("source changed") << "1.emlx" << QByteArray() << 0 << mail("longer") << 0;
-        QTest::newRow("partial message") << "2.partial.emlx" << QByteArray() << 0 << QByteArray() << 0;
-    }
-    void updateLeavesAloneOnlyWhatMatches()
-    {
-        QFETCH(QString, source);
-        QFETCH(QByteArray, grown);
-        QFETCH(int, shiftSeconds);
-        QFETCH(QByteArray, rewrittenAs);
-        QFETCH(int, upToDate);
-        const QDateTime modified = QDateTime::fromSecsSinceEpoch(1312624800);
-        QVERIFY(TestFiles::write(src(source), emlx(mail("m"))));
-        QVERIFY(TestFiles::setModified(src(source), modified));
-        RunOptions options{dest(), NamingScheme::Original, false};
-        options.update = true;
-        const RunReport first = convertAll({src(source)}, options);
-        QCOMPARE(first.converted, 1);
-        const QString target = first.outputs.value(0).target;
-        QVERIFY(TestFiles::write(target, TestFiles::read(target) + grown));
-        QVERIFY(TestFiles::setModified(target, modified.addSecs(shiftSeconds)));
-        QVERIFY(rewrittenAs.isEmpty() || TestFiles::write(src(source), emlx(rewrittenAs)));
-        QVERIFY(TestFiles::setModified(src(source), modified));
-
-        const RunReport again = convertAll({src(source)}, options);
-        QVERIFY(again.succeeded());
-        QTEST(again.upToDate, "upToDate");
-        QCOMPARE(again.converted, 1 - upToDate);
-        const QByteArray rewritten = rewrittenAs.isEmpty() ? mail("m") : rewrittenAs;
-        QCOMPARE(TestFiles::read(target), upToDate ? mail("m") + grown : rewritten);
-        QCOMPARE(QFileInfo(target).lastModified(), modified.addSecs(upToDate ? shiftSeconds : 0));
-    }
-
-    // The record that lets a rerun skip unchanged sources lies in the output, where anything
-    // may have been put: a name that climbs out is ignored, and a link there is not written through.
-    void updateRecordIsNotTrustedBlindly()
-    {
-        QVERIFY(TestFiles::write(src("Box/1.emlx"), emlx(mail("m"))));
-        RunOptions options{dest(), NamingScheme::Original, false};
-        options.update = true;
-        const RunReport first = convertAll({src("Box/1.emlx")}, options);
-        QCOMPARE(first.converted, 1);
-        const QString record = UpdateRecord::pathIn(dest());
-        const QByteArray written = TestFiles::read(record);
-        QVERIFY2(written.endsWith(" 1.eml\n"), written.constData());
-        QVERIFY(TestFiles::write(record, written.chopped(7) + " ..%2F..%2Fclimbed.eml\n"));
-        const RunReport climbing = convertAll({src("Box/1.emlx")}, options);
-        QVERIFY(climbing.succeeded());
-        QCOMPARE(climbing.upToDate, 1);
-        QVERIFY(TestFiles::filesBelow(m_dir->path()).filter("climbed").isEmpty());
-
-        const QString elsewhere = m_dir->filePath("elsewhere");
-        QVERIFY(TestFiles::write(elsewhere, "untouched"));
-        QVERIFY(QFile::remove(record) && QFile::link(elsewhere, record));
-        QVERIFY(QFile::remove(first.outputs.value(0).target));
-        const RunReport throughLink = convertAll({src("Box/1.emlx")}, options);
-        QCOMPARE(throughLink.converted, 1);
-        QCOMPARE(TestFiles::read(elsewhere), QByteArray("untouched"));
-        QCOMPARE(throughLink.warnings.size(), 1);
-        QVERIFY2(throughLink.warnings.value(0).text.contains("is a link"), qPrintable(throughLink.warnings.value(0).text));
-    }
-
-    // --update over mailboxes: a Maildir file of the same unique name and flags stays; an mbox
-    // file stays until one of its sources is newer, and is then written again whole.
-    void updateLeavesFinishedMailboxesAlone_data()
-    {
-        QTest::addColumn<OutputFormat>("format");
-        QTest::addColumn<int>("upToDateAfterChange");
-        QTest::newRow("maildir") << OutputFormat::Maildir << 1;
-        QTest::newRow("mbox") << OutputFormat::Mbox << 0;
-    }
-    void updateLeavesFinishedMailboxesAlone()
-    {
-        QFETCH(OutputFormat, format);
-        QFETCH(int, upToDateAfterChange);
-        const QStringList sources{src("Box.mbox/1.emlx"), src("Box.mbox/2.emlx")};
-        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
-        for (const QString &source : sources) {
-            QVERIFY(TestFiles::write(source, emlx(mail(GetFileNamePart(source).toUtf8()))));
-            QVERIFY(TestFiles::setModified(source, old));
-        }
-        RunOptions options{dest(), NamingScheme::Original, false, OutputLayout::Mailboxes};
-        options.format = format;
-        options.update = true;
-        QCOMPARE(convertAll(sources, options).converted, 2);
-        const QStringList written = TestFiles::filesBelow(dest());
-
-        const RunReport again = convertAll(sources, options);
-        QVERIFY(again.succeeded());
-        QCOMPARE(again.upToDate, 2);
-        QCOMPARE(again.converted, 0);
-        QCOMPARE(TestFiles::filesBelow(dest()), written);
-
-        const QByteArray flagged = TestFiles::propertyList("<key>flags</key>\n<integer>17</integer>\n");
-        QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"), flagged)));
-        const RunReport changed = convertAll(sources, options);
-        QVERIFY(changed.succeeded());
-        QCOMPARE(changed.upToDate, upToDateAfterChange);
-        QCOMPARE(changed.converted, 2 - upToDateAfterChange);
-        QByteArray everything;
-        for (const QString &file : TestFiles::filesBelow(dest()))
-            everything += TestFiles::read(file);
-        QVERIFY(everything.contains(mail("changed")));
-    }
 };
 
 QTEST_GUILESS_MAIN(ConversionRunTest)

@@ -486,7 +486,7 @@ private Q_SLOTS:
                            "100 | Message 3 (of 3) | row 2"}
             << partly.arg(1).arg(3)
             << "Not converted, by reason:\n"
-               "1 × source file … is gone\n"
+               "1 × gone, or a link that leads nowhere\n"
                "    e.g. SRC/gone.emlx\n\n"
                "Not converted:\n"
                "source file \"SRC/gone.emlx\" is gone";
@@ -498,9 +498,9 @@ private Q_SLOTS:
                            "83 | Message 5 (of 6) | row 4", "100 | Message 6 (of 6) | row 5"}
             << partly.arg(5).arg(6)
             << "Not converted, by reason:\n"
-               "4 × source file … is gone\n"
+               "4 × gone, or a link that leads nowhere\n"
                "    e.g. SRC/2.emlx, SRC/3.emlx, SRC/4.emlx and 1 more\n"
-               "1 × … is not a regular file (a folder)\n"
+               "1 × not a regular file: never read\n"
                "    e.g. SRC/a\n\n"
                "Not converted:\n"
                "\"SRC/a\" is not a regular file (a folder)\n"

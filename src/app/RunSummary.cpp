@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QHash>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -12,22 +11,8 @@ namespace {
 
 constexpr int examplesPerReason = 3;
 
-// The note's reason without the paths and numbers that differ from file to file.
-QString reasonOf(const MessageNote &note)
-{
-    static const QRegularExpression quotedPath(QStringLiteral("\"[^\"]*\""));
-    static const QRegularExpression number(QStringLiteral("\\d+"));
-    QString reason = note.text;
-    reason.replace(sourceMark, QStringLiteral("…"))
-        .replace(quotedPath, QStringLiteral("…"))
-        .replace(number, QStringLiteral("…"));
-    if (reason.startsWith(QStringLiteral("…: ")))
-        reason.remove(0, 3);
-    return reason;
-}
-
 struct Reason {
-    QString text;
+    NoteReason reason;
     QStringList sources;
 };
 
@@ -35,13 +20,12 @@ struct Reason {
 QString byReason(const QString &heading, const QList<MessageNote> &notes)
 {
     QList<Reason> reasons;
-    QHash<QString, qsizetype> positions;
+    QHash<NoteReason, qsizetype> positions;
     for (const MessageNote &note : notes) {
-        const QString reason = reasonOf(note);
-        const qsizetype position = positions.value(reason, reasons.size());
+        const qsizetype position = positions.value(note.reason, reasons.size());
         if (position == reasons.size()) {
-            positions.insert(reason, position);
-            reasons.append({reason, {}});
+            positions.insert(note.reason, position);
+            reasons.append({note.reason, {}});
         }
         reasons[position].sources.append(QDir::toNativeSeparators(note.source));
     }
@@ -49,7 +33,7 @@ QString byReason(const QString &heading, const QList<MessageNote> &notes)
                      [](const Reason &a, const Reason &b) { return a.sources.size() > b.sources.size(); });
     QStringList lines{heading};
     for (const Reason &reason : reasons) {
-        lines.append(QStringLiteral("%1 × %2").arg(reason.sources.size()).arg(reason.text));
+        lines.append(QStringLiteral("%1 × %2").arg(reason.sources.size()).arg(reasonText(reason.reason)));
         QString examples =
             QStringLiteral("    e.g. ") + reason.sources.mid(0, examplesPerReason).join(QStringLiteral(", "));
         if (reason.sources.size() > examplesPerReason)

@@ -9,6 +9,7 @@
 #include "app/RunSummary.h"
 #include "convert/ConversionRun.h"
 #include "list/FolderScan.h"
+#include "platform/AtomicWriter.h"
 #include "platform/PathHelpers.h"
 
 #include <QCloseEvent>
@@ -286,11 +287,14 @@ void frmStep1::convert()
         callbacks.progress = [this](int done, int total) { showProgress(done, total); };
         callbacks.yield = pumpUnlessClosing(pump);
         callbacks.stopRequested = [this] { return m_closing; };
-        callbacks.scheme = [this] { return selectedScheme(); };
         RunOptions options;
         options.destination = destination;
         options.scheme = selectedScheme();
+        // A scheme picked while the run goes on names the messages after it.
+        const QMetaObject::Connection follow =
+            connect(&m_schemes, &QButtonGroup::idToggled, this, [this, &options] { options.scheme = selectedScheme(); });
         report = convertAll(m_files.files(), options, callbacks);
+        disconnect(follow);
     }
     if (!m_closing)
         reportRun(report, destination);

@@ -31,6 +31,45 @@ QString schemeShape(const NamingSchemeRow &row)
     return words.join(u' ') + QStringLiteral(".eml");
 }
 
+// "'mirror' repeats each source's whole folder path; 'mailboxes' keeps only ...".
+template <typename Row>
+QString namedChoices(const Row &rows)
+{
+    QStringList choices;
+    for (const auto &row : rows)
+        choices << QStringLiteral("'%1' %2").arg(row.name, row.help);
+    return choices.join(QStringLiteral("; "));
+}
+
+QString layoutHelp()
+{
+    return namedChoices(outputLayouts);
+}
+
+QString formatHelp()
+{
+    return namedChoices(outputFormats);
+}
+
+// "unknown format 'x'; use eml, mbox or maildir".
+QString unknownName(const QString &what, const QString &given, const QStringList &names)
+{
+    const QString choices = names.size() == 1 ? names.first()
+                                              : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+                                                    QStringLiteral(" or ") + names.last();
+    return QStringLiteral("unknown %1 '%2'; use %3").arg(what, given, choices);
+}
+
+// The usage line names the program by its name, not by the path it was started from.
+QString withProgramName(QString help)
+{
+    static const QString usage = QStringLiteral("Usage: ");
+    const qsizetype end = help.indexOf(QStringLiteral(" [options]"));
+    if (help.startsWith(usage) && end > 0)
+        help.replace(usage.size(), end - usage.size(), QStringLiteral("emlx2eml"));
+    return help;
+}
+
 // What --help tells after the options; the man page is made from the whole help text.
 QString helpEpilogue()
 {
@@ -67,17 +106,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         {QStringLiteral("n"), QStringLiteral("naming")},
         QStringLiteral("How output files are named: %1.").arg(schemeNames().join(QStringLiteral(", "))),
         QStringLiteral("SCHEME"), QStringLiteral("original"));
-    const QCommandLineOption layout(
-        QStringLiteral("layout"),
-        QStringLiteral("Folders below DIR: 'mirror' repeats each source's whole folder path; "
-                       "'mailboxes' keeps only the mailbox names (Projects/Alpha)."),
-        QStringLiteral("LAYOUT"), QStringLiteral("mirror"));
-    const QCommandLineOption format(
-        QStringLiteral("format"),
-        QStringLiteral("What each mailbox's folder gets: 'eml' loose .eml files; 'mbox' one mbox file named after "
-                       "the mailbox; 'maildir' a Maildir (cur, new, tmp) whose file names keep the read, "
-                       "answered, flagged, draft and deleted state."),
-        QStringLiteral("FORMAT"), QStringLiteral("eml"));
+    const QCommandLineOption layout(QStringLiteral("layout"), QStringLiteral("Folders below DIR: %1.").arg(layoutHelp()),
+                                    QStringLiteral("LAYOUT"), QString(outputLayouts[0].name));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("What each mailbox's folder gets: %1.").arg(formatHelp()),
+                                    QStringLiteral("FORMAT"), QString(outputFormats[0].name));
     const QCommandLineOption mboxStatus(
         QStringLiteral("mbox-status"),
         QStringLiteral("With --format mbox: add Status and X-Status headers that keep the read, answered, "
@@ -116,7 +149,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(help))
-        return {std::nullopt, parser.helpText() + helpEpilogue(), ExitConverted};
+        return {std::nullopt, withProgramName(parser.helpText()) + helpEpilogue(), ExitConverted};
     if (parser.isSet(version))
         return {std::nullopt,
                 QStringLiteral("emlx2eml %1 (package %2)\n")
@@ -124,41 +157,39 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                 ExitConverted};
 
     CommandLineRequest request;
+    RunOptions &run = request.run;
     const std::optional<NamingScheme> scheme = schemeFromName(parser.value(naming));
     if (!scheme)
         return usageError(QStringLiteral("unknown naming scheme '%1'; use one of: %2")
                               .arg(parser.value(naming), schemeNames().join(QStringLiteral(", "))));
-    request.scheme = *scheme;
-    if (parser.value(layout) == QStringLiteral("mailboxes"))
-        request.layout = OutputLayout::Mailboxes;
-    else if (parser.value(layout) != QStringLiteral("mirror"))
-        return usageError(QStringLiteral("unknown layout '%1'; use mirror or mailboxes").arg(parser.value(layout)));
-    const QString formatName = parser.value(format);
-    if (formatName == QStringLiteral("mbox"))
-        request.format = OutputFormat::Mbox;
-    else if (formatName == QStringLiteral("maildir"))
-        request.format = OutputFormat::Maildir;
-    else if (formatName != QStringLiteral("eml"))
-        return usageError(QStringLiteral("unknown format '%1'; use eml, mbox or maildir").arg(formatName));
-    request.mboxStatus = parser.isSet(mboxStatus);
-    if (request.mboxStatus && request.format != OutputFormat::Mbox)
+    run.scheme = *scheme;
+    const std::optional<OutputLayout> layoutChosen = layoutFromName(parser.value(layout));
+    if (!layoutChosen)
+        return usageError(unknownName(QStringLiteral("layout"), parser.value(layout), layoutNames()));
+    run.layout = *layoutChosen;
+    const std::optional<OutputFormat> formatChosen = formatFromName(parser.value(format));
+    if (!formatChosen)
+        return usageError(unknownName(QStringLiteral("format"), parser.value(format), formatNames()));
+    run.format = *formatChosen;
+    run.mboxStatus = parser.isSet(mboxStatus);
+    if (run.mboxStatus && run.format != OutputFormat::Mbox)
         return usageError(QStringLiteral("--mbox-status goes with --format mbox only"));
     bool jobsOk = false;
-    request.jobs = parser.value(jobs).toInt(&jobsOk);
-    if (!jobsOk || request.jobs < 1 || request.jobs > 256)
+    run.jobs = parser.value(jobs).toInt(&jobsOk);
+    if (!jobsOk || run.jobs < 1 || run.jobs > 256)
         return usageError(
             QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'").arg(parser.value(jobs)));
     request.sources = parser.positionalArguments();
     if (request.sources.isEmpty())
         return usageError(QStringLiteral("no SOURCE given"));
     request.output = parser.value(output);
-    request.dryRun = parser.isSet(dryRun);
+    run.dryRun = parser.isSet(dryRun);
     request.quiet = parser.isSet(quiet);
-    request.update = parser.isSet(update);
+    run.update = parser.isSet(update);
     request.nullSeparated = parser.isSet(nullSeparated);
-    if (request.nullSeparated && !request.dryRun)
+    if (request.nullSeparated && !run.dryRun)
         return usageError(QStringLiteral("--null goes with --dry-run only"));
-    if (request.output.isEmpty() && !request.dryRun)
+    if (request.output.isEmpty() && !run.dryRun)
         return usageError(QStringLiteral("no destination folder given (-o DIR)"));
     return {request, {}, ExitConverted};
 }
@@ -178,7 +209,7 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
         } else {
-            gathered.problems.append({source, QStringLiteral("no such file or folder")});
+            gathered.problems.append({source, NoteReason::SourceGone, QStringLiteral("no such file or folder")});
         }
     }
     return gathered;

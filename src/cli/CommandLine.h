@@ -1,3 +1,6 @@
+// Command-line layer (emlx2eml): its arguments (parseCommandLine), the sources they name
+// (gatherSources) and the dry run's lines; main.cpp adds the stop signals, the progress line and
+// the report. Builds on the core only, through the same scan and run as the window.
 #pragma once
 
 #include "convert/ConversionRun.h"
@@ -9,16 +12,10 @@
 
 struct CommandLineRequest {
     QStringList sources;
-    QString output;
-    NamingScheme scheme = NamingScheme::Original;
-    OutputLayout layout = OutputLayout::Mirror;
-    bool dryRun = false;
+    QString output; // -o as given; the run's destination is made absolute from it
+    RunOptions run; // all but the destination
     bool nullSeparated = false; // the dry run's fields end in NUL instead of tab and line break
     bool quiet = false;
-    bool update = false; // leave the outputs an earlier run finished as they are
-    int jobs = 1;
-    OutputFormat format = OutputFormat::Eml;
-    bool mboxStatus = false;
 };
 
 // Either a request to carry out, or text to print and the exit status to end with

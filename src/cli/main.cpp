@@ -117,21 +117,13 @@ int main(int argc, char *argv[])
     const GatheredSources gathered = gatherSources(request.sources, stopRequested);
     printNotes(gathered.problems, "error");
 
-    RunOptions options;
-    options.destination =
-        request.output.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
-    options.scheme = request.scheme;
-    options.dryRun = request.dryRun;
-    options.layout = request.layout;
-    options.jobs = request.jobs;
-    options.update = request.update;
-    options.format = request.format;
-    options.mboxStatus = request.mboxStatus;
-    if (options.destination.isEmpty())
-        options.destination = QDir::currentPath(); // a dry run without -o plans below the current folder
+    RunOptions options = request.run;
+    // A dry run without -o plans below the current folder.
+    options.destination = request.output.isEmpty() ? QDir::currentPath()
+                                                   : QDir::cleanPath(QDir::current().absoluteFilePath(request.output));
 
     TerminalProgress progress(stderr);
-    const bool showProgress = !request.quiet && !request.dryRun && isatty(fileno(stderr));
+    const bool showProgress = !request.quiet && !options.dryRun && isatty(fileno(stderr));
     RunCallbacks callbacks;
     callbacks.stopRequested = stopRequested;
     if (showProgress)
@@ -143,7 +135,7 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("emlx2eml: error: %1\n").arg(report.error));
         return ExitSomeFailed;
     }
-    if (request.dryRun)
+    if (options.dryRun)
         for (const PlannedOutput &output : report.outputs) {
             const QByteArray line = dryRunLine(output, request.nullSeparated);
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
@@ -155,12 +147,12 @@ int main(int argc, char *argv[])
                           .arg(signalName(stoppedBy))
                           .arg(report.converted)
                           .arg(report.converted == 1 ? QStringLiteral("message") : QStringLiteral("messages"))
-                          .arg(request.dryRun ? QStringLiteral("planned") : QStringLiteral("written")));
+                          .arg(options.dryRun ? QStringLiteral("planned") : QStringLiteral("written")));
     if (!request.quiet)
         printNotes(report.warnings, "warning");
     if (!request.quiet)
         print(stderr, QStringLiteral("emlx2eml: %1\n")
-                          .arg(summary(report, int(gathered.problems.size()), request.dryRun, request.update)));
+                          .arg(summary(report, int(gathered.problems.size()), options.dryRun, options.update)));
     if (stoppedBy != 0)
         return 128 + stoppedBy; // as a shell reports a program ended by that signal
     return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;

@@ -2,28 +2,25 @@
 
 #include "convert/EmlxEnvelope.h"
 #include "convert/HeaderReader.h"
-#include "convert/MailboxFormats.h"
+#include "convert/MessageContent.h"
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
-#include "convert/UpToDate.h"
-#include "convert/UpdateRecord.h"
+#include "convert/RunMessage.h"
+#include "convert/output/MessageOutput.h"
+#include "convert/output/OutputFolders.h"
 #include "platform/DestinationFolder.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -33,39 +30,6 @@ QString absoluteSourceOf(const QString &entry)
 {
     return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
 }
-
-// One listed entry on its way through the run.
-struct Message {
-    enum class State { Pending, NoMessage, Repeated, SkippedPartial, Failed, Named, UpToDate, Written };
-    QString entry;
-    NamingScheme scheme = NamingScheme::Original;
-    QString source;
-    QString absolute;
-    State state = State::Pending;
-    // Opened once for the envelope, the header block and the copy.
-    std::unique_ptr<SourceFile> file;
-    EmlxEnvelope envelope;
-    FileStamp sourceStamp; // the source's modification time, as opened
-    QString folder;
-    QString name;
-    QString target;
-    QString failure;
-    QList<MessageNote> warnings;
-    int index = -1; // in the run's list
-    // For mbox and Maildir: the mail client's state bits, the received date and the separator line.
-    quint64 flags = 0;
-    QDateTime received;
-    QByteArray separatorLine;
-    QString replaces; // a Maildir file of this message from an earlier run, under other flags
-    bool fromRecord = false; // named and placed from the update record, the source not yet opened
-
-    void fail(const QString &reason)
-    {
-        state = State::Failed;
-        failure = reason;
-    }
-    void warn(const QString &text) { warnings.append(MessageNote::about(entry, text)); }
-};
 
 // Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
 // `stop` says so: each thread asks before taking its next item.
@@ -86,14 +50,16 @@ void forEachInParallel(int count, int jobs, const std::function<void(int)> &work
 
 // A run goes through each message in four steps: read and name it (independent of the
 // others), settle its output path (in list order: numbering depends on the earlier ones),
-// write it (independent again), and report it (in list order). Messages go through in batches;
-// with one job a batch is one message, and the caller hears of each.
+// write it (independent again, unless the format writes one file in list order), and report it
+// (in list order). Messages go through in batches; with one job a batch is one message, and the
+// caller hears of each. What the format does at each step, its writer (MessageOutput) decides.
 class Run
 {
 public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
-        : m_options(options), m_callbacks(callbacks), m_paths(options.destination, options.layout),
-          m_destination(m_paths.destination()), m_folders(m_destination, !options.dryRun)
+        : m_options(options), m_callbacks(callbacks), m_destination(options.destination),
+          m_paths(m_destination, options.layout), m_folders(m_destination, options.dryRun, options.update),
+          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders}))
     {}
 
     RunReport convert(const QStringList &sources)
@@ -102,10 +68,8 @@ public:
         if (!prepareDestination())
             return m_report;
         takeInTheRun(sources);
-        if (usesUpdateRecord())
-            m_record.load(m_destination);
         convertInBatches(sources);
-        abandonUnfinishedMailboxes();
+        m_output->finish(m_report);
         flushWrittenFiles();
         m_report.stopped = m_stopped;
         return m_report;
@@ -121,43 +85,47 @@ private:
     {
         const bool oneByOne = m_options.jobs <= 1;
         const int batchSize = oneByOne ? 1 : batchPerJob * m_options.jobs;
+        const auto stop = [this] { return stopNow(); };
         for (int first = 0; first < sources.size() && !stopNow(); first += batchSize) {
             const int count = qMin<int>(batchSize, int(sources.size()) - first);
             if (oneByOne && m_callbacks.messageStarted)
                 m_callbacks.messageStarted(first);
             if (yieldAndCheckStop())
                 break;
-            std::vector<Message> batch; // its sources close with it
+            std::vector<RunMessage> batch = batchOf(sources, first, count); // its sources close with it
             m_openSources = 0;
-            const NamingScheme scheme = currentScheme(); // asked here: the workers call nothing back
-            for (int index = first; index < first + count; ++index) {
-                batch.push_back(Message{sources[index], scheme});
-                batch.back().index = index;
-            }
-            const auto stop = [this] { return stopNow(); };
-            forEachInParallel(
-                count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
-            for (Message &message : batch)
+            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
+            for (RunMessage &message : batch)
                 if (!stopNow())
                     settle(message);
             // One at a time, the window's events run before the write, and a stop there leaves the
             // message unattempted.
             if (oneByOne && yieldAndCheckStop())
                 break;
-            if (m_options.format == OutputFormat::Mbox)
-                appendToMailboxes(batch);
+            if (m_output->writesInListOrder())
+                for (RunMessage &message : batch) {
+                    if (stopNow())
+                        break;
+                    write(message);
+                }
             else
-                forEachInParallel(
-                    count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
-            bool allDone = true;
-            for (Message &message : batch) {
-                allDone = allDone && message.state != Message::State::Named;
-                report(message);
-            }
-            saveUpdateRecord();
+                forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+            const bool allDone = reportAll(batch);
+            m_output->finishBatch(m_report);
             if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
                 m_callbacks.progress(first + count, m_report.total);
         }
+    }
+
+    std::vector<RunMessage> batchOf(const QStringList &sources, int first, int count) const
+    {
+        std::vector<RunMessage> batch;
+        const NamingScheme scheme = m_options.scheme; // read here: the caller may change it between batches
+        for (int index = first; index < first + count; ++index) {
+            batch.push_back(RunMessage{sources[index], scheme});
+            batch.back().index = index;
+        }
+        return batch;
     }
 
     bool prepareDestination()
@@ -167,7 +135,7 @@ private:
             return false;
         }
         if (!m_options.dryRun) {
-            const FileResult made = EnsureFolderExists(m_destination);
+            const FileResult made = EnsureFolderExists(m_destination.path());
             if (!made.ok) {
                 m_report.error = made.error;
                 return false;
@@ -178,75 +146,19 @@ private:
     }
 
     // What the run needs to know of all its messages before the first: which files are in it,
-    // and whether its mailboxes need a folder per account.
+    // whether its mailboxes need a folder per account, and what the writer wants to know.
     void takeInTheRun(const QStringList &sources)
     {
-        QStringList absolute;
-        for (const QString &entry : sources)
-            if (!entry.trimmed().isEmpty())
-                absolute << absoluteSourceOf(entry);
-        m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
-        m_paths.takeInSources(absolute);
-        if (m_options.format != OutputFormat::Mbox)
-            return;
-        QList<QPair<int, QString>> folders;
+        QList<ListedMessage> listed;
         for (int index = 0; index < sources.size(); ++index)
             if (!sources[index].trimmed().isEmpty())
-                folders.append({index, m_paths.folderFor(absoluteSourceOf(sources[index])).path});
-        for (const auto &[index, folder] : folders)
-            m_mailboxFolders.insert(folder);
-        QHash<QString, int> lastOfMailbox;
-        for (const auto &[index, folder] : folders)
-            lastOfMailbox[mboxPathOf(folder)] = index;
-        if (m_options.update)
-            takeInUpToDateMailboxes(sources, folders);
-        for (auto it = lastOfMailbox.cbegin(); it != lastOfMailbox.cend(); ++it)
-            m_mailboxesEndingAt[it.value()].append(it.key());
-    }
-
-    // With --update, a mailbox file that is newer than every one of its sources holds what this
-    // run would write into it: it is left as it is, and its messages count as up to date.
-    void takeInUpToDateMailboxes(const QStringList &sources, const QList<QPair<int, QString>> &folders)
-    {
-        QHash<QString, FileStamp> mailboxes; // mbox path -> its file's stamp, while no source is newer
-        QSet<QString> outdated;
-        for (const auto &[index, folder] : folders) {
-            const QString mbox = mboxPathOf(folder);
-            if (outdated.contains(mbox))
-                continue;
-            if (!mailboxes.contains(mbox))
-                mailboxes.insert(mbox, modificationStampOf(mbox));
-            const FileStamp mailbox = mailboxes.value(mbox);
-            const FileStamp source = modificationStampOf(absoluteSourceOf(sources[index]));
-            if (!mailbox.known || !source.known ||
-                std::pair(source.modifiedSeconds, source.modifiedNanoseconds) >
-                    std::pair(mailbox.modifiedSeconds, mailbox.modifiedNanoseconds))
-                outdated.insert(mbox);
-        }
-        for (auto it = mailboxes.cbegin(); it != mailboxes.cend(); ++it)
-            if (!outdated.contains(it.key()))
-                m_upToDateMailboxes.insert(it.key());
-    }
-
-    // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
-    // that go to the destination itself. Where a mailbox of the run holds another, the inner one
-    // goes into a folder named after the outer with ".sbd" added ("Projects" and
-    // "Projects.sbd/Alpha"), as desktop clients keep their local folders, since one path cannot
-    // be a file and a folder at once.
-    QString mboxPathOf(const QString &folder) const
-    {
-        if (folder == m_destination)
-            return m_destination + QStringLiteral("mbox");
-        QString path = m_destination;
-        QString outer = m_destination; // the same steps as folders of the run name them
-        const QStringList steps = folder.mid(m_destination.size()).split(u'/', Qt::SkipEmptyParts);
-        for (qsizetype i = 0; i < steps.size(); ++i) {
-            outer += steps[i] + u'/';
-            path += steps[i];
-            if (i + 1 < steps.size())
-                path += m_mailboxFolders.contains(outer) ? QStringLiteral(".sbd/") : QStringLiteral("/");
-        }
-        return path;
+                listed.append({index, absoluteSourceOf(sources[index])});
+        QStringList absolute;
+        for (const ListedMessage &message : std::as_const(listed))
+            absolute << message.absolute;
+        m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
+        m_paths.takeInSources(absolute);
+        m_output->takeIn(listed);
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -257,7 +169,7 @@ private:
         if (m_options.dryRun || m_report.outputs.isEmpty())
             return;
         QStringList files;
-        for (const PlannedOutput &output : m_report.outputs)
+        for (const PlannedOutput &output : std::as_const(m_report.outputs))
             files << output.target;
         files.removeDuplicates(); // messages of one mailbox share its file
         auto flushed = std::make_shared<std::promise<FileResult>>();
@@ -271,7 +183,7 @@ private:
                 return;
         const FileResult outcome = result.get();
         if (!outcome.ok)
-            m_report.failures.append(MessageNote::about(*failedPath, outcome.error));
+            m_report.failures.append(MessageNote::about(*failedPath, outcome.reason, outcome.error));
     }
 
     // Safe on the worker threads: the request, once seen, is kept in an atomic flag.
@@ -297,30 +209,29 @@ private:
         return stopNow();
     }
 
-    NamingScheme currentScheme() const { return m_callbacks.scheme ? m_callbacks.scheme() : m_options.scheme; }
 
-    // Reads the envelope and the headers the name needs. Touches nothing but `message`.
-    void read(Message &message) const
+    // Reads the envelope and the headers the name and the format need. Touches nothing but `message`.
+    void read(RunMessage &message) const
     {
         if (message.entry.trimmed().isEmpty()) {
-            message.state = Message::State::NoMessage;
+            message.state = RunMessage::State::NoMessage;
             return;
         }
         message.source = QDir::fromNativeSeparators(message.entry);
         message.absolute = absoluteSourceOf(message.entry);
         if (isPartialMessageFile(message.source) && !takeFullCopyOfPartial(message))
             return;
-        if (takeFromUpdateRecord(message))
+        if (m_output->recall(message)) {
+            placeInFolder(message);
             return;
+        }
         if (!readEnvelope(message))
             return;
         placeInFolder(message);
         name(message);
-        if (m_options.format != OutputFormat::Eml && message.state == Message::State::Named)
-            describeForMailbox(message);
         // A partial message is put together from its own files; others stay open for the copy,
         // up to a limit per batch.
-        bool keepOpen = message.state == Message::State::Named && !isPartialMessageFile(message.source);
+        bool keepOpen = message.state == RunMessage::State::Named && !isPartialMessageFile(message.source);
         if (keepOpen && ++m_openSources > openSourcesLimit)
             keepOpen = false;
         if (!keepOpen)
@@ -328,88 +239,46 @@ private:
     }
 
     // Opens the source and finds the message in it.
-    bool readEnvelope(Message &message) const
+    bool readEnvelope(RunMessage &message) const
     {
         message.file = std::make_unique<SourceFile>(message.source);
         const EmlxEnvelope::Result read = EmlxEnvelope::read(*message.file);
         if (!read.envelope) {
             message.file.reset();
-            message.fail(read.error);
+            message.fail(read.reason, read.error);
             return false;
         }
         message.envelope = *read.envelope;
         message.sourceStamp = message.file->stamp();
         if (!message.envelope.warning.isEmpty())
-            message.warn(message.envelope.warning);
+            message.warn(NoteReason::DoubtfulEnvelope, message.envelope.warning);
         if (!message.envelope.contentWarning.isEmpty())
-            message.warn(message.envelope.contentWarning);
+            message.warn(NoteReason::NotMail, message.envelope.contentWarning);
         return true;
     }
 
-    void placeInFolder(Message &message) const
+    void placeInFolder(RunMessage &message) const
     {
         const OutputFolder folder = m_paths.folderFor(message.absolute);
         message.folder = folder.path;
         if (!folder.warning.isEmpty())
-            message.warn(folder.warning);
-    }
-
-    // With --update, loose .eml files: the record of earlier runs names an unchanged source
-    // without opening it. Partial messages are not recorded: they are always written again.
-    bool usesUpdateRecord() const
-    {
-        return m_options.update && m_options.format == OutputFormat::Eml;
-    }
-
-    bool takeFromUpdateRecord(Message &message) const
-    {
-        if (!usesUpdateRecord() || isPartialMessageFile(message.source))
-            return false;
-        const std::optional<UpdateRecord::Entry> entry = m_record.unchangedEntryOf(message.absolute);
-        if (!entry || entry->scheme != message.scheme)
-            return false;
-        message.envelope.fileSize = entry->sourceSize;
-        message.envelope.messageOffset = entry->messageOffset;
-        message.envelope.messageLength = entry->messageLength;
-        message.sourceStamp = entry->sourceStamp;
-        message.name = entry->name;
-        message.state = Message::State::Named;
-        message.fromRecord = true;
-        placeInFolder(message);
-        return true;
-    }
-
-    // Records what a message became, unless the record told it already.
-    void recordForUpdate(const Message &message)
-    {
-        if (!usesUpdateRecord() || m_options.dryRun || message.fromRecord || isPartialMessageFile(message.source) ||
-            (message.state != Message::State::Written && message.state != Message::State::UpToDate))
-            return;
-        // Where the file was opened without its stamp, the stamp is read by the source's name.
-        const FileStamp stamp = message.sourceStamp.known ? message.sourceStamp : sourceStampOf(message.absolute);
-        m_record.add(message.absolute, {message.envelope.fileSize, stamp, message.scheme, message.name,
-                                        message.envelope.messageOffset, message.envelope.messageLength});
-    }
-
-    void saveUpdateRecord()
-    {
-        const FileResult saved = m_record.save();
-        if (!saved.ok)
-            m_report.warnings.append(MessageNote::about(UpdateRecord::pathIn(m_destination), saved.error));
+            message.warn(NoteReason::MailboxName, folder.warning);
     }
 
     // A partial message gives way to its full copy: skipped when the full copy is in the run
     // too, else the full copy is converted in its place. False when the message is skipped.
-    bool takeFullCopyOfPartial(Message &message) const
+    bool takeFullCopyOfPartial(RunMessage &message) const
     {
         const QString full = fullMessageFileOf(message.absolute);
         if (m_runSources.contains(full)) {
-            message.state = Message::State::SkippedPartial;
-            message.warn(QStringLiteral("skipped: its full copy %1 is converted in this run").arg(quotedPath(full)));
+            message.state = RunMessage::State::SkippedPartial;
+            message.warn(NoteReason::FullCopyInstead,
+                         QStringLiteral("skipped: its full copy %1 is converted in this run").arg(quotedPath(full)));
             return false;
         }
         if (QFileInfo(full).isFile()) {
             message.warn(
+                NoteReason::FullCopyInstead,
                 QStringLiteral("converted from its full copy %1, which holds the whole message").arg(quotedPath(full)));
             message.source = full;
             message.absolute = full;
@@ -417,155 +286,72 @@ private:
         return true;
     }
 
-    void name(Message &message) const
+    // The output name and, for the formats that need them, the mailbox facts: the header block is
+    // read once for both, and only when one of them needs it.
+    void name(RunMessage &message) const
     {
         const QString ownName = OutputPaths::ownName(message.absolute);
-        const NamingScheme scheme = message.scheme;
-        message.state = Message::State::Named;
-        if (!schemeReadsHeaders(scheme)) {
-            message.name = CleanOutputName(ownName);
+        const bool namedByHeaders = schemeReadsHeaders(message.scheme);
+        message.state = RunMessage::State::Named;
+        message.name = CleanOutputName(ownName);
+        if (!namedByHeaders && !m_output->needsMailboxFacts())
             return;
-        }
         HeaderReader reader;
         if (!reader.LoadMessageFile(*message.file, message.envelope)) {
-            message.fail(reader.errorString());
+            message.fail(NoteReason::CannotRead, reader.errorString());
             return;
         }
-        for (const QString &warning : reader.warnings())
-            message.warn(warning);
-        const QString name = CleanOutputName(ComposeOutputName(ownName, scheme, reader));
-        message.name = name.isEmpty() ? CleanOutputName(ownName) : name;
-    }
-
-    // What the mbox separator line and the Maildir file name and date take from the message.
-    void describeForMailbox(Message &message) const
-    {
-        const PropertyListDates plist = readPropertyListDates(message.source, message.envelope);
-        message.flags = plist.flags;
-        HeaderReader reader;
-        const bool headers = reader.LoadMessageFile(*message.file, message.envelope);
-        const QDateTime date = headers ? reader.GetDate() : plist.sent.isValid() ? plist.sent : plist.received;
-        message.received = plist.received.isValid() ? plist.received : date;
-        if (m_options.format == OutputFormat::Mbox)
-            message.separatorLine =
-                mboxSeparatorLine(reader.returnPath(), headers ? reader.GetFrom() : QString(), date);
-    }
-
-    QString targetOf(const Message &message)
-    {
-        switch (m_options.format) {
-        case OutputFormat::Mbox:
-            return mboxPathOf(message.folder);
-        case OutputFormat::Maildir:
-            return message.folder + QStringLiteral("cur/") + maildirUniqueName(message.absolute) +
-                   QStringLiteral(":2,") + maildirFlagLetters(message.flags);
-        case OutputFormat::Eml:
-            break;
+        if (namedByHeaders) {
+            for (const QString &warning : reader.warnings())
+                message.warn(NoteReason::LongHeaders, warning);
+            const QString name = CleanOutputName(ComposeOutputName(ownName, message.scheme, reader));
+            if (!name.isEmpty())
+                message.name = name;
         }
-        return m_paths.claim(message.folder, message.name);
+        if (m_output->needsMailboxFacts())
+            readMailboxFacts(message, reader);
     }
 
-    // The folders a message's output needs: a Maildir's three, or the one that holds the file.
-    QStringList foldersFor(const Message &message) const
+    void readMailboxFacts(RunMessage &message, HeaderReader &reader) const
     {
-        if (m_options.format == OutputFormat::Maildir)
-            return {message.folder + QStringLiteral("cur/"), message.folder + QStringLiteral("new/"),
-                    message.folder + QStringLiteral("tmp/")};
-        return {GetFolderPart(message.target)};
+        const PropertyListDates plist = readPropertyListDates(*message.file, message.envelope);
+        MailboxFacts &facts = message.facts;
+        facts.flags = plist.flags;
+        facts.date = reader.GetDate();
+        facts.received = plist.received.isValid() ? plist.received : facts.date;
+        facts.returnPath = reader.returnPath();
+        facts.from = reader.GetFrom();
     }
 
-    // Clears the message's folders of what an interrupted earlier run left, unless done already.
-    // Safe on the worker threads; a file this run writes meanwhile is newer than the run and stays.
-    void clearLeftoversBefore(const Message &message) const
+    // In list order: a source seen before is not converted again; the writer places the others.
+    void settle(RunMessage &message)
     {
-        if (!m_options.update)
-            return; // cleared when first seen
-        QStringList folders;
-        {
-            const std::lock_guard<std::mutex> guard(m_leftoversLock);
-            for (const QString &folder : foldersFor(message))
-                if (m_leftoversToClear.remove(folder))
-                    folders << folder;
-        }
-        for (const QString &folder : folders)
-            removeLeftoverTemporaryFiles(folder, m_started);
-    }
-
-    // A Maildir file name without its info part ("<unique>:2,FS" -> "<unique>").
-    static QString uniqueOf(const QString &path) { return GetFileNamePart(path).section(u':', 0, 0); }
-
-    // The files an earlier run left in a Maildir's cur/, by unique name: a message whose flags
-    // changed since replaces its file there instead of standing in it twice.
-    void takeInEarlierMaildirFiles(const QString &cur)
-    {
-        for (const QString &name : QDir(cur).entryList(QDir::Files | QDir::Hidden | QDir::System))
-            if (name.contains(u':'))
-                m_earlierMaildirFiles.insert(cur + uniqueOf(name), cur + name);
-    }
-
-    // In list order: a source seen before is not converted again, and a name an earlier
-    // message took gets a number.
-    void settle(Message &message)
-    {
-        if (message.state == Message::State::NoMessage)
+        if (message.state == RunMessage::State::NoMessage)
             return;
         if (m_seenSources.contains(message.absolute)) {
-            message.state = Message::State::Repeated;
+            message.state = RunMessage::State::Repeated;
             message.warnings.clear();
             return;
         }
         m_seenSources.insert(message.absolute);
-        if (message.state != Message::State::Named)
+        if (message.state != RunMessage::State::Named)
             return;
-        message.target = targetOf(message);
-        if (!liesBelow(message.target, m_destination)) {
-            message.fail(QStringLiteral("%1 would lie outside the destination %2; nothing was written")
-                             .arg(quotedPath(message.target), quotedPath(m_destination)));
-            return;
-        }
-        // Every folder below the destination is a real one (no link leads elsewhere), made when
-        // missing, and cleared of what an interrupted earlier run left in it.
-        for (const QString &folder : foldersFor(message)) {
-            if (m_madeFolders.contains(folder))
-                continue;
-            bool madeNow = false;
-            const FileResult made = m_folders.ensure(folder, &madeNow);
-            if (!made.ok) {
-                message.fail(made.error);
-                return;
-            }
-            m_madeFolders.insert(folder);
-            // With --update most folders may get nothing new: they are cleared only before a
-            // message is written into them.
-            if (!m_options.dryRun && !madeNow && m_options.update)
-                m_leftoversToClear.insert(folder);
-            else if (!m_options.dryRun && !madeNow)
-                removeLeftoverTemporaryFiles(folder, m_started);
-            if (!madeNow && m_options.format == OutputFormat::Maildir && folder.endsWith(u"/cur/"))
-                takeInEarlierMaildirFiles(folder);
-        }
-        if (m_options.format == OutputFormat::Maildir) {
-            const QString earlier =
-                m_earlierMaildirFiles.value(GetFolderPart(message.target) + uniqueOf(message.target));
-            if (!earlier.isEmpty() && earlier != message.target)
-                message.replaces = earlier;
-        }
-        if (m_upToDateMailboxes.contains(message.target)) {
-            message.state = Message::State::UpToDate;
+        m_output->place(message);
+        if (message.state != RunMessage::State::Failed && !m_destination.holds(message.target))
+            message.fail(NoteReason::RefusedInDestination,
+                         QStringLiteral("%1 would lie outside the destination %2; nothing was written")
+                             .arg(quotedPath(message.target), quotedPath(m_destination.path())));
+        if (message.state == RunMessage::State::UpToDate)
             message.file.reset();
-            return;
-        }
-        if (m_options.format == OutputFormat::Mbox && !m_options.dryRun && !m_mailboxes.count(message.target))
-            m_mailboxes.emplace(message.target, std::make_unique<MboxFile>(message.target));
     }
 
-    // Writes the output. Touches nothing but `message`.
-    void write(Message &message) const
+    // Writes the output. Touches nothing but `message` and what the writer keeps safe.
+    void write(RunMessage &message)
     {
-        if (message.state != Message::State::Named)
+        if (message.state != RunMessage::State::Named)
             return;
-        if (m_options.update && alreadyUpToDate(message)) {
-            message.state = Message::State::UpToDate;
+        if (m_options.update && m_output->upToDate(message)) {
+            message.state = RunMessage::State::UpToDate;
             message.file.reset();
             return;
         }
@@ -573,265 +359,86 @@ private:
         if (message.fromRecord && !readEnvelope(message))
             return;
         if (!m_options.dryRun) {
-            clearLeftoversBefore(message);
-            const FileResult written = m_options.format == OutputFormat::Maildir ? writeToMaildir(message)
-                                       : isPartialMessageFile(message.source)    ? writePartial(message, message.target)
-                                                                                 : copy(message, message.target);
+            MessageContent content(message.source, std::move(message.file), message.envelope, message.sourceStamp,
+                                   [this] { return keepCopying(); });
+            const FileResult written = m_output->write(message, content);
             if (!written.ok && stopNow())
                 return; // stopped under way: nothing written, not attempted
             if (!written.ok) {
-                message.fail(written.error);
+                message.fail(written);
                 return;
             }
+            for (const QString &part : content.missingParts())
+                message.warn(NoteReason::MissingPart,
+                             QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
+                                 .arg(part, quotedPath(message.target)));
         }
-        message.state = Message::State::Written;
+        message.state = RunMessage::State::Written;
     }
 
-    // Whether an earlier run's output already holds what this message would become. A loose
-    // .eml: the target has the message's size and the source's modification time. A partial
-    // message is always written again: the size of the whole message is known only once its
-    // parts are encoded (as costly as writing it), and its parts' files may have changed since.
-    // In a Maildir, the file of the same unique name and flags is there from an earlier run
-    // (mbox files are judged whole, when the run takes in its mailboxes).
-    bool alreadyUpToDate(const Message &message) const
+    // True when every message of the batch was through.
+    bool reportAll(const std::vector<RunMessage> &batch)
     {
-        if (m_options.format == OutputFormat::Maildir)
-            return m_earlierMaildirFiles.value(GetFolderPart(message.target) + uniqueOf(message.target)) ==
-                   message.target;
-        if (isPartialMessageFile(message.source))
-            return false;
-        const FileStamp stamp = message.sourceStamp.known ? message.sourceStamp : modificationStampOf(message.source);
-        return outputMatches(message.target, message.envelope.messageLength, stamp);
-    }
-
-    FileResult copy(Message &message, const QString &path) const
-    {
-        const ByteRange range{message.envelope.messageOffset, message.envelope.messageLength};
-        const auto keepGoing = [this] { return keepCopying(); };
-        if (!message.file)
-            return CopyMessageFile(message.source, path, false, range, keepGoing);
-        const FileResult copied = CopyMessageFile(*message.file, path, false, range, keepGoing);
-        message.file.reset();
-        return copied;
-    }
-
-    FileResult writePartial(Message &message, const QString &path) const
-    {
-        ReassemblyResult reassembled;
-        const FileResult written =
-            writeFileAtomically(path, false, QFileInfo(message.source), [&](QFileDevice &out, QString *error) {
-                reassembled =
-                    writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
-                *error = reassembled.error;
-                return reassembled.ok;
-            });
-        if (written.ok)
-            warnOfMissingParts(message, reassembled);
-        return written;
-    }
-
-    void warnOfMissingParts(Message &message, const ReassemblyResult &reassembled) const
-    {
-        for (const QString &part : reassembled.missingParts)
-            message.warn(QStringLiteral("part %1 of the message was not found beside it; it stays empty in %2")
-                             .arg(part, quotedPath(message.target)));
-    }
-
-    // The Maildir way: written complete into tmp/, given the received date, then moved into cur/.
-    FileResult writeToMaildir(Message &message) const
-    {
-        const QString temporary = message.folder + QStringLiteral("tmp/") + maildirUniqueName(message.absolute);
-        const FileResult written =
-            isPartialMessageFile(message.source) ? writePartial(message, temporary) : copy(message, temporary);
-        if (!written.ok)
-            return written;
-        if (message.received.isValid()) {
-            QFile file(temporary);
-            if (!file.open(QIODevice::Append) || !file.setFileTime(message.received, QFileDevice::FileModificationTime))
-                message.warn(QStringLiteral("could not give %1 the message's received date: %2")
-                                 .arg(quotedPath(message.target), file.errorString()));
+        bool allDone = true;
+        for (const RunMessage &message : batch) {
+            allDone = allDone && message.state != RunMessage::State::Named;
+            report(message);
         }
-        std::error_code error;
-        std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
-                                std::filesystem::path(message.target.toStdU16String()), error);
-        if (!error) {
-            if (!message.replaces.isEmpty())
-                QFile::remove(message.replaces);
-            return {};
-        }
-        QFile::remove(temporary);
-        return FileResult::failure(
-            QStringLiteral("cannot move %1 into %2: %3")
-                .arg(quotedPath(temporary), quotedPath(message.target), QString::fromLocal8Bit(error.message())));
+        return allDone;
     }
 
-    // The messages of a batch appended to their mailboxes one after the other, in list order.
-    void appendToMailboxes(std::vector<Message> &batch)
+    void report(const RunMessage &message)
     {
-        for (Message &message : batch) {
-            if (stopNow())
-                return;
-            if (message.state != Message::State::Named)
-                continue;
-            if (!m_options.dryRun) {
-                clearLeftoversBefore(message);
-                const FileResult written = appendToMailbox(message);
-                if (!written.ok && stopNow())
-                    return; // stopped under way: taken back out, not attempted
-                if (!written.ok) {
-                    message.fail(written.error);
-                    continue;
-                }
-            }
-            message.state = Message::State::Written;
-        }
-    }
-
-    FileResult appendToMailbox(Message &message)
-    {
-        MboxFile &mailbox = *m_mailboxes.at(message.target);
-        QString error;
-        QIODevice *out = mailbox.beginMessage(message.separatorLine, &error);
-        if (!out)
-            return FileResult::failure(error);
-        if (m_options.mboxStatus) {
-            const QByteArray status = mboxStatusHeaders(message.flags);
-            writeAll(*out, status.constData(), status.size());
-        }
-        const FileResult written = writeMessageTo(message, *out);
-        if (!written.ok) {
-            mailbox.dropMessage();
-            return written;
-        }
-        return mailbox.endMessage();
-    }
-
-    // The message's bytes as an .eml file gets them, written to `out`.
-    FileResult writeMessageTo(Message &message, QIODevice &out) const
-    {
-        if (isPartialMessageFile(message.source)) {
-            const ReassemblyResult reassembled =
-                writeReassembledMessage(message.source, message.envelope, out, [this] { return keepCopying(); });
-            if (!reassembled.ok)
-                return FileResult::failure(reassembled.error);
-            warnOfMissingParts(message, reassembled);
-            return {};
-        }
-        std::unique_ptr<SourceFile> file = std::move(message.file);
-        if (!file)
-            file = std::make_unique<SourceFile>(message.source);
-        if (!file->isOpen() && !file->open())
-            return FileResult::failure(file->failure());
-        constexpr qint64 chunk = 256 << 10;
-        QByteArray buffer(chunk, Qt::Uninitialized);
-        const qint64 end = message.envelope.messageOffset + message.envelope.messageLength;
-        for (qint64 at = message.envelope.messageOffset; at < end;) {
-            if (!keepCopying())
-                return FileResult::failure(QStringLiteral("stopped"));
-            qint64 got = 0;
-            if (!file->readAt(at, buffer.data(), qMin(chunk, end - at), &got) || got <= 0)
-                return FileResult::failure(QStringLiteral("cannot read %1: %2")
-                                               .arg(quotedPath(message.source),
-                                                    got == 0 ? QStringLiteral("it ended early") : file->errorString()));
-            if (!writeAll(out, buffer.constData(), got))
-                return FileResult::failure(QStringLiteral("cannot write the mailbox %1: %2")
-                                               .arg(quotedPath(message.target), out.errorString()));
-            at += got;
-        }
-        return {};
-    }
-
-    // A mailbox takes its name once its last message in the list is through, unless a stop
-    // came before all of its messages were.
-    void finishMailboxesEndingAt(const Message &message)
-    {
-        if (m_stopped && message.state != Message::State::Written)
-            return;
-        for (const QString &path : m_mailboxesEndingAt.value(message.index)) {
-            const auto mailbox = m_mailboxes.find(path);
-            if (mailbox == m_mailboxes.end())
-                continue;
-            const FileResult finished = mailbox->second->finish();
-            m_mailboxes.erase(mailbox);
-            if (!finished.ok) {
-                takeBackOutputsOf(path);
-                m_report.failures.append(MessageNote::about(path, finished.error));
-            }
-        }
-    }
-
-    // What a stopped run leaves unfinished is removed: no half mailbox, and its messages not reported written.
-    void abandonUnfinishedMailboxes()
-    {
-        for (const auto &[path, mailbox] : m_mailboxes)
-            takeBackOutputsOf(path);
-        m_mailboxes.clear();
-    }
-
-    void takeBackOutputsOf(const QString &mailbox)
-    {
-        const qsizetype removed =
-            m_report.outputs.removeIf([&](const PlannedOutput &output) { return output.target == mailbox; });
-        m_report.converted -= int(removed);
-    }
-
-    void report(const Message &message)
-    {
-        if (message.state == Message::State::Named)
+        if (message.state == RunMessage::State::Named)
             return; // a stop came before it was written: not attempted
         m_report.warnings += message.warnings;
-        recordForUpdate(message);
         switch (message.state) {
-        case Message::State::NoMessage:
+        case RunMessage::State::NoMessage:
             ++m_report.emptyEntries;
             break;
-        case Message::State::Repeated:
+        case RunMessage::State::Repeated:
             ++m_report.repeatedSources;
             break;
-        case Message::State::SkippedPartial:
+        case RunMessage::State::SkippedPartial:
             ++m_report.skippedPartials;
             break;
-        case Message::State::Failed:
-            m_report.failures.append(MessageNote::about(message.entry, message.failure));
+        case RunMessage::State::Failed:
+            m_report.failures.append(message.failure);
             break;
-        case Message::State::UpToDate:
+        case RunMessage::State::UpToDate:
             ++m_report.upToDate;
             break;
-        case Message::State::Written:
+        case RunMessage::State::Written:
             ++m_report.converted;
             m_report.outputs.append({message.entry, message.target});
             break;
-        case Message::State::Pending:
-        case Message::State::Named:
+        case RunMessage::State::Pending:
+        case RunMessage::State::Named:
             break;
         }
-        if (m_options.format == OutputFormat::Mbox && message.state != Message::State::Pending)
-            finishMailboxesEndingAt(message);
+        m_report.stopped = m_stopped;
+        m_output->reported(message, m_report);
     }
 
     const RunOptions &m_options;
     const RunCallbacks &m_callbacks;
+    const Destination m_destination;
     OutputPaths m_paths;
-    const QString m_destination;
-    RealFoldersBelow m_folders;
-    const QDateTime m_started = QDateTime::currentDateTime();
+    OutputFolders m_folders;
+    std::unique_ptr<MessageOutput> m_output;
     QSet<QString> m_runSources; // every message file listed, as an absolute path
+    QSet<QString> m_seenSources;
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
-    QSet<QString> m_madeFolders;               // folders made sure of
-    mutable QSet<QString> m_leftoversToClear; // with --update: folders not yet cleared of leftovers
-    mutable std::mutex m_leftoversLock;
-    QSet<QString> m_seenSources;
-    std::map<QString, std::unique_ptr<MboxFile>> m_mailboxes; // mbox files being written
-    QHash<int, QStringList> m_mailboxesEndingAt; // list index -> the mailboxes it ends
-    QSet<QString> m_upToDateMailboxes; // mbox files that no source of theirs is newer than
-    QSet<QString> m_mailboxFolders; // the folders the run's messages go to, for mbox names
-    QHash<QString, QString> m_earlierMaildirFiles; // cur/ folder + unique name -> the file there
-    UpdateRecord m_record;
 };
 
 } // namespace
+
+void RunReport::takeBackOutputsOf(const QString &target)
+{
+    converted -= int(outputs.removeIf([&](const PlannedOutput &output) { return output.target == target; }));
+}
 
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
 {

@@ -1,8 +1,12 @@
+// Conversion layer: the .emlx envelope, the header reader (GMime only inside Mime.cpp), naming,
+// partial messages, where a message goes (OutputPaths), the bytes it becomes (MessageContent), the
+// writers of the output formats (output/) and the run that drives them all. Qt Core only; builds on
+// src/platform and includes no system header.
 #pragma once
 
-#include "convert/MailboxFormats.h"
 #include "convert/OutputFolder.h"
 #include "convert/OutputNaming.h"
+#include "convert/output/OutputFormats.h"
 #include "platform/MessageNote.h"
 
 #include <QList>
@@ -12,9 +16,11 @@
 #include <functional>
 
 struct RunOptions {
-    QString destination;                          // created when missing
-    NamingScheme scheme = NamingScheme::Original; // unless RunCallbacks::scheme says otherwise
-    bool dryRun = false;                          // plan every output, write nothing
+    QString destination; // created when missing
+    // Read afresh for each message (with more than one job, each batch): a caller on the run's
+    // own thread may change it between steps, as the window does when its option changes.
+    NamingScheme scheme = NamingScheme::Original;
+    bool dryRun = false; // plan every output, write nothing
     OutputLayout layout = OutputLayout::Mirror;
     // Messages read and written at once. The outputs, their names and the report are the same
     // for any number; with more than one, callbacks come after each batch, not each message.
@@ -37,7 +43,6 @@ struct RunCallbacks {
     // than one job also on the worker threads). True ends the run within one message per job:
     // a message whose copy was under way leaves no output and counts as not attempted.
     std::function<bool()> stopRequested;
-    std::function<NamingScheme()> scheme; // asked afresh for each message
 };
 
 struct PlannedOutput {
@@ -59,6 +64,8 @@ struct RunReport {
     bool stopped = false;         // ended by a stop request: the messages not reported were not attempted
 
     bool succeeded() const { return error.isEmpty() && failures.isEmpty() && !stopped; }
+    // Takes back the messages reported written to `target`: a mailbox that was not put in place.
+    void takeBackOutputsOf(const QString &target);
 };
 
 // Converts every listed message file into an .eml below options.destination, in a folder

@@ -1,12 +1,9 @@
 #include "convert/EmlxEnvelope.h"
 
 #include "platform/PathHelpers.h"
-#include "platform/RegularFile.h"
 #include "platform/SourceFile.h"
 
 #include <QByteArray>
-
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
@@ -118,10 +115,12 @@ EmlxEnvelope::Result EmlxEnvelope::read(SourceFile &file)
     if (!file.isOpen() && !file.open()) {
         // Whether the file is there at all is asked only once opening it failed.
         if (!QFile::exists(path))
-            return {std::nullopt, QFileInfo(path).isSymLink()
-                                      ? QStringLiteral("%1 is a link whose target does not exist").arg(quotedPath(path))
-                                      : QStringLiteral("source file %1 is gone").arg(quotedPath(path))};
-        return {std::nullopt, file.failure()};
+            return {std::nullopt,
+                    QFileInfo(path).isSymLink()
+                        ? QStringLiteral("%1 is a link whose target does not exist").arg(quotedPath(path))
+                        : QStringLiteral("source file %1 is gone").arg(quotedPath(path)),
+                    NoteReason::SourceGone};
+        return {std::nullopt, file.failure(), file.failureReason()};
     }
 
     EmlxEnvelope envelope;
@@ -194,16 +193,12 @@ QDateTime fromUnixSeconds(const QString &text)
 
 } // namespace
 
-PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope &envelope)
+PropertyListDates readPropertyListDates(SourceFile &file, const EmlxEnvelope &envelope)
 {
     PropertyListDates dates;
-    if (envelope.propertyListOffset < 0)
+    if (envelope.propertyListOffset < 0 || !file.isOpen())
         return dates;
-    RegularFile file(path);
-    if (!file.openForReading() || !file.seek(envelope.propertyListOffset))
-        return dates;
-
-    QXmlStreamReader xml(file.read(propertyListLimit));
+    QXmlStreamReader xml(file.readAt(envelope.propertyListOffset, propertyListLimit));
     // Only the top-level dictionary's keys count; nested dictionaries may reuse the names.
     int depth = 0;
     QString key;

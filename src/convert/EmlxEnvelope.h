@@ -1,6 +1,6 @@
-// Conversion layer: the .emlx envelope, the header reader, naming and the run.
-// Qt Core only; GMime stays inside HeaderReader.cpp. Builds on src/platform.
 #pragma once
+
+#include "platform/MessageNote.h"
 
 #include <QDateTime>
 #include <QString>
@@ -31,7 +31,17 @@ struct EmlxEnvelope {
 struct EmlxEnvelope::Result {
     std::optional<EmlxEnvelope> envelope;
     QString error; // why the file holds no message, when !envelope
+    NoteReason reason = NoteReason::NoMessage;
 };
+
+// The mail client's per-message state bits in the property list's `flags`.
+namespace MessageFlag {
+inline constexpr quint64 Read = 1u << 0;
+inline constexpr quint64 Deleted = 1u << 1;
+inline constexpr quint64 Answered = 1u << 2;
+inline constexpr quint64 Flagged = 1u << 4;
+inline constexpr quint64 Draft = 1u << 6;
+} // namespace MessageFlag
 
 // The dates the mail client keeps in the property list, in local time, and its state bits
 // (read, answered, flagged, ...: see MessageFlag), 0 when it keeps none.
@@ -40,4 +50,5 @@ struct PropertyListDates {
     QDateTime received;
     quint64 flags = 0;
 };
-PropertyListDates readPropertyListDates(const QString &path, const EmlxEnvelope &envelope);
+// Read from the source that is open already.
+PropertyListDates readPropertyListDates(SourceFile &file, const EmlxEnvelope &envelope);

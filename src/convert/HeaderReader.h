@@ -23,7 +23,7 @@ public:
     // The Date header's date and time in the header's own zone; when it is missing or
     // unparsable, the mail client's sent date, its received date, or the file's
     // modification time, in local time.
-    QDateTime GetDate() override;
+    QDateTime GetDate() override { return m_date; }
     // Decoded text, blanks around it removed; empty when the message lacks the header.
     QString GetSubject() override { return m_subject; }
     QString GetFrom() override { return m_from; }
@@ -34,12 +34,10 @@ public:
     QStringList warnings() const { return m_warnings; }
 
 private:
-    QString m_path;
-    EmlxEnvelope m_envelope;
     QString m_subject;
     QString m_from;
     QString m_returnPath;
-    QDateTime m_headerDate;
+    QDateTime m_date;
     QString m_error;
     QStringList m_warnings;
 };

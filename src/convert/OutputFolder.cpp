@@ -53,6 +53,22 @@ bool storeHoldsSeveralAccounts(const QString &store)
 
 } // namespace
 
+std::optional<OutputLayout> layoutFromName(const QString &name)
+{
+    for (const OutputLayoutRow &row : outputLayouts)
+        if (name == row.name)
+            return row.layout;
+    return std::nullopt;
+}
+
+QStringList layoutNames()
+{
+    QStringList names;
+    for (const OutputLayoutRow &row : outputLayouts)
+        names << QString(row.name);
+    return names;
+}
+
 OutputFolder outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout, bool accountLevel)
 {
     const QString folder = GetFolderPart(absoluteSource);

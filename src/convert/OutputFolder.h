@@ -1,13 +1,33 @@
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // Where below the destination a message goes.
 enum class OutputLayout {
     Mirror,    // the whole folder path of the source, without its root
     Mailboxes, // only the mailbox folders ("Projects.mbox/Alpha.mbox" -> "Projects/Alpha")
 };
+
+// Everything that tells one layout from another, one row each, in enum order.
+struct OutputLayoutRow {
+    OutputLayout layout;
+    QLatin1StringView name; // on the command line: --layout mailboxes
+    QLatin1StringView help; // what --help says of it
+};
+
+inline constexpr OutputLayoutRow outputLayouts[] = {
+    {OutputLayout::Mirror, QLatin1StringView("mirror"), QLatin1StringView("repeats each source's whole folder path")},
+    {OutputLayout::Mailboxes, QLatin1StringView("mailboxes"),
+     QLatin1StringView("keeps only the mailbox names (Projects/Alpha)")},
+};
+
+std::optional<OutputLayout> layoutFromName(const QString &name);
+// Command-line names of the layouts ("mirror", "mailboxes"), in enum order.
+QStringList layoutNames();
 
 struct OutputFolder {
     QString path;    // below the destination, ending in '/' unless empty

@@ -6,8 +6,8 @@
 
 #include <QDir>
 
-OutputPaths::OutputPaths(const QString &destination, OutputLayout layout)
-    : m_destination(withTrailingSlash(QDir::fromNativeSeparators(destination))), m_layout(layout)
+OutputPaths::OutputPaths(const Destination &destination, OutputLayout layout)
+    : m_destination(destination), m_layout(layout)
 {}
 
 void OutputPaths::takeInSources(const QStringList &absoluteSources)
@@ -19,17 +19,13 @@ void OutputPaths::takeInSources(const QStringList &absoluteSources)
 // the file system without writing, else the platform's usual rule.
 void OutputPaths::readDestinationRules()
 {
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    m_ignoreCase = ignoresLetterCase(m_destination).value_or(true);
-#else
-    m_ignoreCase = ignoresLetterCase(m_destination).value_or(false);
-#endif
+    m_ignoreCase = namesIgnoreLetterCaseAt(m_destination.prefix());
 }
 
 OutputFolder OutputPaths::folderFor(const QString &absoluteSource) const
 {
     OutputFolder folder = outputFolderBelowDestination(absoluteSource, m_layout, m_accountLevel);
-    folder.path.prepend(m_destination);
+    folder.path.prepend(m_destination.prefix());
     return folder;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/OutputFolder.h"
+#include "platform/DestinationFolder.h"
 
 #include <QHash>
 #include <QSet>
@@ -13,10 +14,7 @@
 class OutputPaths
 {
 public:
-    OutputPaths(const QString &destination, OutputLayout layout);
-
-    // The destination with a trailing '/', as every target path starts.
-    const QString &destination() const { return m_destination; }
+    OutputPaths(const Destination &destination, OutputLayout layout);
 
     // What must be known before the first message: the run's sources (whether the mailboxes
     // layout keeps a folder per account) and, once the destination exists, its letter-case rule.
@@ -35,7 +33,7 @@ public:
 private:
     QString keyOf(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
 
-    QString m_destination;
+    const Destination &m_destination;
     OutputLayout m_layout;
     bool m_accountLevel = false;
     bool m_ignoreCase = false;

@@ -1,8 +1,7 @@
 #include "convert/PartialMessage.h"
 
 #include "convert/AttachmentStore.h"
-#include "convert/MimePartHeaders.h"
-#include "convert/TransferEncoding.h"
+#include "convert/Mime.h"
 #include "platform/PathHelpers.h"
 #include "platform/RegularFile.h"
 

@@ -1,6 +1,7 @@
 // The .emlx envelope reader on arbitrary bytes: the message range must lie inside the file.
 #include "FuzzInput.h"
 #include "convert/EmlxEnvelope.h"
+#include "platform/SourceFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -15,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzInput::check(envelope.messageOffset + envelope.messageLength <= envelope.fileSize);
     FuzzInput::check(envelope.propertyListOffset < 0 ||
                      envelope.propertyListOffset >= envelope.messageOffset + envelope.messageLength);
-    readPropertyListDates(path, envelope);
+    SourceFile file(path);
+    if (file.open())
+        readPropertyListDates(file, envelope);
     return 0;
 }

@@ -1,7 +1,7 @@
 // The header reader and the partial-message writer on arbitrary message files.
 #include "FuzzInput.h"
 #include "convert/HeaderReader.h"
-#include "convert/MimePartHeaders.h"
+#include "convert/Mime.h"
 #include "convert/PartialMessage.h"
 
 #include <QBuffer>

@@ -1,21 +1,10 @@
-#include "convert/UpdateRecord.h"
+#include "convert/output/UpdateRecord.h"
 
-#include "convert/UpToDate.h"
+#include "convert/output/UpToDate.h"
 #include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-
-#if defined(Q_OS_UNIX) && !defined(EMLX_PORTABLE_IO)
-#define POSIX_FILES 1
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#else
-#define POSIX_FILES 0
-#endif
 
 namespace {
 
@@ -68,53 +57,6 @@ std::optional<std::pair<QString, UpdateRecord::Entry>> entryFrom(const QByteArra
         entry.messageOffset > entry.sourceSize - entry.messageLength)
         return std::nullopt;
     return std::pair(source, entry);
-}
-
-// Opens the record to append to, or to write anew; never through a link, never into a pipe,
-// a device or a folder.
-bool openForWriting(QFile &file, const QString &path, bool afresh, QString *error)
-{
-#if POSIX_FILES
-    // Emptied only once known to be a regular file.
-    int handle = ::open(QFile::encodeName(path).constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    struct stat status = {};
-    if (handle >= 0 && (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode))) {
-        ::close(handle);
-        *error = QStringLiteral("it is not a regular file");
-        return false;
-    }
-    if (handle < 0 || (afresh && ::ftruncate(handle, 0) != 0)) {
-        *error = errno == ELOOP ? QStringLiteral("it is a link; nothing is written through links in the destination")
-                                : QString::fromLocal8Bit(std::strerror(errno));
-        if (handle >= 0)
-            ::close(handle);
-        return false;
-    }
-    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(handle, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
-        ::close(handle);
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-#else
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        *error = QStringLiteral("it is a link; nothing is written through links in the destination");
-        return false;
-    }
-    if (info.exists() && !info.isFile()) {
-        *error = QStringLiteral("it is not a regular file");
-        return false;
-    }
-    file.setFileName(path);
-    if (!file.open(QIODevice::WriteOnly | (afresh ? QIODevice::Truncate : QIODevice::Append))) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-#endif
 }
 
 } // namespace
@@ -172,19 +114,19 @@ FileResult UpdateRecord::save()
     QFile file;
     QString error;
     const bool afresh = m_startAfresh || !QFileInfo::exists(m_path) || QFileInfo(m_path).size() == 0;
-    if (openForWriting(file, m_path, afresh, &error)) {
+    if (openRegularFileForWriting(file, m_path, afresh ? WriteMode::Truncate : WriteMode::Append, &error)) {
         const QByteArray lines = (afresh ? firstLine : QByteArray()) + m_pending;
         if (writeAll(file, lines.constData(), lines.size()) && file.flush()) {
             m_pending.clear();
             m_startAfresh = false;
             return {};
         }
-        error = file.errorString();
+        error = QStringLiteral("cannot write %1: %2").arg(quotedPath(m_path), file.errorString());
     }
-    const QString path = m_path;
     m_pending.clear();
     m_path.clear(); // told once; the run's later messages are not recorded
-    return FileResult::failure(QStringLiteral("cannot keep the record of written messages %1: %2; a later run "
-                                              "with --update reads their sources again")
-                                   .arg(quotedPath(path), error));
+    return FileResult::failure(NoteReason::StateNotKept,
+                               QStringLiteral("cannot keep the record of written messages: %1; a later run with "
+                                              "--update reads their sources again")
+                                   .arg(error));
 }

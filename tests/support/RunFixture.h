@@ -1,0 +1,59 @@
+#pragma once
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A fresh folder for each test function of a run's suite: sources below src/, outputs below out/.
+// A suite derives from it beside QObject and calls renew() in its init().
+class RunFixture
+{
+protected:
+    void renew() { m_dir = std::make_unique<QTemporaryDir>(); }
+    QString src(const QString &relative) const { return m_dir->filePath("src/" + relative); }
+    QString dest() const { return m_dir->filePath("out"); }
+    QString root() const { return m_dir->path(); }
+    // Where a source below src/ is mirrored under the destination.
+    QString mirrored(const QString &relative) const
+    {
+        return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
+    }
+    QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
+
+    // A small store for the formats' suites: partial messages put back whole, "From " lines and
+    // alike names, a mailbox that holds another, and a message that fails. The .emlx sources in
+    // list order; the fourth fails (it holds no message).
+    QStringList writeMailboxStore() const
+    {
+        const QByteArray partial =
+            "From: Ann <ann@example.com>\nSubject: alike\nDate: Sat, 6 Aug 2011 10:00:00 +0200\nMIME-Version: 1.0\n"
+            "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\nContent-Type: text/plain\n\nFrom the top\n"
+            "--b\nContent-Type: text/plain; name=\"a.txt\"\nContent-Transfer-Encoding: 7bit\n"
+            "X-Apple-Content-Length: 19\n\n\n--b--\n";
+        const QList<QPair<QString, QByteArray>> files{
+            {"INBOX.mbox/Messages/1.emlx",
+             TestFiles::emlx("Return-Path: <bounce@lists.example.org>\n" + TestFiles::mail("alike") +
+                             "From me\n>From you\n>>From them\n")},
+            {"INBOX.mbox/Messages/2.partial.emlx", TestFiles::emlx(partial)},
+            {"INBOX.mbox/Messages/2.2.emlxpart", "From inside a part\n"},
+            {"INBOX.mbox/Messages/3.emlx", QByteArray()}, // fails: holds no message
+            {"INBOX.mbox/Messages/4.emlx",
+             TestFiles::emlx("Return-Path: <>\n" + TestFiles::mail("alike").chopped(1))}, // no line break at the end
+            {"Projects.mbox/Alpha.mbox/Messages/5.emlx", TestFiles::emlx("Subject: x\r\n\r\nFrom crlf\r\n")},
+            {"Projects.mbox/Messages/6.emlx", TestFiles::emlx(TestFiles::mail("outer"))}, // holds another mailbox
+        };
+        QStringList sources;
+        for (const auto &[path, bytes] : files)
+            if (TestFiles::write(src(path), bytes) && path.endsWith(".emlx"))
+                sources << src(path);
+        return sources;
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};

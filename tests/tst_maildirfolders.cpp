@@ -1,0 +1,146 @@
+#include "MailboxReadBack.h"
+#include "RunFixture.h"
+#include "TestFiles.h"
+#include "convert/ConversionRun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include <algorithm>
+
+using TestFiles::emlx;
+using TestFiles::mail;
+
+// --format maildir: one Maildir per mailbox, read back by Python's mailbox module.
+class MaildirFoldersTest : public QObject, RunFixture
+{
+    Q_OBJECT
+
+    RunOptions maildirOptions(const QString &destination) const
+    {
+        RunOptions options{destination, NamingScheme::Original, false, OutputLayout::Mailboxes};
+        options.format = OutputFormat::Maildir;
+        return options;
+    }
+
+private Q_SLOTS:
+    void init() { renew(); }
+
+    // Python's mailbox module finds in the Maildirs exactly the messages that the .eml files of
+    // the same run hold: partial messages put back whole, alike names, a mailbox that holds
+    // another, and a message that fails left out; nothing stays in tmp/.
+    void holdsWhatEmlFilesHold_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job") << 1;
+        QTest::newRow("four jobs") << 4;
+    }
+    void holdsWhatEmlFilesHold()
+    {
+        QFETCH(int, jobs);
+        const QStringList sources = writeMailboxStore();
+        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
+        RunOptions boxes = maildirOptions(dest() + "/boxes");
+        boxes.scheme = NamingScheme::SubjectDate;
+        boxes.jobs = jobs;
+        const RunReport emlReport = convertAll(sources, eml);
+        const RunReport report = convertAll(sources, boxes);
+        QCOMPARE(report.failures.size(), 1);
+        QCOMPARE(report.failures[0].source, sources[2]);
+        QCOMPARE(emlReport.converted, 5);
+        QVERIFY(TestFiles::read(emlReport.outputs[1].target).contains("From inside a part"));
+        QCOMPARE(emlReport.outputs[2].target, dest() + "/eml/INBOX/alike 06-08-2011 (3).eml");
+        QCOMPARE(report.outputs.size(), emlReport.outputs.size());
+
+        QStringList expected, mailboxes;
+        for (int i = 0; i < report.outputs.size(); ++i) {
+            QCOMPARE(report.outputs[i].source, emlReport.outputs[i].source);
+            expected << report.outputs[i].target + '\t' + TestFiles::read(emlReport.outputs[i].target);
+            const QString mailbox = QDir::cleanPath(QFileInfo(report.outputs[i].target).path() + "/..");
+            if (!mailboxes.contains(mailbox))
+                mailboxes << mailbox;
+        }
+        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + "/Projects/Alpha",
+                                         boxes.destination + "/Projects"}));
+        QStringList readBack = readBackByPython("maildir", mailboxes);
+        std::sort(expected.begin(), expected.end());
+        std::sort(readBack.begin(), readBack.end());
+        QCOMPARE(readBack, expected);
+        for (const QString &file : TestFiles::filesBelow(boxes.destination)) {
+            const QString below = file.mid(boxes.destination.size());
+            QVERIFY2(!below.contains("/.emlx2eml-") && !below.contains("/tmp/"), qPrintable(below));
+        }
+    }
+
+    // The mail client's read, answered, flagged, draft and deleted bits become the file name's
+    // letters, the same name in every run; the file takes the received date; a message whose
+    // flags changed replaces its file instead of standing there twice.
+    void keepsTheMessageState_data()
+    {
+        QTest::addColumn<QByteArray>("flags");
+        QTest::addColumn<QString>("letters");
+        QTest::newRow("none") << QByteArray("0") << "";
+        QTest::newRow("read, with bits beyond") << QByteArray("8590195713") << "S";
+        QTest::newRow("read and flagged") << QByteArray("17") << "FS";
+        QTest::newRow("answered, deleted") << QByteArray("6") << "RT";
+        QTest::newRow("all five") << QByteArray("87") << "DFRST";
+    }
+    void keepsTheMessageState()
+    {
+        QFETCH(QByteArray, flags);
+        QFETCH(QString, letters);
+        const QByteArray plist = TestFiles::propertyList("<key>date-received</key>\n<integer>1312624800</integer>\n"
+                                                         "<key>flags</key>\n<integer>" +
+                                                         flags + "</integer>\n");
+        const QString source = src("Box.mbox/1.emlx");
+        QVERIFY(TestFiles::write(source, emlx(mail("state"), plist)));
+        const RunOptions maildir = maildirOptions(dest());
+
+        const RunReport inMaildir = convertAll({source}, maildir);
+        QVERIFY(inMaildir.succeeded());
+        const QString file = inMaildir.outputs[0].target;
+        QVERIFY2(file.startsWith(dest() + "/Box/cur/") && file.endsWith(":2," + letters), qPrintable(file));
+        QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1312624800);
+        QVERIFY(convertAll({source}, maildir).outputs[0].target == file); // the same name in every run
+        QVERIFY(TestFiles::write(source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key><integer>8"
+                                                                                     "</integer>"))));
+        const QString unflagged = convertAll({source}, maildir).outputs[0].target;
+        QCOMPARE(TestFiles::filesBelow(dest()), QStringList{unflagged}); // replaced, not doubled
+    }
+
+    // --update: a file of the same unique name and flags stays; only a changed message is written again.
+    void updateLeavesFinishedMailboxesAlone()
+    {
+        const QStringList sources{src("Box.mbox/1.emlx"), src("Box.mbox/2.emlx")};
+        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
+        for (const QString &source : sources) {
+            QVERIFY(TestFiles::write(source, emlx(mail(source.right(6).toUtf8()))));
+            QVERIFY(TestFiles::setModified(source, old));
+        }
+        RunOptions options = maildirOptions(dest());
+        options.update = true;
+        QCOMPARE(convertAll(sources, options).converted, 2);
+        const QStringList written = outputFiles();
+
+        const RunReport again = convertAll(sources, options);
+        QVERIFY(again.succeeded());
+        QCOMPARE(again.upToDate, 2);
+        QCOMPARE(again.converted, 0);
+        QCOMPARE(outputFiles(), written);
+
+        const QByteArray flagged = TestFiles::propertyList("<key>flags</key>\n<integer>17</integer>\n");
+        QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"), flagged)));
+        const RunReport changed = convertAll(sources, options);
+        QVERIFY(changed.succeeded());
+        QCOMPARE(changed.upToDate, 1);
+        QCOMPARE(changed.converted, 1);
+        QByteArray everything;
+        for (const QString &file : outputFiles())
+            everything += TestFiles::read(file);
+        QVERIFY(everything.contains(mail("changed")));
+    }
+};
+
+QTEST_GUILESS_MAIN(MaildirFoldersTest)
+#include "tst_maildirfolders.moc"

@@ -1,0 +1,188 @@
+#include "MailboxReadBack.h"
+#include "RunFixture.h"
+#include "TestFiles.h"
+#include "convert/ConversionRun.h"
+#include "convert/output/MboxFiles.h"
+
+#include <QBuffer>
+#include <QRegularExpression>
+#include <QTest>
+
+using TestFiles::emlx;
+using TestFiles::mail;
+
+namespace {
+
+// What the mboxrd rule takes back: one '>' from each line that begins with '>'s and "From ".
+QByteArray unquotedMboxrd(QByteArray message)
+{
+    static const QRegularExpression quoted(QStringLiteral("^>(>*From )"), QRegularExpression::MultilineOption);
+    return QString::fromLatin1(message).replace(quoted, QStringLiteral("\\1")).toLatin1();
+}
+
+} // namespace
+
+// --format mbox: one file per mailbox, read back by Python's mailbox module.
+class MboxFilesTest : public QObject, RunFixture
+{
+    Q_OBJECT
+
+    RunOptions mboxOptions(const QString &destination) const
+    {
+        RunOptions options{destination, NamingScheme::Original, false, OutputLayout::Mailboxes};
+        options.format = OutputFormat::Mbox;
+        return options;
+    }
+
+private Q_SLOTS:
+    void init() { renew(); }
+
+    // Python's mailbox module finds in the mbox files exactly the messages that the .eml files of
+    // the same run hold, each after its envelope sender's separator line; a message that fails is
+    // left out, and a mailbox that holds another keeps it in its .sbd folder.
+    void holdsWhatEmlFilesHold_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job") << 1;
+        QTest::newRow("four jobs") << 4;
+    }
+    void holdsWhatEmlFilesHold()
+    {
+        QFETCH(int, jobs);
+        const QStringList sources = writeMailboxStore();
+        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
+        RunOptions boxes = mboxOptions(dest() + "/boxes");
+        boxes.scheme = NamingScheme::SubjectDate;
+        boxes.jobs = jobs;
+        const RunReport emlReport = convertAll(sources, eml);
+        const RunReport report = convertAll(sources, boxes);
+        QCOMPARE(report.failures.size(), 1);
+        QCOMPARE(report.failures[0].source, sources[2]);
+        QCOMPARE(report.outputs.size(), emlReport.outputs.size());
+
+        QStringList expected, mailboxes;
+        for (int i = 0; i < report.outputs.size(); ++i) {
+            QCOMPARE(report.outputs[i].source, emlReport.outputs[i].source);
+            expected << report.outputs[i].target + '\t' + TestFiles::read(emlReport.outputs[i].target);
+            if (!mailboxes.contains(report.outputs[i].target))
+                mailboxes << report.outputs[i].target;
+        }
+        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + "/Projects.sbd/Alpha",
+                                         boxes.destination + "/Projects"}));
+        QStringList readBack = readBackByPython("mbox", mailboxes);
+        for (QString &message : readBack)
+            message = QString::fromLatin1(unquotedMboxrd(message.toLatin1()));
+        expected[2] += '\n'; // an mbox message ends with a line break
+        QCOMPARE(readBack, expected);
+        // The envelope sender: the Return-Path's, the From header's, none for a bounce's empty one.
+        const QByteArray inbox = TestFiles::read(boxes.destination + "/INBOX");
+        QVERIFY(inbox.startsWith("From bounce@lists.example.org Sat Aug  6 08:00:00 2011\n"));
+        QVERIFY(inbox.contains("\n\nFrom ann@example.com Sat Aug  6 08:00:00 2011\n"));
+        QVERIFY(inbox.contains("\n\nFrom MAILER-DAEMON Sat Aug  6 08:00:00 2011\n"));
+        QCOMPARE(TestFiles::filesBelow(boxes.destination).filter("/.emlx2eml-"), QStringList());
+    }
+
+    // The mboxrd rule holds however the message's bytes are split into writes.
+    void quotesFromLinesAcrossWrites_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("quoted");
+        QTest::newRow("first line, quoted ones, CRLF")
+            << QByteArray("From a\r\n>From b\n>>>From c\n") << QByteArray(">From a\r\n>>From b\n>>>>From c\n");
+        QTest::newRow("alike but not quoted") << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n")
+                                              << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n");
+        QTest::newRow("ends inside a line that began alike") << QByteArray("a\n>>Fro") << QByteArray("a\n>>Fro");
+        QTest::newRow("ends right after From and a blank") << QByteArray("a\nFrom ") << QByteArray("a\n>From ");
+    }
+    void quotesFromLinesAcrossWrites()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, quoted);
+        for (const qsizetype step : {message.size(), qsizetype(1), qsizetype(3)}) {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            MboxrdQuoting quoting(out);
+            for (qsizetype at = 0; at < message.size(); at += step)
+                QVERIFY(quoting.write(message.mid(at, step)) == message.mid(at, step).size());
+            QVERIFY(quoting.finish());
+            QCOMPARE(out.data(), quoted);
+            QCOMPARE(quoting.endedWithLineBreak(), quoted.endsWith('\n'));
+        }
+    }
+
+    // The mail client's read, answered, flagged, draft and deleted bits become, when asked for,
+    // the message's Status and X-Status headers.
+    void keepsTheMessageState_data()
+    {
+        QTest::addColumn<QByteArray>("flags");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("none") << QByteArray("0") << QByteArray("Status: O\n");
+        QTest::newRow("read, with bits beyond") << QByteArray("8590195713") << QByteArray("Status: RO\n");
+        QTest::newRow("read and flagged") << QByteArray("17") << QByteArray("Status: RO\nX-Status: F\n");
+        QTest::newRow("answered, deleted") << QByteArray("6") << QByteArray("Status: O\nX-Status: AD\n");
+        QTest::newRow("all five") << QByteArray("87") << QByteArray("Status: RO\nX-Status: ADFT\n");
+    }
+    void keepsTheMessageState()
+    {
+        QFETCH(QByteArray, flags);
+        QFETCH(QByteArray, status);
+        const QString source = src("Box.mbox/1.emlx");
+        QVERIFY(TestFiles::write(
+            source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key>\n<integer>" + flags + "</integer>\n"))));
+        RunOptions mbox = mboxOptions(dest());
+        mbox.mboxStatus = true;
+        QVERIFY(convertAll({source}, mbox).succeeded());
+        QCOMPARE(TestFiles::read(dest() + "/Box"),
+                 "From ann@example.com Sat Aug  6 08:00:00 2011\n" + status + mail("state") + '\n');
+    }
+
+    // A stopped run leaves no half mailbox: the mailbox finished before the stop is in place, the
+    // one under way is gone with its temporary file, and its messages do not count as written.
+    void stoppedRunLeavesNoHalfMailbox()
+    {
+        QStringList sources;
+        for (const char *path : {"A.mbox/1.emlx", "B.mbox/2.emlx", "B.mbox/3.emlx", "B.mbox/4.emlx"}) {
+            sources << src(path);
+            QVERIFY(TestFiles::write(sources.last(), emlx(mail(path))));
+        }
+        int started = 0;
+        RunCallbacks callbacks;
+        callbacks.messageStarted = [&started](int) { ++started; };
+        callbacks.stopRequested = [&started] { return started == 3; };
+        const RunReport report = convertAll(sources, mboxOptions(dest()), callbacks);
+        QVERIFY(report.stopped);
+        QCOMPARE(report.converted, 1);
+        QCOMPARE(outputFiles(), QStringList{dest() + "/A"});
+    }
+
+    // --update: a mailbox file stays until one of its sources is newer, and is then written again whole.
+    void updateLeavesFinishedMailboxesAlone()
+    {
+        const QStringList sources{src("Box.mbox/1.emlx"), src("Box.mbox/2.emlx")};
+        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
+        for (const QString &source : sources) {
+            QVERIFY(TestFiles::write(source, emlx(mail(source.right(6).toUtf8()))));
+            QVERIFY(TestFiles::setModified(source, old));
+        }
+        RunOptions options = mboxOptions(dest());
+        options.update = true;
+        QCOMPARE(convertAll(sources, options).converted, 2);
+        const QByteArray written = TestFiles::read(dest() + "/Box");
+
+        const RunReport again = convertAll(sources, options);
+        QVERIFY(again.succeeded());
+        QCOMPARE(again.upToDate, 2);
+        QCOMPARE(again.converted, 0);
+        QCOMPARE(TestFiles::read(dest() + "/Box"), written);
+
+        QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"))));
+        const RunReport changed = convertAll(sources, options);
+        QVERIFY(changed.succeeded());
+        QCOMPARE(changed.upToDate, 0);
+        QCOMPARE(changed.converted, 2);
+        QVERIFY(TestFiles::read(dest() + "/Box").contains(mail("changed")));
+    }
+};
+
+QTEST_GUILESS_MAIN(MboxFilesTest)
+#include "tst_mboxfiles.moc"
