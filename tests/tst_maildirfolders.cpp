@@ -39,36 +39,28 @@ private Q_SLOTS:
     void holdsWhatEmlFilesHold()
     {
         QFETCH(int, jobs);
-        const QStringList sources = writeMailboxStore();
-        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
-        RunOptions boxes = maildirOptions(dest() + "/boxes");
-        boxes.scheme = NamingScheme::SubjectDate;
-        boxes.jobs = jobs;
-        const RunReport emlReport = convertAll(sources, eml);
-        const RunReport report = convertAll(sources, boxes);
-        QCOMPARE(report.failures.size(), 1);
-        QCOMPARE(report.failures[0].source, sources[2]);
-        QCOMPARE(emlReport.converted, 5);
-        QVERIFY(TestFiles::read(emlReport.outputs[1].target).contains("From inside a part"));
-        QCOMPARE(emlReport.outputs[2].target, dest() + "/eml/INBOX/alike 06-08-2011 (3).eml");
-        QCOMPARE(report.outputs.size(), emlReport.outputs.size());
-
-        QStringList expected, mailboxes;
-        for (int i = 0; i < report.outputs.size(); ++i) {
-            QCOMPARE(report.outputs[i].source, emlReport.outputs[i].source);
-            expected << report.outputs[i].target + '\t' + TestFiles::read(emlReport.outputs[i].target);
-            const QString mailbox = QDir::cleanPath(QFileInfo(report.outputs[i].target).path() + "/..");
+        AgainstEml run = convertAgainstEml(OutputFormat::Maildir, jobs);
+        QCOMPARE(run.boxes.failures.size(), 1);
+        QCOMPARE(run.boxes.failures[0].source, src("INBOX.mbox/Messages/3.emlx"));
+        QCOMPARE(run.eml.converted, 5);
+        QVERIFY(TestFiles::read(run.eml.outputs[1].target).contains("From inside a part"));
+        QCOMPARE(run.eml.outputs[2].target, dest() + "/eml/INBOX/alike 06-08-2011 (3).eml");
+        QCOMPARE(run.boxes.outputs.size(), run.eml.outputs.size());
+        QStringList mailboxes;
+        for (int i = 0; i < run.boxes.outputs.size(); ++i) {
+            QCOMPARE(run.boxes.outputs[i].source, run.eml.outputs[i].source);
+            const QString mailbox = QDir::cleanPath(QFileInfo(run.boxes.outputs[i].target).path() + "/..");
             if (!mailboxes.contains(mailbox))
                 mailboxes << mailbox;
         }
-        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + "/Projects/Alpha",
-                                         boxes.destination + "/Projects"}));
+        QCOMPARE(mailboxes, QStringList({run.destination + "/INBOX", run.destination + "/Projects/Alpha",
+                                         run.destination + "/Projects"}));
         QStringList readBack = readBackByPython("maildir", mailboxes);
-        std::sort(expected.begin(), expected.end());
+        std::sort(run.expected.begin(), run.expected.end());
         std::sort(readBack.begin(), readBack.end());
-        QCOMPARE(readBack, expected);
-        for (const QString &file : TestFiles::filesBelow(boxes.destination)) {
-            const QString below = file.mid(boxes.destination.size());
+        QCOMPARE(readBack, run.expected);
+        for (const QString &file : TestFiles::filesBelow(run.destination)) {
+            const QString below = file.mid(run.destination.size());
             QVERIFY2(!below.contains("/.emlx2eml-") && !below.contains("/tmp/"), qPrintable(below));
         }
     }

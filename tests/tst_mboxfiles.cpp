@@ -49,37 +49,29 @@ private Q_SLOTS:
     void holdsWhatEmlFilesHold()
     {
         QFETCH(int, jobs);
-        const QStringList sources = writeMailboxStore();
-        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
-        RunOptions boxes = mboxOptions(dest() + "/boxes");
-        boxes.scheme = NamingScheme::SubjectDate;
-        boxes.jobs = jobs;
-        const RunReport emlReport = convertAll(sources, eml);
-        const RunReport report = convertAll(sources, boxes);
-        QCOMPARE(report.failures.size(), 1);
-        QCOMPARE(report.failures[0].source, sources[2]);
-        QCOMPARE(report.outputs.size(), emlReport.outputs.size());
-
-        QStringList expected, mailboxes;
-        for (int i = 0; i < report.outputs.size(); ++i) {
-            QCOMPARE(report.outputs[i].source, emlReport.outputs[i].source);
-            expected << report.outputs[i].target + '\t' + TestFiles::read(emlReport.outputs[i].target);
-            if (!mailboxes.contains(report.outputs[i].target))
-                mailboxes << report.outputs[i].target;
+        AgainstEml run = convertAgainstEml(OutputFormat::Mbox, jobs);
+        QCOMPARE(run.boxes.failures.size(), 1);
+        QCOMPARE(run.boxes.failures[0].source, src("INBOX.mbox/Messages/3.emlx"));
+        QCOMPARE(run.boxes.outputs.size(), run.eml.outputs.size());
+        QStringList mailboxes;
+        for (int i = 0; i < run.boxes.outputs.size(); ++i) {
+            QCOMPARE(run.boxes.outputs[i].source, run.eml.outputs[i].source);
+            if (!mailboxes.contains(run.boxes.outputs[i].target))
+                mailboxes << run.boxes.outputs[i].target;
         }
-        QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + "/Projects.sbd/Alpha",
-                                         boxes.destination + "/Projects"}));
+        QCOMPARE(mailboxes, QStringList({run.destination + "/INBOX", run.destination + "/Projects.sbd/Alpha",
+                                         run.destination + "/Projects"}));
         QStringList readBack = readBackByPython("mbox", mailboxes);
         for (QString &message : readBack)
             message = QString::fromLatin1(unquotedMboxrd(message.toLatin1()));
-        expected[2] += '\n'; // an mbox message ends with a line break
-        QCOMPARE(readBack, expected);
+        run.expected[2] += '\n'; // an mbox message ends with a line break
+        QCOMPARE(readBack, run.expected);
         // The envelope sender: the Return-Path's, the From header's, none for a bounce's empty one.
-        const QByteArray inbox = TestFiles::read(boxes.destination + "/INBOX");
+        const QByteArray inbox = TestFiles::read(run.destination + "/INBOX");
         QVERIFY(inbox.startsWith("From bounce@lists.example.org Sat Aug  6 08:00:00 2011\n"));
         QVERIFY(inbox.contains("\n\nFrom ann@example.com Sat Aug  6 08:00:00 2011\n"));
         QVERIFY(inbox.contains("\n\nFrom MAILER-DAEMON Sat Aug  6 08:00:00 2011\n"));
-        QCOMPARE(TestFiles::filesBelow(boxes.destination).filter("/.emlx2eml-"), QStringList());
+        QCOMPARE(TestFiles::filesBelow(run.destination).filter("/.emlx2eml-"), QStringList());
     }
 
     // The mboxrd rule holds however the message's bytes are split into writes.

@@ -1,4 +1,5 @@
 #include "convert/OutputFolder.h"
+#include "convert/NamedRows.h"
 
 #include "platform/PathHelpers.h"
 
@@ -55,18 +56,13 @@ bool storeHoldsSeveralAccounts(const QString &store)
 
 std::optional<OutputLayout> layoutFromName(const QString &name)
 {
-    for (const OutputLayoutRow &row : outputLayouts)
-        if (name == row.name)
-            return row.layout;
-    return std::nullopt;
+    const OutputLayoutRow *row = rowNamed(outputLayouts, name);
+    return row ? std::optional(row->layout) : std::nullopt;
 }
 
 QStringList layoutNames()
 {
-    QStringList names;
-    for (const OutputLayoutRow &row : outputLayouts)
-        names << QString(row.name);
-    return names;
+    return rowNames(outputLayouts);
 }
 
 OutputFolder outputFolderBelowDestination(const QString &absoluteSource, OutputLayout layout, bool accountLevel)

@@ -1,4 +1,5 @@
 #include "convert/OutputNaming.h"
+#include "convert/NamedRows.h"
 
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
@@ -158,18 +159,13 @@ bool schemeReadsHeaders(NamingScheme scheme)
 
 QStringList schemeNames()
 {
-    QStringList names;
-    for (const NamingSchemeRow &row : namingSchemes)
-        names.append(row.name);
-    return names;
+    return rowNames(namingSchemes);
 }
 
 std::optional<NamingScheme> schemeFromName(const QString &name)
 {
-    for (const NamingSchemeRow &row : namingSchemes)
-        if (name == row.name)
-            return row.scheme;
-    return std::nullopt;
+    const NamingSchemeRow *row = rowNamed(namingSchemes, name);
+    return row ? std::optional(row->scheme) : std::nullopt;
 }
 
 QString ownOutputName(const QString &fileName)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestFiles.h"
+#include "convert/ConversionRun.h"
 
 #include <QDir>
 #include <QString>
@@ -52,6 +53,27 @@ protected:
             if (TestFiles::write(src(path), bytes) && path.endsWith(".emlx"))
                 sources << src(path);
         return sources;
+    }
+
+    // The messages of writeMailboxStore converted twice under the mailboxes layout and
+    // subject-date names, into loose .eml files below out/eml and in `format` below out/boxes.
+    struct AgainstEml {
+        RunReport eml, boxes;
+        QString destination; // of the boxes
+        QStringList expected; // for each of the boxes' outputs: "target<TAB>the bytes of its .eml file"
+    };
+    AgainstEml convertAgainstEml(OutputFormat format, int jobs) const
+    {
+        const QStringList sources = writeMailboxStore();
+        RunOptions eml{dest() + "/eml", NamingScheme::SubjectDate, false, OutputLayout::Mailboxes};
+        RunOptions boxes = eml;
+        boxes.destination = dest() + "/boxes";
+        boxes.format = format;
+        boxes.jobs = jobs;
+        AgainstEml result{convertAll(sources, eml), convertAll(sources, boxes), boxes.destination, {}};
+        for (qsizetype i = 0; i < result.boxes.outputs.size() && i < result.eml.outputs.size(); ++i)
+            result.expected << result.boxes.outputs[i].target + '\t' + TestFiles::read(result.eml.outputs[i].target);
+        return result;
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "convert/output/OutputFormats.h"
 
+#include "convert/NamedRows.h"
+
 #include "convert/output/EmlFiles.h"
 #include "convert/output/MaildirFolders.h"
 #include "convert/output/MboxFiles.h"
@@ -26,16 +28,11 @@ const OutputFormatRow &formatRow(OutputFormat format)
 
 std::optional<OutputFormat> formatFromName(const QString &name)
 {
-    for (const OutputFormatRow &row : outputFormats)
-        if (name == row.name)
-            return row.format;
-    return std::nullopt;
+    const OutputFormatRow *row = rowNamed(outputFormats, name);
+    return row ? std::optional(row->format) : std::nullopt;
 }
 
 QStringList formatNames()
 {
-    QStringList names;
-    for (const OutputFormatRow &row : outputFormats)
-        names << QString(row.name);
-    return names;
+    return rowNames(outputFormats);
 }
