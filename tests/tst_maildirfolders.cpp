@@ -17,13 +17,6 @@ class MaildirFoldersTest : public QObject, RunFixture
 {
     Q_OBJECT
 
-    RunOptions maildirOptions(const QString &destination) const
-    {
-        RunOptions options{destination, NamingScheme::Original, false, OutputLayout::Mailboxes};
-        options.format = OutputFormat::Maildir;
-        return options;
-    }
-
 private Q_SLOTS:
     void init() { renew(); }
 
@@ -87,7 +80,7 @@ private Q_SLOTS:
                                                          flags + "</integer>\n");
         const QString source = src("Box.mbox/1.emlx");
         QVERIFY(TestFiles::write(source, emlx(mail("state"), plist)));
-        const RunOptions maildir = maildirOptions(dest());
+        const RunOptions maildir = mailboxesIn(dest(), OutputFormat::Maildir);
 
         const RunReport inMaildir = convertAll({source}, maildir);
         QVERIFY(inMaildir.succeeded());
@@ -110,7 +103,7 @@ private Q_SLOTS:
             QVERIFY(TestFiles::write(source, emlx(mail(source.right(6).toUtf8()))));
             QVERIFY(TestFiles::setModified(source, old));
         }
-        RunOptions options = maildirOptions(dest());
+        RunOptions options = mailboxesIn(dest(), OutputFormat::Maildir);
         options.update = true;
         QCOMPARE(convertAll(sources, options).converted, 2);
         const QStringList written = outputFiles();

@@ -27,13 +27,6 @@ class MboxFilesTest : public QObject, RunFixture
 {
     Q_OBJECT
 
-    RunOptions mboxOptions(const QString &destination) const
-    {
-        RunOptions options{destination, NamingScheme::Original, false, OutputLayout::Mailboxes};
-        options.format = OutputFormat::Mbox;
-        return options;
-    }
-
 private Q_SLOTS:
     void init() { renew(); }
 
@@ -121,7 +114,7 @@ private Q_SLOTS:
         const QString source = src("Box.mbox/1.emlx");
         QVERIFY(TestFiles::write(
             source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key>\n<integer>" + flags + "</integer>\n"))));
-        RunOptions mbox = mboxOptions(dest());
+        RunOptions mbox = mailboxesIn(dest(), OutputFormat::Mbox);
         mbox.mboxStatus = true;
         QVERIFY(convertAll({source}, mbox).succeeded());
         QCOMPARE(TestFiles::read(dest() + "/Box"),
@@ -141,7 +134,7 @@ private Q_SLOTS:
         RunCallbacks callbacks;
         callbacks.messageStarted = [&started](int) { ++started; };
         callbacks.stopRequested = [&started] { return started == 3; };
-        const RunReport report = convertAll(sources, mboxOptions(dest()), callbacks);
+        const RunReport report = convertAll(sources, mailboxesIn(dest(), OutputFormat::Mbox), callbacks);
         QVERIFY(report.stopped);
         QCOMPARE(report.converted, 1);
         QCOMPARE(outputFiles(), QStringList{dest() + "/A"});
@@ -156,7 +149,7 @@ private Q_SLOTS:
             QVERIFY(TestFiles::write(source, emlx(mail(source.right(6).toUtf8()))));
             QVERIFY(TestFiles::setModified(source, old));
         }
-        RunOptions options = mboxOptions(dest());
+        RunOptions options = mailboxesIn(dest(), OutputFormat::Mbox);
         options.update = true;
         QCOMPARE(convertAll(sources, options).converted, 2);
         const QByteArray written = TestFiles::read(dest() + "/Box");

@@ -55,6 +55,14 @@ protected:
         return sources;
     }
 
+    // A run into `destination` under the mailboxes layout, in `format`.
+    static RunOptions mailboxesIn(const QString &destination, OutputFormat format)
+    {
+        RunOptions options{destination, NamingScheme::Original, false, OutputLayout::Mailboxes};
+        options.format = format;
+        return options;
+    }
+
     // The messages of writeMailboxStore converted twice under the mailboxes layout and
     // subject-date names, into loose .eml files below out/eml and in `format` below out/boxes.
     struct AgainstEml {
