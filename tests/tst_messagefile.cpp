@@ -78,6 +78,8 @@ private Q_SLOTS:
         row("no count, plist ends the file", greeting + plist, greeting, plist, true);
         row("no count, plist in body, plist ends the file", plistBody + plist, plistBody, plist, true);
         row("no count, body ends with a bare plist", greeting + bareList, greeting + bareList, {}, false);
+        row("first line neither a count nor a header", "x!garbage#\n" + greeting, "x!garbage#\n" + greeting, {}, true);
+        row("first line a count with letters", "12abc\n" + greeting, "12abc\n" + greeting, {}, true);
     }
     void locatesMessage()
     {
