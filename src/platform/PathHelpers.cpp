@@ -82,9 +82,20 @@ FileResult EnsureFolderExists(const QString &folder)
     std::filesystem::create_directories(toFsPath(folder), code);
     if (QFileInfo(folder).isDir())
         return {};
-    const QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
-                               ? QStringLiteral("a file of that name is in the way")
-                               : systemMessage(code);
+    QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
+                         ? QStringLiteral("a file of that name is in the way")
+                         : systemMessage(code);
+    // A link whose target does not exist stands where a folder should be, or on the way to it.
+    for (QString step = QDir::cleanPath(folder); !step.isEmpty() && !QDir(step).isRoot();
+         step = QFileInfo(step).path()) {
+        const QFileInfo info(step);
+        if (info.isSymLink() && !info.exists()) {
+            reason = QStringLiteral("%1 is a link whose target does not exist").arg(quotedPath(step));
+            break;
+        }
+        if (info.exists())
+            break;
+    }
     return FileResult::failure(QStringLiteral("cannot create folder %1: %2").arg(quotedPath(folder), reason));
 }
 
