@@ -5,6 +5,7 @@
 #include "convert/MailboxFormats.h"
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
+#include "convert/SourceFolders.h"
 #include "convert/UpToDate.h"
 #include "convert/UpdateRecord.h"
 #include "platform/DestinationFolder.h"
@@ -28,11 +29,6 @@
 #include <vector>
 
 namespace {
-
-QString absoluteSourceOf(const QString &entry)
-{
-    return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
-}
 
 // One listed entry on its way through the run.
 struct Message {
@@ -99,7 +95,7 @@ public:
     RunReport convert(const QStringList &sources)
     {
         m_report.total = int(sources.size());
-        if (!prepareDestination())
+        if (!prepareDestination(sources))
             return m_report;
         takeInTheRun(sources);
         if (usesUpdateRecord())
@@ -160,12 +156,15 @@ private:
         }
     }
 
-    bool prepareDestination()
+    bool prepareDestination(const QStringList &sources)
     {
         if (m_options.destination.trimmed().isEmpty()) {
             m_report.error = QStringLiteral("no destination folder was given");
             return false;
         }
+        m_report.error = SourceFolders(sources).refusal(m_options);
+        if (!m_report.error.isEmpty())
+            return false;
         if (!m_options.dryRun) {
             const FileResult made = EnsureFolderExists(m_destination);
             if (!made.ok) {
@@ -228,26 +227,7 @@ private:
                 m_upToDateMailboxes.insert(it.key());
     }
 
-    // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
-    // that go to the destination itself. Where a mailbox of the run holds another, the inner one
-    // goes into a folder named after the outer with ".sbd" added ("Projects" and
-    // "Projects.sbd/Alpha"), as desktop clients keep their local folders, since one path cannot
-    // be a file and a folder at once.
-    QString mboxPathOf(const QString &folder) const
-    {
-        if (folder == m_destination)
-            return m_destination + QStringLiteral("mbox");
-        QString path = m_destination;
-        QString outer = m_destination; // the same steps as folders of the run name them
-        const QStringList steps = folder.mid(m_destination.size()).split(u'/', Qt::SkipEmptyParts);
-        for (qsizetype i = 0; i < steps.size(); ++i) {
-            outer += steps[i] + u'/';
-            path += steps[i];
-            if (i + 1 < steps.size())
-                path += m_mailboxFolders.contains(outer) ? QStringLiteral(".sbd/") : QStringLiteral("/");
-        }
-        return path;
-    }
+    QString mboxPathOf(const QString &folder) const { return mboxFileOf(folder, m_destination, m_mailboxFolders); }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
     // events go on meanwhile. A stopped run waits no longer than one turn: its caller wants to

@@ -103,3 +103,19 @@ bool needsAccountLevel(const QStringList &absoluteSources)
     }
     return accounts.size() == 1 && storeHoldsSeveralAccounts(GetFolderPart(*accounts.cbegin()));
 }
+
+QString mboxFileOf(const QString &folder, const QString &destination, const QSet<QString> &mailboxFolders)
+{
+    if (folder == destination)
+        return destination + QStringLiteral("mbox");
+    QString path = destination;
+    QString outer = destination; // the same steps as folders of the run name them
+    const QStringList steps = folder.mid(destination.size()).split(u'/', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        outer += steps[i] + u'/';
+        path += steps[i];
+        if (i + 1 < steps.size())
+            path += mailboxFolders.contains(outer) ? QStringLiteral(".sbd/") : QStringLiteral("/");
+    }
+    return path;
+}

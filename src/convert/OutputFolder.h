@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -27,3 +28,10 @@ QString accountFolderOf(const QString &absoluteSource);
 // each other: the messages come from more than one account folder, or their mail store holds
 // more than one.
 bool needsAccountLevel(const QStringList &absoluteSources);
+
+// The mbox file of a mailbox folder (a whole path below `destination`, ending in '/'): the
+// folder's own path as a file; "mbox" for messages that go to the destination itself. Where a
+// folder of `mailboxFolders` holds another, the inner one goes into a folder named after the
+// outer with ".sbd" added ("Projects" and "Projects.sbd/Alpha"), as desktop clients keep their
+// local folders, since one path cannot be a file and a folder at once.
+QString mboxFileOf(const QString &folder, const QString &destination, const QSet<QString> &mailboxFolders);
