@@ -16,4 +16,6 @@ struct RunSummary {
     QString savedText() const { return text + QStringLiteral("\n\n") + fullList + u'\n'; }
 };
 
-RunSummary summariseRun(const RunReport &report);
+// The box says how many messages were written below `destination` and, when some failed or
+// warned, how many ("Completed ! 20 warnings").
+RunSummary summariseRun(const RunReport &report, const QString &destination);

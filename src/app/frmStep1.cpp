@@ -8,12 +8,15 @@
 #include "app/FileGrid.h"
 #include "app/RunSummary.h"
 #include "convert/ConversionRun.h"
+#include "convert/SourceFolders.h"
 #include "list/FolderScan.h"
 #include "platform/PathHelpers.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontDatabase>
+#include <QLocale>
+#include <QSaveFile>
 #include <QScreen>
 
 // The pictures live in this static library; register them before the form loads them.
@@ -25,6 +28,12 @@ static void loadResources()
 namespace {
 
 constexpr int problemsNamedInBox = 10;
+
+// "1 folder", "1,203 folders", in the user's way of writing numbers.
+QString counted(qsizetype count, const char *one, const char *many)
+{
+    return QLocale().toString(count) + u' ' + QLatin1String(count == 1 ? one : many);
+}
 
 QIcon applicationIcon()
 {
@@ -194,9 +203,13 @@ void frmStep1::addFolder()
         BusyScope busy(listChangingControls(), true, ui->CmdAddFolder);
         EventPump pump;
         // The files found so far join the list at each turn of the event loop: the rows and the
-        // count follow the walk, a batch at a time.
+        // count follow the walk, a batch at a time. Until the first is found, the count says how
+        // far the walk has come instead.
         QStringList found;
+        bool foundAny = false;
+        qsizetype folders = 0;
         const auto listFound = [&] {
+            foundAny = foundAny || !found.isEmpty();
             m_files.appendFiles(found);
             found.clear();
         };
@@ -204,13 +217,19 @@ void frmStep1::addFolder()
             if (m_closing || !pump.due())
                 return;
             listFound();
+            if (!foundAny)
+                ui->lblCount1->setText(folders == 0 ? QStringLiteral("Scanning…")
+                                                    : QStringLiteral("Scanning… %1").arg(
+                                                          counted(folders, "folder", "folders")));
             pump.turn();
         };
         scan = scanForMessageFiles(
-            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); });
+            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); },
+            [&](qsizetype walked) { folders = walked; });
         if (!m_closing)
             listFound();
     }
+    showCount(m_files.count());
     if (m_closing)
         return;
     ui->CmdConvert2PDF->setEnabled(m_files.count() > 0);
@@ -272,11 +291,9 @@ void frmStep1::convert()
     }
     // The last run's bar stays until the next run begins; its picker does not sit over it.
     resetProgress();
-    const QString destination =
-        m_prompts->pickFolder(QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart());
+    const QString destination = pickDestination();
     if (destination.isEmpty())
         return;
-    m_pickerStarts.destinationChosen(destination);
     RunReport report;
     {
         BusyScope busy(listChangingControls(), false, ui->CmdConvert2PDF);
@@ -294,6 +311,27 @@ void frmStep1::convert()
     }
     if (!m_closing)
         reportRun(report, destination);
+}
+
+// The destination of a run, asked until it is one where no output would land beside a listed
+// message, or the picker is cancelled (empty).
+QString frmStep1::pickDestination()
+{
+    const SourceFolders sources(m_files.files());
+    for (;;) {
+        const QString destination = m_prompts->pickFolder(
+            QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart(sources), true);
+        if (destination.isEmpty())
+            return {};
+        RunOptions options;
+        options.destination = destination;
+        const QString refusal = sources.refusal(options);
+        if (refusal.isEmpty()) {
+            m_pickerStarts.destinationChosen(destination);
+            return destination;
+        }
+        m_prompts->warn(refusal.front().toUpper() + refusal.mid(1) + u'.');
+    }
 }
 
 void frmStep1::followRun(int index)
@@ -321,16 +359,17 @@ void frmStep1::reportRun(const RunReport &report, const QString &destination)
         m_prompts->warn(QStringLiteral("Nothing was converted: %1").arg(report.error));
         return;
     }
-    const RunSummary summary = summariseRun(report);
-    Prompts::SaveAction save;
+    const RunSummary summary = summariseRun(report, destination);
+    Prompts::Actions actions;
     if (!summary.fullList.isEmpty())
-        save = [this, &summary, &destination] {
+        actions.saveList = [this, &summary, &destination] {
             saveList(summary.savedText(), QDir(destination).filePath(QStringLiteral("Conversion report.txt")));
         };
+    actions.openFolder = [this, &destination] { m_prompts->showFolder(destination); };
     if (summary.failed)
-        m_prompts->warn(summary.text, summary.details, save);
+        m_prompts->warn(summary.text, summary.details, actions);
     else
-        m_prompts->inform(summary.text, Prompts::Icon::Information, summary.details, save);
+        m_prompts->inform(summary.text, Prompts::Icon::Information, summary.details, actions);
 }
 
 // Writes the end box's list where the user chooses; nothing is written unless asked.
@@ -339,12 +378,12 @@ void frmStep1::saveList(const QString &text, const QString &suggested)
     const QString path = m_prompts->pickSaveFile(QStringLiteral("Save the List As..."), suggested);
     if (path.isEmpty())
         return;
+    // QSaveFile writes whole or not at all, and gives a new file the mode the umask allows.
+    QSaveFile file(path);
     const QByteArray bytes = text.toUtf8();
-    const FileResult saved = writeFileAtomically(path, false, QFileInfo(), [&](QFileDevice &out, QString *) {
-        return writeAll(out, bytes.constData(), bytes.size());
-    });
-    if (!saved.ok)
-        m_prompts->warn(QStringLiteral("The list was not saved: %1").arg(saved.error));
+    if (!file.open(QIODevice::WriteOnly) || !writeAll(file, bytes.constData(), bytes.size()) || !file.commit())
+        m_prompts->warn(
+            QStringLiteral("The list was not saved: cannot write %1: %2").arg(quotedPath(path), file.errorString()));
 }
 
 void frmStep1::exitProgram()

@@ -50,6 +50,7 @@ private:
     void addFolder();
     void clearList();
     void convert();
+    QString pickDestination();
     void exitProgram();
 
     std::function<void()> pumpUnlessClosing(EventPump &pump);

@@ -1,0 +1,67 @@
+#include "app/ReportBox.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+
+ReportBox::ReportBox(QWidget *owner, QMessageBox::Icon icon, const QString &text, const QString &details,
+                     const Prompts::Actions &actions)
+    : QDialog(owner), m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok)),
+      m_ok(m_buttons->button(QDialogButtonBox::Ok))
+{
+    setWindowTitle(applicationTitle());
+    setSizeGripEnabled(true);
+    auto *layout = new QGridLayout(this);
+    if (icon != QMessageBox::NoIcon) {
+        const QStyle::StandardPixmap standard = icon == QMessageBox::Warning    ? QStyle::SP_MessageBoxWarning
+                                                : icon == QMessageBox::Critical ? QStyle::SP_MessageBoxCritical
+                                                : icon == QMessageBox::Question ? QStyle::SP_MessageBoxQuestion
+                                                                                : QStyle::SP_MessageBoxInformation;
+        const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+        auto *picture = new QLabel;
+        picture->setPixmap(style()->standardIcon(standard, nullptr, this).pixmap(size, size));
+        layout->addWidget(picture, 0, 0, Qt::AlignTop);
+    }
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(label, 0, 1);
+    if (!details.isEmpty()) {
+        auto *area = new QPlainTextEdit(details);
+        area->setReadOnly(true);
+        area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        area->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        area->setMinimumHeight(area->fontMetrics().lineSpacing() * 4);
+        layout->addWidget(area, 1, 0, 1, 2);
+        layout->setRowStretch(1, 1);
+    }
+    layout->setColumnStretch(1, 1);
+    layout->addWidget(m_buttons, 2, 0, 1, 2);
+    if (actions.saveList)
+        addAction(QStringLiteral("&Save List..."), actions.saveList);
+    if (actions.openFolder)
+        addAction(QStringLiteral("&Open Folder"), actions.openFolder);
+    m_ok->setDefault(true);
+    m_ok->setFocus();
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // Room for about 90 characters by 24 lines of details; without details, what the text needs.
+    const QFontMetrics metrics = fontMetrics();
+    if (!details.isEmpty())
+        resize(qMax(sizeHint().width(), metrics.averageCharWidth() * 90),
+               qMax(sizeHint().height(), metrics.lineSpacing() * 30));
+}
+
+// An action's button never takes Enter for itself: Enter stays with OK, before and after the
+// action ran.
+void ReportBox::addAction(const QString &caption, const std::function<void()> &action)
+{
+    QPushButton *button = m_buttons->addButton(caption, QDialogButtonBox::ActionRole);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, action] {
+        action();
+        m_ok->setFocus();
+    });
+}
