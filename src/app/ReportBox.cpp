@@ -3,9 +3,35 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QStyle>
+
+namespace {
+
+// The details, a line per file or reason. A line too long for the box goes on below itself,
+// indented, so that each still reads as one.
+QTextEdit *detailsArea(const QString &details)
+{
+    auto *area = new QTextEdit;
+    area->setReadOnly(true);
+    area->setLineWrapMode(QTextEdit::WidgetWidth);
+    area->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    area->setPlainText(details);
+    const int indent = area->fontMetrics().averageCharWidth() * 4;
+    QTextBlockFormat hanging;
+    hanging.setLeftMargin(indent);
+    hanging.setTextIndent(-indent);
+    QTextCursor all(area->document());
+    all.select(QTextCursor::Document);
+    all.mergeBlockFormat(hanging);
+    area->setMinimumHeight(area->fontMetrics().lineSpacing() * 4);
+    return area;
+}
+
+} // namespace
 
 ReportBox::ReportBox(QWidget *owner, QMessageBox::Icon icon, const QString &text, const QString &details,
                      const Prompts::Actions &actions)
@@ -30,12 +56,7 @@ ReportBox::ReportBox(QWidget *owner, QMessageBox::Icon icon, const QString &text
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label, 0, 1);
     if (!details.isEmpty()) {
-        auto *area = new QPlainTextEdit(details);
-        area->setReadOnly(true);
-        area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        area->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        area->setMinimumHeight(area->fontMetrics().lineSpacing() * 4);
-        layout->addWidget(area, 1, 0, 1, 2);
+        layout->addWidget(detailsArea(details), 1, 0, 1, 2);
         layout->setRowStretch(1, 1);
     }
     layout->setColumnStretch(1, 1);
