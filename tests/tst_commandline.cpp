@@ -91,6 +91,16 @@ private Q_SLOTS:
             << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
                            "\"<DIR>/Mail\""}
             << 0;
+        QTest::newRow("the root as destination of Maildirs")
+            << QStringList{"-o", "/", "--format", "maildir"} << false << 1
+            << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
+                           "\"<DIR>/Mail\""}
+            << 0;
+        QTest::newRow("the root as destination of mbox files")
+            << QStringList{"-o", "/", "--format", "mbox"} << false << 1
+            << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
+                           "\"<DIR>/Mail\""}
+            << 0;
         QTest::newRow("a source folder as destination")
             << QStringList{"-o", "Mail"} << false << 1
             << QStringList{"the destination \"<DIR>/Mail\" would put outputs beside the messages being converted"}

@@ -70,13 +70,16 @@ QString SourceFolders::refusal(const RunOptions &options) const
         case OutputFormat::Eml:
             landing << folder;
             break;
-        case OutputFormat::Maildir:
+        case OutputFormat::Maildir: // the Maildir's own folder gets its three
+            landing << folder;
             for (const char *inner : {"cur/", "new/", "tmp/"})
                 landing << folder + QLatin1String(inner);
             break;
-        case OutputFormat::Mbox:
-            landing << GetFolderPart(mboxFileOf(folder, paths.destination(), mailboxes));
+        case OutputFormat::Mbox: { // nor may the file take the place of such a folder
+            const QString mbox = mboxFileOf(folder, paths.destination(), mailboxes);
+            landing << GetFolderPart(mbox) << mbox;
             break;
+        }
         }
     }
     for (const QString &folder : landing) {

@@ -12,7 +12,8 @@ QString absoluteSourceOf(const QString &entry);
 // The folders that directly hold a run's listed message files, so that the run's outputs stay out
 // of them: a destination for which any output would land in such a folder is refused whole,
 // before anything is written. Outputs land in the folders the layout and format give the
-// messages, and in the destination itself (the record of an update run, the window's report).
+// messages (a Maildir's own folder included, and an mbox file may not take the place of such a
+// folder), and in the destination itself (the record of an update run, the window's report).
 // Folders are compared as the file system finds them (links resolved) and in any letter case.
 class SourceFolders
 {
