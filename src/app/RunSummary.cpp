@@ -73,12 +73,6 @@ QString paragraphs(const QStringList &parts)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-// "1 message", "1,203 messages", in the user's way of writing numbers.
-QString counted(qsizetype count, const QString &one, const QString &many)
-{
-    return QLocale().toString(count) + u' ' + (count == 1 ? one : many);
-}
-
 QString outcome(const RunReport &report)
 {
     if (!report.failures.isEmpty())
@@ -92,6 +86,11 @@ QString outcome(const RunReport &report)
 }
 
 } // namespace
+
+QString counted(qsizetype count, const QString &one, const QString &many)
+{
+    return QLocale().toString(count) + u' ' + (count == 1 ? one : many);
+}
 
 RunSummary summariseRun(const RunReport &report, const QString &destination)
 {

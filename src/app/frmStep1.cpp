@@ -15,7 +15,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontDatabase>
-#include <QLocale>
 #include <QSaveFile>
 #include <QScreen>
 
@@ -28,12 +27,6 @@ static void loadResources()
 namespace {
 
 constexpr int problemsNamedInBox = 10;
-
-// "1 folder", "1,203 folders", in the user's way of writing numbers.
-QString counted(qsizetype count, const char *one, const char *many)
-{
-    return QLocale().toString(count) + u' ' + QLatin1String(count == 1 ? one : many);
-}
 
 QIcon applicationIcon()
 {
@@ -218,9 +211,7 @@ void frmStep1::addFolder()
                 return;
             listFound();
             if (!foundAny)
-                ui->lblCount1->setText(folders == 0 ? QStringLiteral("Scanning…")
-                                                    : QStringLiteral("Scanning… %1").arg(
-                                                          counted(folders, "folder", "folders")));
+                showScanning(folders);
             pump.turn();
         };
         scan = scanForMessageFiles(
@@ -258,6 +249,15 @@ void frmStep1::reportScan(const FolderScanResult &scan)
         }
     }
     m_prompts->inform(text, Prompts::Icon::Plain, details);
+}
+
+// While a scan has found no message yet, the count says how far its walk has come.
+void frmStep1::showScanning(qsizetype folders)
+{
+    QString text = QStringLiteral("Scanning…");
+    if (folders > 0)
+        text += u' ' + counted(folders, QStringLiteral("folder"), QStringLiteral("folders"));
+    ui->lblCount1->setText(text);
 }
 
 // After each change of the list: the count, and the newest entry (row 0 of an empty list) as

@@ -56,6 +56,7 @@ private:
     std::function<void()> pumpUnlessClosing(EventPump &pump);
     void reportScan(const FolderScanResult &scan);
     void showCount(int count);
+    void showScanning(qsizetype folders);
     void resetProgress();
     void showProgress(int done, int total);
     void followRun(int index);
