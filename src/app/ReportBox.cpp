@@ -54,6 +54,11 @@ ReportBox::ReportBox(QWidget *owner, QMessageBox::Icon icon, const QString &text
     auto *label = new QLabel(text);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Each line of the text on one line of the box, up to about 80 characters.
+    int longest = 0;
+    for (const QString &line : text.split(u'\n'))
+        longest = qMax(longest, label->fontMetrics().horizontalAdvance(line));
+    label->setMinimumWidth(qMin(longest + 1, label->fontMetrics().averageCharWidth() * 80));
     layout->addWidget(label, 0, 1);
     if (!details.isEmpty()) {
         layout->addWidget(detailsArea(details), 1, 0, 1, 2);
