@@ -8,7 +8,10 @@ build: deps
 	cmake --preset dev >/dev/null
 	cmake --build --preset dev
 
-run: build
+# Builds only the window's program and what it needs, not the tests, fuzzers and benchmark.
+run: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target emlx-converter
 	./build/dev/src/app/emlx-converter
 
 test: build

@@ -99,9 +99,19 @@ xd_answer() {
   return 1
 }
 
-# xd_grab FILE: a picture of the main window.
+# xd_grab FILE [WINDOW]: a picture of the main window, or of another window of the program.
 xd_grab() {
-  import -window "$xd_main" "$1"
+  import -window "${2:-$xd_main}" "$1"
+}
+
+# xd_emlx PATH SUBJECT: a small message file as the mail client writes it.
+xd_emlx() {
+  local message
+  message=$(printf 'Subject: %s\nFrom: Ann <ann@example.org>\nDate: Sat, 6 Aug 2011 10:00:00 +0000\n\nHello.' "$2")
+  message+=$'\n'
+  mkdir -p "$(dirname "$1")"
+  printf '%-10d\n%s<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict></dict></plist>\n' \
+    "${#message}" "$message" >"$1"
 }
 
 # Centres of the window's buttons in pixels, from the form's layout.

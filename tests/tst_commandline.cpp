@@ -68,10 +68,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("stderrHas");
         QTest::addColumn<int>("filesWritten");
         QTest::newRow("all converted") << QStringList{} << false << 0
-                                       << QStringList{"2 converted, 0 failed, 1 warning\n"} << 2;
+                                       << QStringList{"2 converted, 0 failed, 1 warning, written below \"<DIR>/out\"\n"}
+                                       << 2;
         QTest::newRow("update, nothing there yet") // the two messages and the record of what was written
             << QStringList{"--update"} << false << 0
-            << QStringList{"2 converted, 0 failed, 1 warning, 0 already up to date\n"} << 3;
+            << QStringList{"2 converted, 0 failed, 1 warning, 0 already up to date, written below \"<DIR>/out\"\n"}
+            << 3;
         QTest::newRow("quiet") << QStringList{"-q"} << false << 0 << QStringList() << 2;
         QTest::newRow("one failed") << QStringList{} << true << 1 << QStringList{"2 converted, 1 failed"} << 2;
         QTest::newRow("failure named even when quiet")
@@ -83,6 +85,29 @@ private Q_SLOTS:
         // Relative to the working folder, where "blocker" is a file.
         QTest::newRow("destination cannot be made")
             << QStringList{"-o", "blocker/out"} << false << 1 << QStringList{"blocker/out"} << 0;
+        // Outputs never land in a folder that holds sources: such a destination is refused whole.
+        QTest::newRow("the root as destination")
+            << QStringList{"-o", "/"} << false << 1
+            << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
+                           "\"<DIR>/Mail\""}
+            << 0;
+        QTest::newRow("the root as destination of Maildirs")
+            << QStringList{"-o", "/", "--format", "maildir"} << false << 1
+            << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
+                           "\"<DIR>/Mail\""}
+            << 0;
+        QTest::newRow("the root as destination of mbox files")
+            << QStringList{"-o", "/", "--format", "mbox"} << false << 1
+            << QStringList{"the destination \"/\" would put outputs beside the messages being converted, in "
+                           "\"<DIR>/Mail\""}
+            << 0;
+        QTest::newRow("a source folder as destination")
+            << QStringList{"-o", "Mail"} << false << 1
+            << QStringList{"the destination \"<DIR>/Mail\" would put outputs beside the messages being converted"}
+            << 0;
+        QTest::newRow("a link to nowhere as destination")
+            << QStringList{"-o", "dangling"} << false << 1
+            << QStringList{"\"<DIR>/dangling\" is a link whose target does not exist"} << 0;
         QTest::newRow("a file named, a missing source")
             << QStringList{"blocker", "missing"} << false << 1
             << QStringList{"\"missing\": no such file or folder", "3 converted, 1 failed"} << 3;
@@ -99,6 +124,7 @@ private Q_SLOTS:
         QVERIFY(TestFiles::write(dir.filePath("Mail/2.emlx"), TestFiles::emlx(message, TestFiles::propertyList(), 5)));
         QVERIFY(!withBadSource || TestFiles::write(dir.filePath("Mail/broken.emlx"), {}));
         QVERIFY(TestFiles::write(dir.filePath("blocker"), "a file"));
+        QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling")));
         const int filesBefore = int(TestFiles::filesBelow(dir.path()).size());
 
         const ChildResult child = runChild(
@@ -108,8 +134,8 @@ private Q_SLOTS:
         const QString &err = child.errors;
         const QString out = QString::fromLocal8Bit(child.output);
         QTEST(child.exitCode, "exitCode");
-        for (const QString &part : stderrHas)
-            QVERIFY2(err.contains(part), qPrintable(err));
+        for (QString part : stderrHas)
+            QVERIFY2(err.contains(part.replace("<DIR>", dir.path())), qPrintable(err));
         if (stderrHas.isEmpty())
             QCOMPARE(err, QString());
 

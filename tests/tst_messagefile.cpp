@@ -78,6 +78,8 @@ private Q_SLOTS:
         row("no count, plist ends the file", greeting + plist, greeting, plist, true);
         row("no count, plist in body, plist ends the file", plistBody + plist, plistBody, plist, true);
         row("no count, body ends with a bare plist", greeting + bareList, greeting + bareList, {}, false);
+        row("first line neither a count nor a header", "x!garbage#\n" + greeting, "x!garbage#\n" + greeting, {}, true);
+        row("first line a count with letters", "12abc\n" + greeting, "12abc\n" + greeting, {}, true);
     }
     void locatesMessage()
     {
@@ -165,6 +167,10 @@ private Q_SLOTS:
         subject("blanks inside an encoded word", "=?utf-8?Q?Hello World?=", "Hello World");
         subject("base64 padding inside a word", "=?utf-8?B?SGk=IHRoZXJl?=", "Hi there");
         subject("words of two charsets", "=?utf-8?B?0JrQsNC6?= =?koi8-r?B?1MU=?=", "Какте");
+        // Labels as the WHATWG Encoding Standard reads them.
+        subject("gb2312 label on GBK text", "=?gb2312?B?pbWpYKXTpbk=?=", "サービス");
+        subject("euc-kr label on a Unified Hangul Code syllable", "=?euc-kr?B?jGPH0Q==?=", "똠한");
+        subject("ascii label on windows-1252 text", "=?ascii?Q?=80_5?=", "€ 5");
         from("display name and address", "Jane Doe <jane@example.com>", "Jane Doe <jane@example.com>");
         from("encoded display name", "=?UTF-8?Q?Ren=C3=A9e?= <renee@example.com>", "Renée <renee@example.com>");
         from("raw windows-1252 display name", "Andr\xe9 <andre@example.com>", "André <andre@example.com>");

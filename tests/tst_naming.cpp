@@ -55,7 +55,11 @@ private Q_SLOTS:
         row("sender-subject-date", "Budget", "Jane Doe <jane@example.com>",
             "Jane Doe jane@example.com Budget 06-08-2011.eml", "DFS", "from in angle brackets");
         row("date-sender-subject", " Budget ", "", "06-08-2011   Budget .eml", "DFS", "blanks kept");
-        row("subject-date", "...", "", " 06-08-2011.eml", "DS", "leading dots removed, blank kept");
+        row("subject-date", "...", "", "06-08-2011.eml", "DS", "leading dots and blank removed");
+        row("subject-date", "-rf", "", "rf 06-08-2011.eml", "DS", "leading dash removed");
+        row("sender-subject-date", "Budget", "", "Budget 06-08-2011.eml", "DFS", "empty sender leaves no blank first");
+        row("sender-subject-date", "Budget", " - .-Sales", "Sales Budget 06-08-2011.eml", "DFS",
+            "blanks, dashes and dots before the name removed");
         row("sender-subject-date", ".NET", "..a.b", "a.b .NET 06-08-2011.eml", "DFS", "dots inside kept");
         const QByteArray words = QByteArray("Grüße ").repeated(40);
         const QByteArray longText = QByteArray("x").repeated(300);
@@ -120,6 +124,7 @@ private Q_SLOTS:
         QTest::newRow("codes 0 to 31") << controls + eml << 0 << u"x"_s.repeated(32) + eml;
         QTest::newRow("DEL, C1 and bidirectional controls; other non-ASCII kept")
             << u"a\x7f\u0085 é\u202e Ω\u2066 日本\u200f 😀.eml"_s << 0 << u"a é Ω 日本 😀.eml"_s;
+        QTest::newRow("zero-width characters") << u"a\u200Bb\u200Cc\u200Dd\u2060e\uFEFF.eml"_s << 0 << u"abcde.eml"_s;
         QTest::newRow("exactly 220 not cut") << a.repeated(216) + eml << 0 << a.repeated(216) + eml;
         QTest::newRow("221 cut before .eml") << a.repeated(217) + eml << 0 << a.repeated(216) + eml;
         QTest::newRow("230 without extension") << a.repeated(230) << 0 << a.repeated(220);

@@ -391,12 +391,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("convertEnabled");
         QTest::addColumn<QStringList>("counts"); // the count at the event loop's turns during the scan
         const QStringList none, tree{"b.emlx", "c.eml", "A/a.emlx"}, found{"b.emlx", "A/a.emlx"}, old{"/Old/1.emlx"};
+        // Until the first file is found, the folders found so far.
         QTest::newRow("appends to earlier rows")
-            << old << tree << found << true << QStringList{"1 files", "2 files", "3 files"};
+            << old << tree << found << true << QStringList{"Scanning…", "Scanning… 2 folders", "2 files", "3 files"};
         QTest::newRow("nothing found, empty list")
-            << none << QStringList{"c.eml"} << none << false << QStringList{"0 files"};
+            << none << QStringList{"c.eml"} << none << false << QStringList{"Scanning…", "Scanning… 1 folder"};
         QTest::newRow("nothing found, earlier rows")
-            << old << QStringList{"c.eml"} << none << true << QStringList{"1 files"};
+            << old << QStringList{"c.eml"} << none << true << QStringList{"Scanning…", "Scanning… 1 folder"};
     }
     void folderScan()
     {
@@ -425,7 +426,7 @@ private Q_SLOTS:
         QVERIFY(unusable.made);
         TestWindow test;
         const Scan scan = scanSource(test, {});
-        QCOMPARE(scan.counts, QStringList({"0 files", "1 files", "2 files"}));
+        QCOMPARE(scan.counts, QStringList({"Scanning…", "Scanning… 2 folders", "1 files", "2 files"}));
         QCOMPARE(scan.during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
         checkListedAfterScan(test, makeFiles(found, found));
@@ -441,7 +442,7 @@ private Q_SLOTS:
         makeFiles({"b.emlx", "c.eml", "A/a.emlx"});
         TestWindow test;
         const Scan scan = scanSource(test, {}, [&] { test.window->close(); });
-        QCOMPARE(scan.counts, QStringList{"0 files"});
+        QCOMPARE(scan.counts, QStringList{"Scanning…"});
         QCOMPARE(scan.during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 1");
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 0, exit 1, busy 0");
         checkListedAfterScan(test, {});
@@ -467,24 +468,27 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("sources");
         QTest::addColumn<QStringList>("missing"); // not written; "a" is the folder of a written one
         QTest::addColumn<QString>("optionAfterFirst");
+        QTest::addColumn<QString>("refused"); // a destination picked first and refused; empty: none
         QTest::addColumn<QStringList>("outputs");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("endBox");
-        QTest::addColumn<QString>("details"); // SRC stands for the source folder
+        // SRC stands for the source folder, OUT for the destination, MIRROR for the source
+        // folder's mirror below it.
+        QTest::addColumn<QString>("details");
         const QString partly = "warn: Completed, but %1 of %2 messages could not be converted.\n"
-                               "The details name each of them with the reason.";
+                               "The details name each of them with the reason.\n\n";
         QTest::newRow("four messages, folders mirrored")
             << QStringList{"a/1.emlx", "a/b/2.emlx", "3.emlx", "Grüße/4.emlx"} << QStringList() << QString()
-            << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
+            << QString() << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
             << QStringList{"25 | Message 1 (of 4) | row 0", "50 | Message 2 (of 4) | row 1",
                            "75 | Message 3 (of 4) | row 2", "100 | Message 4 (of 4) | row 3"}
-            << "inform: Completed !" << QString();
+            << "inform: Completed !\n\n4 messages written below OUT" << QString();
         QTest::newRow("a failed message reported, the scheme changed during the run")
-            << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << "OptSD"
+            << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << "OptSD" << QString()
             << QStringList{"1.eml", "Hello 06-08-2011.eml"}
             << QStringList{"33 | Message 1 (of 3) | row 0", "67 | Message 2 (of 3) | row 1",
                            "100 | Message 3 (of 3) | row 2"}
-            << partly.arg(1).arg(3)
+            << partly.arg(1).arg(3) + "2 messages written below OUT"
             << "Not converted, by reason:\n"
                "1 × gone, or a link that leads nowhere\n"
                "    e.g. SRC/gone.emlx\n\n"
@@ -492,11 +496,12 @@ private Q_SLOTS:
                "source file \"SRC/gone.emlx\" is gone";
         QTest::newRow("failures grouped by reason, the most frequent first")
             << QStringList{"a/1.emlx", "a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}
-            << QStringList{"a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"} << QString() << QStringList{"a/1.eml"}
+            << QStringList{"a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"} << QString() << QString()
+            << QStringList{"a/1.eml"}
             << QStringList{"17 | Message 1 (of 6) | row 0", "33 | Message 2 (of 6) | row 1",
                            "50 | Message 3 (of 6) | row 2", "67 | Message 4 (of 6) | row 3",
                            "83 | Message 5 (of 6) | row 4", "100 | Message 6 (of 6) | row 5"}
-            << partly.arg(5).arg(6)
+            << partly.arg(5).arg(6) + "1 message written below OUT"
             << "Not converted, by reason:\n"
                "4 × gone, or a link that leads nowhere\n"
                "    e.g. SRC/2.emlx, SRC/3.emlx, SRC/4.emlx and 1 more\n"
@@ -508,18 +513,44 @@ private Q_SLOTS:
                "source file \"SRC/3.emlx\" is gone\n"
                "source file \"SRC/4.emlx\" is gone\n"
                "source file \"SRC/5.emlx\" is gone";
+        QTest::newRow("folders named like outputs kept apart, with a warning")
+            << QStringList{"box.eml/1.emlx", "box.emlx/1.emlx"} << QStringList() << QString() << QString()
+            << QStringList{"box.eml/1.eml", "box.eml (2)/1.eml"}
+            << QStringList{"50 | Message 1 (of 2) | row 0", "100 | Message 2 (of 2) | row 1"}
+            << "inform: Completed ! 1 warning\n\n2 messages written below OUT"
+            << "Warnings, by reason:\n"
+               "1 × a folder whose output folder another took: numbered\n"
+               "    e.g. SRC/box.emlx/1.emlx\n\n"
+               "Warnings:\n"
+               "\"SRC/box.emlx/1.emlx\": its folder and the folder \"SRC/box.eml\" would both be written to "
+               "\"MIRROR/box.eml\"; it goes into \"MIRROR/box.eml (2)\" instead";
+        QTest::newRow("the root refused: its mirror is the source folder")
+            << QStringList{"1.emlx"} << QStringList() << QString() << "/" << QStringList{"1.eml"}
+            << QStringList{"100 | Message 1 (of 1) | row 0"} << "inform: Completed !\n\n1 message written below OUT"
+            << QString();
     }
     void conversionRun()
     {
         QFETCH(QStringList, sources);
         QFETCH(QStringList, missing);
         QFETCH(QString, optionAfterFirst);
+        QFETCH(QString, refused);
         QFETCH(QStringList, outputs);
         QFETCH(QString, endBox);
         QFETCH(QString, details);
         TestWindow test;
         test.list(makeFiles(sources, missing));
         test.prompts->folders = {destination()};
+        const QString pick = "pickFolder: Choose Folder to Save...";
+        QStringList asked{pick};
+        if (!refused.isEmpty()) {
+            test.prompts->folders.prepend(refused);
+            asked << "warn: The destination \"" + refused +
+                         "\" would put outputs beside the messages being converted, in \"" + source() +
+                         "\"; choose another folder."
+                  << pick;
+        }
+        asked << endBox.replace("OUT", destination());
         QStringList shown;
         QString during;
         const auto recording = connect(test.get<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged, this, [&] {
@@ -535,8 +566,10 @@ private Q_SLOTS:
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
         QCOMPARE(test.window->focusWidget(), test.get("CmdConvert2PDF")); // not Exit, where disabling put it
         QTEST(shown, "steps");
-        QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", endBox}));
-        QCOMPARE(test.prompts->details.constLast(), details.replace("SRC", source()));
+        QCOMPARE(test.prompts->asked, asked);
+        QCOMPARE(test.prompts->details.constLast(), details.replace("MIRROR", output("").chopped(1))
+                                                        .replace("SRC", source())
+                                                        .replace("OUT", destination()));
         QStringList written;
         for (const QString &relative : outputs) {
             written.append(output(relative));
@@ -572,30 +605,34 @@ private Q_SLOTS:
     }
 
     // Where the folder pickers open: a source picker at the last source, the destination picker at
-    // the last destination, else Documents or home, never at or below a source. "~" is the home
-    // folder, SRC the folder of the files picked first.
+    // the last destination, else Documents or home, else the temporary folder; never at the root,
+    // never in a folder that holds a listed message. "~" is the home folder, SRC the folder of the
+    // files picked first, TMP the temporary folder.
     void pickerStartFolders_data()
     {
         QTest::addColumn<QString>("scanned");           // a source folder scanned first; empty: none
+        QTest::addColumn<QStringList>("messages");      // message files below home, found by that scan
         QTest::addColumn<QString>("destinationBefore"); // chosen for an earlier run; empty: none
         QTest::addColumn<QStringList>("startFolders");  // the destination picker's, then the source picker's
-        QTest::newRow("files picked only") << ""
-                                           << "" << QStringList{"~/Documents", "SRC"};
-        QTest::newRow("after a scan") << "~/Mail"
-                                      << "" << QStringList{"~/Documents", "~/Mail"};
-        QTest::newRow("Documents scanned") << "~/Documents"
-                                           << "" << QStringList{"~", "~/Documents"};
-        QTest::newRow("home scanned") << "~"
-                                      << "" << QStringList{"/", "~"};
-        QTest::newRow("a destination chosen before") << "~/Mail"
-                                                     << "~/Out" << QStringList{"~/Out", "~/Mail"};
+        QTest::newRow("files picked only") << "" << QStringList() << "" << QStringList{"~/Documents", "SRC"};
+        QTest::newRow("after a scan") << "~/Mail" << QStringList{"Mail/Inbox/1.emlx"} << ""
+                                      << QStringList{"~/Documents", "~/Mail"};
+        QTest::newRow("Documents scanned, messages in it")
+            << "~/Documents" << QStringList{"Documents/1.emlx"} << "" << QStringList{"~", "~/Documents"};
+        QTest::newRow("home scanned") << "~" << QStringList{"Mail/Inbox/1.emlx"} << ""
+                                      << QStringList{"~/Documents", "~"};
+        QTest::newRow("home scanned, messages in home and in Documents")
+            << "~" << QStringList{"1.emlx", "Documents/2.emlx"} << "" << QStringList{"TMP", "~"};
+        QTest::newRow("a destination chosen before")
+            << "~/Mail" << QStringList{"Mail/Inbox/1.emlx"} << "~/Out" << QStringList{"~/Out", "~/Mail"};
         QTest::newRow("a destination that became a source")
-            << "~/Documents/Out"
-            << "~/Documents/Out" << QStringList{"~/Documents", "~/Documents/Out"};
+            << "~/Documents/Out" << QStringList{"Documents/Out/1.emlx"} << "~/Documents/Out"
+            << QStringList{"~/Documents", "~/Documents/Out"};
     }
     void pickerStartFolders()
     {
         QFETCH(QString, scanned);
+        QFETCH(QStringList, messages);
         QFETCH(QString, destinationBefore);
         QFETCH(QStringList, startFolders);
         const QString home = m_dir->path() + QStringLiteral("/home");
@@ -603,13 +640,17 @@ private Q_SLOTS:
         for (const QString &folder : {"/Documents", "/Mail", "/Out", "/Documents/Out"})
             QVERIFY(QDir().mkpath(home + folder));
         const auto atHome = [&](QString path) {
-            return path.replace(QRegularExpression("^~"), home).replace("SRC", source());
+            return path.replace(QRegularExpression("^~"), home)
+                .replace("SRC", source())
+                .replace("TMP", QDir::cleanPath(QDir::tempPath()));
         };
         TestWindow test;
         // A run to the earlier destination; then the scan, and both pickers once more, cancelled.
         test.list(makeFiles({"1.emlx"}));
         test.prompts->folders = {atHome(destinationBefore), atHome(scanned)};
         test.click("CmdConvert2PDF");
+        for (const QString &message : messages)
+            QVERIFY(TestFiles::write(home + u'/' + message, TestFiles::emlx(TestFiles::mail("Hello"))));
         test.click("CmdAddFolder");
         test.prompts->startFolders.clear();
 
@@ -621,21 +662,27 @@ private Q_SLOTS:
     }
 
     // "Save List..." of the end box writes the box's text and the full list where the user
-    // chooses; cancelled, it writes nothing.
-    void endBoxSavesTheList_data()
+    // chooses, with the mode the umask gives; cancelled, it writes nothing. "Open Folder" shows
+    // the destination.
+    void endBoxButtons_data()
     {
         QTest::addColumn<QString>("chosen");         // below the test folder; empty: cancelled
+        QTest::addColumn<bool>("openFolder");        // "Open Folder" pressed after "Save List..."
         QTest::addColumn<QStringList>("written");    // files below the test folder's "saved"
-        QTest::addColumn<QStringList>("askedAfter"); // after the save dialog
+        QTest::addColumn<QStringList>("askedAfter"); // after the save dialog; OUT: the destination
         const QString notSaved = "warn: The list was not saved: cannot write \"%1\": No such file or directory";
-        QTest::newRow("saved where chosen") << "saved/list.txt" << QStringList{"saved/list.txt"} << QStringList();
-        QTest::newRow("cancelled") << "" << QStringList() << QStringList();
+        QTest::newRow("saved where chosen") << "saved/list.txt" << false << QStringList{"saved/list.txt"}
+                                            << QStringList();
+        QTest::newRow("cancelled") << "" << false << QStringList() << QStringList();
         QTest::newRow("a folder that is not there")
-            << "saved/gone/list.txt" << QStringList() << QStringList{notSaved.arg("saved/gone/list.txt")};
+            << "saved/gone/list.txt" << false << QStringList() << QStringList{notSaved.arg("saved/gone/list.txt")};
+        QTest::newRow("Open Folder shows the destination")
+            << "" << true << QStringList() << QStringList{"showFolder: OUT"};
     }
-    void endBoxSavesTheList()
+    void endBoxButtons()
     {
         QFETCH(QString, chosen);
+        QFETCH(bool, openFolder);
         QFETCH(QStringList, written);
         QFETCH(QStringList, askedAfter);
         const QString saved = m_dir->path() + QStringLiteral("/saved");
@@ -644,12 +691,17 @@ private Q_SLOTS:
         test.list(makeFiles({"1.emlx", "gone.emlx"}, {"gone.emlx"}));
         test.prompts->folders = {destination()};
         test.prompts->savePaths = {chosen.isEmpty() ? QString() : m_dir->path() + u'/' + chosen};
+        test.prompts->pressOpenFolder = openFolder;
 
+        const mode_t usualMask = umask(022);
         test.click("CmdConvert2PDF");
+        umask(usualMask);
         const QString box = "Completed, but 1 of 2 messages could not be converted.\n"
-                            "The details name each of them with the reason.";
+                            "The details name each of them with the reason.\n\n"
+                            "1 message written below " +
+                            destination();
         for (QString &line : askedAfter)
-            line.replace("saved/", saved + u'/');
+            line.replace("saved/", saved + u'/').replace("OUT", destination());
         QCOMPARE(test.prompts->asked, QStringList({"pickFolder: Choose Folder to Save...", "warn: " + box,
                                                    "pickSaveFile: Save the List As..."}) +
                                           askedAfter);
@@ -657,9 +709,13 @@ private Q_SLOTS:
         for (QString &file : written)
             file = m_dir->path() + u'/' + file;
         QCOMPARE(TestFiles::filesBelow(saved), written);
-        for (const QString &file : written)
+        for (const QString &file : written) {
             QCOMPARE(TestFiles::read(file),
                      (box + "\n\nNot converted:\nsource file \"" + source() + "/gone.emlx\" is gone\n").toUtf8());
+            struct stat status = {};
+            QCOMPARE(stat(QFile::encodeName(file).constData(), &status), 0);
+            QCOMPARE(status.st_mode & 0777, mode_t(0644));
+        }
     }
 
     // Exit asks first; Yes closes the window, No keeps it.
@@ -692,13 +748,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("asked");
         const QString save = QStringLiteral("pickFolder: Choose Folder to Save...");
         QTest::newRow("Yes") << true << 2 << QStringList{save, exitQuestion};
-        QTest::newRow("No") << false << 5 << QStringList{save, exitQuestion, "inform: Completed !"};
+        QTest::newRow("No") << false << 5
+                            << QStringList{save, exitQuestion, "inform: Completed !\n\n5 messages written below OUT"};
     }
     void exitDuringRun()
     {
         QFETCH(bool, answer);
         QFETCH(int, written);
         QFETCH(QStringList, asked);
+        asked.replaceInStrings("OUT", destination());
         Leaving state;
         leave(state, answer, true, clickExit);
         checkLeft(state, asked, !answer, written);

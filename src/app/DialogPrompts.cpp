@@ -1,11 +1,13 @@
 #include "app/DialogPrompts.h"
 
+#include "app/ReportBox.h"
 #include "platform/FolderBrowser.h"
+#include "platform/PathHelpers.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTextEdit>
+#include <QUrl>
 
 namespace {
 
@@ -22,25 +24,9 @@ QWidget *DialogPrompts::dialogOwner() const
     return m_openBox ? m_openBox.data() : m_owner;
 }
 
-int DialogPrompts::showBox(int icon, const QString &text, int buttons, const QString &details,
-                           const SaveAction &saveList)
+int DialogPrompts::showModal(QDialog &box)
 {
-    const auto standardButtons = QMessageBox::StandardButtons(buttons);
-    QMessageBox box(QMessageBox::Icon(icon), applicationTitle(), shownText(text), standardButtons, dialogOwner());
     box.setWindowModality(Qt::WindowModal);
-    box.setDefaultButton(standardButtons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
-    if (!details.isEmpty()) {
-        box.setDetailedText(details);
-        // A long list reads better a line per file, scrolled sideways.
-        for (QTextEdit *edit : box.findChildren<QTextEdit *>())
-            edit->setLineWrapMode(QTextEdit::NoWrap);
-    }
-    if (saveList) {
-        QPushButton *save = box.addButton(QStringLiteral("&Save List..."), QMessageBox::ActionRole);
-        // Every button of a message box closes it; this one keeps it open for reading on.
-        QObject::disconnect(save, &QAbstractButton::clicked, nullptr, nullptr);
-        QObject::connect(save, &QAbstractButton::clicked, &box, [&saveList] { saveList(); });
-    }
     const QPointer<QWidget> outer = m_openBox;
     m_openBox = &box;
     const int answer = box.exec();
@@ -48,20 +34,34 @@ int DialogPrompts::showBox(int icon, const QString &text, int buttons, const QSt
     return answer;
 }
 
+// A box with details or actions is a ReportBox, which grows with its details; others are
+// message boxes.
+int DialogPrompts::showBox(int icon, const QString &text, int buttons, const QString &details, const Actions &actions)
+{
+    if (!details.isEmpty() || actions.saveList || actions.openFolder) {
+        ReportBox box(dialogOwner(), QMessageBox::Icon(icon), shownText(text), details, actions);
+        return showModal(box);
+    }
+    const auto standardButtons = QMessageBox::StandardButtons(buttons);
+    QMessageBox box(QMessageBox::Icon(icon), applicationTitle(), shownText(text), standardButtons, dialogOwner());
+    box.setDefaultButton(standardButtons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    return showModal(box);
+}
+
 bool DialogPrompts::askYesNo(const QString &question)
 {
     return showBox(QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No, {}, {}) == QMessageBox::Yes;
 }
 
-void DialogPrompts::inform(const QString &text, Icon icon, const QString &details, const SaveAction &saveList)
+void DialogPrompts::inform(const QString &text, Icon icon, const QString &details, const Actions &actions)
 {
     showBox(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon, text, QMessageBox::Ok, details,
-            saveList);
+            actions);
 }
 
-void DialogPrompts::warn(const QString &text, const QString &details, const SaveAction &saveList)
+void DialogPrompts::warn(const QString &text, const QString &details, const Actions &actions)
 {
-    showBox(QMessageBox::Warning, text, QMessageBox::Ok, details, saveList);
+    showBox(QMessageBox::Warning, text, QMessageBox::Ok, details, actions);
 }
 
 QStringList DialogPrompts::pickFiles(const QString &filter, const QString &startFolder)
@@ -69,12 +69,19 @@ QStringList DialogPrompts::pickFiles(const QString &filter, const QString &start
     return QFileDialog::getOpenFileNames(dialogOwner(), QString(), startFolder, filter);
 }
 
-QString DialogPrompts::pickFolder(const QString &prompt, const QString &startFolder)
+QString DialogPrompts::pickFolder(const QString &prompt, const QString &startFolder, bool offerNewFolder)
 {
-    return BrowseForFolder(dialogOwner(), prompt, startFolder);
+    return BrowseForFolder(dialogOwner(), prompt, startFolder, offerNewFolder);
 }
 
 QString DialogPrompts::pickSaveFile(const QString &prompt, const QString &suggested)
 {
     return QFileDialog::getSaveFileName(dialogOwner(), prompt, suggested, QStringLiteral("Text files (*.txt)"));
+}
+
+void DialogPrompts::showFolder(const QString &folder)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        warn(QStringLiteral("The folder %1 could not be shown: the desktop offers no program that opens folders.")
+                 .arg(quotedPath(folder)));
 }

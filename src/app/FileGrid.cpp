@@ -1,6 +1,7 @@
 #include "app/FileGrid.h"
 
 #include <QHeaderView>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -16,6 +17,21 @@ class CellDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // The current cell of a grid that has the keyboard's focus gets a dotted frame, as the
+    // classic grid drew it; most styles draw none in a list.
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem cell = option;
+        cell.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, cell, index);
+        if (!option.state.testFlag(QStyle::State_HasFocus))
+            return;
+        painter->save();
+        painter->setPen(QPen(option.palette.color(QPalette::WindowText), 1, Qt::DotLine));
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override

@@ -1,6 +1,6 @@
 #include "app/PickerStarts.h"
 
-#include "platform/PathHelpers.h"
+#include "convert/SourceFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,9 +17,7 @@ QString cleanFolder(const QString &folder)
 
 void PickerStarts::sourceChosen(const QString &folder)
 {
-    const QString clean = cleanFolder(folder);
-    m_sources.removeAll(clean);
-    m_sources.append(clean);
+    m_lastSource = cleanFolder(folder);
 }
 
 void PickerStarts::destinationChosen(const QString &folder)
@@ -29,26 +27,19 @@ void PickerStarts::destinationChosen(const QString &folder)
 
 QString PickerStarts::sourceStart() const
 {
-    return m_sources.isEmpty() ? QDir::homePath() : m_sources.constLast();
+    return m_lastSource.isEmpty() ? QDir::homePath() : m_lastSource;
 }
 
-QString PickerStarts::destinationStart() const
+QString PickerStarts::destinationStart(const SourceFolders &sources) const
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    for (const QString &candidate : {m_lastDestination, documents, QDir::homePath()}) {
-        if (!candidate.isEmpty() && QFileInfo(candidate).isDir() && !atOrBelowSource(candidate))
+    for (const QString &candidate : {m_lastDestination, documents, QDir::homePath(), QDir::tempPath()}) {
+        if (candidate.isEmpty() || !QFileInfo(candidate).isDir() || QDir(candidate).isRoot())
+            continue;
+        RunOptions options; // the window's run: loose .eml files, folders mirrored
+        options.destination = candidate;
+        if (sources.refusal(options).isEmpty())
             return cleanFolder(candidate);
     }
-    return QDir::rootPath();
-}
-
-bool PickerStarts::atOrBelowSource(const QString &folder) const
-{
-    const QString clean = cleanFolder(folder);
-    for (const QString &source : m_sources) {
-        const QString prefix = withTrailingSlash(source);
-        if (clean == source || clean.startsWith(prefix))
-            return true;
-    }
-    return false;
+    return {};
 }

@@ -3,9 +3,12 @@
 #include <QString>
 #include <QStringList>
 
+class SourceFolders;
+
 // Where the pickers of this session open. The source pickers open at the last source; the
-// destination picker at the last destination, else at Documents or home, and never at or below
-// a source folder: a few Enters must not write a run's output into the mail store.
+// destination picker at the last destination, else at Documents, else home, else the temporary
+// folder, never at the root and never at a folder that the run would refuse (see SourceFolders):
+// a few Enters must not write a run's output into the mail store.
 class PickerStarts
 {
 public:
@@ -14,11 +17,10 @@ public:
     void destinationChosen(const QString &folder);
 
     QString sourceStart() const;
-    QString destinationStart() const;
+    // Empty when no candidate will do: the picker then opens where it likes.
+    QString destinationStart(const SourceFolders &sources) const;
 
 private:
-    bool atOrBelowSource(const QString &folder) const;
-
-    QStringList m_sources; // every source folder of the session, the last one last
+    QString m_lastSource;
     QString m_lastDestination;
 };

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -56,17 +57,32 @@ QString paragraphs(const QStringList &parts)
     return parts.join(QStringLiteral("\n\n"));
 }
 
+QString outcome(const RunReport &report)
+{
+    if (!report.failures.isEmpty())
+        return QStringLiteral("Completed, but %1 of %2 messages could not be converted.\n"
+                              "The details name each of them with the reason.")
+            .arg(QLocale().toString(report.failures.size()), QLocale().toString(report.total));
+    if (!report.warnings.isEmpty())
+        return QStringLiteral("Completed ! ") +
+               counted(report.warnings.size(), QStringLiteral("warning"), QStringLiteral("warnings"));
+    return QStringLiteral("Completed !");
+}
+
 } // namespace
 
-RunSummary summariseRun(const RunReport &report)
+QString counted(qsizetype count, const QString &one, const QString &many)
+{
+    return QLocale().toString(count) + u' ' + (count == 1 ? one : many);
+}
+
+RunSummary summariseRun(const RunReport &report, const QString &destination)
 {
     RunSummary summary;
     summary.failed = !report.failures.isEmpty();
-    summary.text = summary.failed ? QStringLiteral("Completed, but %1 of %2 messages could not be converted.\n"
-                                                   "The details name each of them with the reason.")
-                                        .arg(report.failures.size())
-                                        .arg(report.total)
-                                  : QStringLiteral("Completed !");
+    summary.text = outcome(report) + QStringLiteral("\n\n") +
+                   counted(report.converted, QStringLiteral("message"), QStringLiteral("messages")) +
+                   QStringLiteral(" written below ") + QDir::toNativeSeparators(QDir::cleanPath(destination));
     QStringList grouped, full;
     if (!report.failures.isEmpty()) {
         grouped.append(byReason(QStringLiteral("Not converted, by reason:"), report.failures));

@@ -16,4 +16,9 @@ struct RunSummary {
     QString savedText() const { return text + QStringLiteral("\n\n") + fullList + u'\n'; }
 };
 
-RunSummary summariseRun(const RunReport &report);
+// "1 message", "1,203 messages": a count in the user's way of writing numbers, and its noun.
+QString counted(qsizetype count, const QString &one, const QString &many);
+
+// The box says how many messages were written below `destination` and, when some failed or
+// warned, how many ("Completed ! 20 warnings").
+RunSummary summariseRun(const RunReport &report, const QString &destination);

@@ -8,6 +8,7 @@
 #include "app/FileGrid.h"
 #include "app/RunSummary.h"
 #include "convert/ConversionRun.h"
+#include "convert/SourceFolders.h"
 #include "list/FolderScan.h"
 #include "platform/AtomicWriter.h"
 #include "platform/PathHelpers.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontDatabase>
+#include <QSaveFile>
 #include <QScreen>
 
 // The pictures live in this static library; register them before the form loads them.
@@ -195,9 +197,13 @@ void frmStep1::addFolder()
         BusyScope busy(listChangingControls(), true, ui->CmdAddFolder);
         EventPump pump;
         // The files found so far join the list at each turn of the event loop: the rows and the
-        // count follow the walk, a batch at a time.
+        // count follow the walk, a batch at a time. Until the first is found, the count says how
+        // far the walk has come instead.
         QStringList found;
+        bool foundAny = false;
+        qsizetype folders = 0;
         const auto listFound = [&] {
+            foundAny = foundAny || !found.isEmpty();
             m_files.appendFiles(found);
             found.clear();
         };
@@ -205,13 +211,17 @@ void frmStep1::addFolder()
             if (m_closing || !pump.due())
                 return;
             listFound();
+            if (!foundAny)
+                showScanning(folders);
             pump.turn();
         };
         scan = scanForMessageFiles(
-            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); });
+            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); },
+            [&](qsizetype walked) { folders = walked; });
         if (!m_closing)
             listFound();
     }
+    showCount(m_files.count());
     if (m_closing)
         return;
     ui->CmdConvert2PDF->setEnabled(m_files.count() > 0);
@@ -240,6 +250,15 @@ void frmStep1::reportScan(const FolderScanResult &scan)
         }
     }
     m_prompts->inform(text, Prompts::Icon::Plain, details);
+}
+
+// While a scan has found no message yet, the count says how far its walk has come.
+void frmStep1::showScanning(qsizetype folders)
+{
+    QString text = QStringLiteral("Scanning…");
+    if (folders > 0)
+        text += u' ' + counted(folders, QStringLiteral("folder"), QStringLiteral("folders"));
+    ui->lblCount1->setText(text);
 }
 
 // After each change of the list: the count, and the newest entry (row 0 of an empty list) as
@@ -273,11 +292,9 @@ void frmStep1::convert()
     }
     // The last run's bar stays until the next run begins; its picker does not sit over it.
     resetProgress();
-    const QString destination =
-        m_prompts->pickFolder(QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart());
+    const QString destination = pickDestination();
     if (destination.isEmpty())
         return;
-    m_pickerStarts.destinationChosen(destination);
     RunReport report;
     {
         BusyScope busy(listChangingControls(), false, ui->CmdConvert2PDF);
@@ -298,6 +315,27 @@ void frmStep1::convert()
     }
     if (!m_closing)
         reportRun(report, destination);
+}
+
+// The destination of a run, asked until it is one where no output would land beside a listed
+// message, or the picker is cancelled (empty).
+QString frmStep1::pickDestination()
+{
+    const SourceFolders sources(m_files.files());
+    for (;;) {
+        const QString destination = m_prompts->pickFolder(
+            QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart(sources), true);
+        if (destination.isEmpty())
+            return {};
+        RunOptions options;
+        options.destination = destination;
+        const QString refusal = sources.refusal(options);
+        if (refusal.isEmpty()) {
+            m_pickerStarts.destinationChosen(destination);
+            return destination;
+        }
+        m_prompts->warn(refusal.front().toUpper() + refusal.mid(1) + u'.');
+    }
 }
 
 void frmStep1::followRun(int index)
@@ -325,16 +363,17 @@ void frmStep1::reportRun(const RunReport &report, const QString &destination)
         m_prompts->warn(QStringLiteral("Nothing was converted: %1").arg(report.error));
         return;
     }
-    const RunSummary summary = summariseRun(report);
-    Prompts::SaveAction save;
+    const RunSummary summary = summariseRun(report, destination);
+    Prompts::Actions actions;
     if (!summary.fullList.isEmpty())
-        save = [this, &summary, &destination] {
+        actions.saveList = [this, &summary, &destination] {
             saveList(summary.savedText(), QDir(destination).filePath(QStringLiteral("Conversion report.txt")));
         };
+    actions.openFolder = [this, &destination] { m_prompts->showFolder(destination); };
     if (summary.failed)
-        m_prompts->warn(summary.text, summary.details, save);
+        m_prompts->warn(summary.text, summary.details, actions);
     else
-        m_prompts->inform(summary.text, Prompts::Icon::Information, summary.details, save);
+        m_prompts->inform(summary.text, Prompts::Icon::Information, summary.details, actions);
 }
 
 // Writes the end box's list where the user chooses; nothing is written unless asked.
@@ -343,12 +382,12 @@ void frmStep1::saveList(const QString &text, const QString &suggested)
     const QString path = m_prompts->pickSaveFile(QStringLiteral("Save the List As..."), suggested);
     if (path.isEmpty())
         return;
+    // QSaveFile writes whole or not at all, and gives a new file the mode the umask allows.
+    QSaveFile file(path);
     const QByteArray bytes = text.toUtf8();
-    const FileResult saved = writeFileAtomically(path, false, QFileInfo(), [&](QFileDevice &out, QString *) {
-        return writeAll(out, bytes.constData(), bytes.size());
-    });
-    if (!saved.ok)
-        m_prompts->warn(QStringLiteral("The list was not saved: %1").arg(saved.error));
+    if (!file.open(QIODevice::WriteOnly) || !writeAll(file, bytes.constData(), bytes.size()) || !file.commit())
+        m_prompts->warn(
+            QStringLiteral("The list was not saved: cannot write %1: %2").arg(quotedPath(path), file.errorString()));
 }
 
 void frmStep1::exitProgram()

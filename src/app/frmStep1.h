@@ -50,11 +50,13 @@ private:
     void addFolder();
     void clearList();
     void convert();
+    QString pickDestination();
     void exitProgram();
 
     std::function<void()> pumpUnlessClosing(EventPump &pump);
     void reportScan(const FolderScanResult &scan);
     void showCount(int count);
+    void showScanning(qsizetype folders);
     void resetProgress();
     void showProgress(int done, int total);
     void followRun(int index);

@@ -6,10 +6,19 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace {
 
-// Files named on the command line, by a file manager's "Open with" or the menu entry's %F.
-QStringList filesToOpen(const QApplication &app)
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(applicationTitle());
+    QCoreApplication::setApplicationVersion(QStringLiteral(APP_VERSION));
+}
+
+// The command line: files named by a file manager's "Open with" or the menu entry's %F, and
+// --help and --version, which print and end the program.
+QStringList filesToOpen(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Converts Mac mail .emlx message files into .eml files."));
@@ -24,15 +33,29 @@ QStringList filesToOpen(const QApplication &app)
     return paths;
 }
 
+// Whether the command line asks for the help or the version, which need no display.
+bool asksForHelpOrVersion(int argc, char *argv[])
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
 } // namespace
 
 // The window is the program: it starts with the window and ends when the window closes.
 int main(int argc, char *argv[])
 {
     setSharedSignalDispositions();
+    if (asksForHelpOrVersion(argc, argv)) {
+        const QCoreApplication app(argc, argv);
+        nameApplication();
+        filesToOpen(app); // prints, and ends the program
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(applicationTitle());
-    QApplication::setApplicationVersion(QStringLiteral(APP_VERSION));
+    nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral(EMLX_APP_ID)); // the shell finds the menu entry's icon
     const QStringList files = filesToOpen(app);
 

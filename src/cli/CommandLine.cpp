@@ -98,7 +98,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.setApplicationDescription(
         QStringLiteral("Converts Mac mail .emlx message files into .eml files that other mail programs open.\n"
                        "Each SOURCE is an .emlx file or a folder, whose whole tree is scanned for .emlx files.\n"
-                       "Each message goes below DIR into folders that mirror the folders it came from."));
+                       "Each message goes below DIR into folders that mirror the folders it came from.\n"
+                       "A DIR that would put any output beside the messages (such as /) is refused."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Destination folder (created when missing)."),
                                     QStringLiteral("DIR"));

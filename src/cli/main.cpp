@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/TerminalProgress.h"
 #include "platform/InFlightFiles.h"
+#include "platform/PathHelpers.h"
 #include "platform/ProcessSignals.h"
 
 #include <QCoreApplication>
@@ -78,7 +79,7 @@ QString counted(qsizetype count, const QString &one, const QString &many)
     return QString::number(count) + u' ' + (count == 1 ? one : many);
 }
 
-QString summary(const RunReport &report, int sourceProblems, bool dryRun, bool update)
+QString summary(const RunReport &report, int sourceProblems, bool dryRun, bool update, const QString &destination)
 {
     QString line =
         QStringLiteral("%1 %2, %3 failed, %4")
@@ -94,7 +95,8 @@ QString summary(const RunReport &report, int sourceProblems, bool dryRun, bool u
                                                QStringLiteral("partial copies skipped for their full copies"));
     if (report.repeatedSources > 0)
         line += QStringLiteral(", %1 listed more than once (written once)").arg(report.repeatedSources);
-    return line;
+    return line + (dryRun ? QStringLiteral(", planned below %1") : QStringLiteral(", written below %1"))
+                      .arg(quotedPath(destination));
 }
 
 } // namespace
@@ -152,7 +154,8 @@ int main(int argc, char *argv[])
         printNotes(report.warnings, "warning");
     if (!request.quiet)
         print(stderr, QStringLiteral("emlx2eml: %1\n")
-                          .arg(summary(report, int(gathered.problems.size()), options.dryRun, options.update)));
+                          .arg(summary(report, int(gathered.problems.size()), options.dryRun, options.update,
+                                       options.destination)));
     if (stoppedBy != 0)
         return 128 + stoppedBy; // as a shell reports a program ended by that signal
     return report.succeeded() && gathered.problems.isEmpty() ? ExitConverted : ExitSomeFailed;

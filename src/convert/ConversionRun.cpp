@@ -6,6 +6,7 @@
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
+#include "convert/SourceFolders.h"
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
 #include "platform/DestinationFolder.h"
@@ -25,11 +26,6 @@
 #include <vector>
 
 namespace {
-
-QString absoluteSourceOf(const QString &entry)
-{
-    return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
-}
 
 // Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
 // `stop` says so: each thread asks before taking its next item.
@@ -65,7 +61,7 @@ public:
     RunReport convert(const QStringList &sources)
     {
         m_report.total = int(sources.size());
-        if (!prepareDestination())
+        if (!prepareDestination(sources))
             return m_report;
         takeInTheRun(sources);
         convertInBatches(sources);
@@ -128,12 +124,15 @@ private:
         return batch;
     }
 
-    bool prepareDestination()
+    bool prepareDestination(const QStringList &sources)
     {
         if (m_options.destination.trimmed().isEmpty()) {
             m_report.error = QStringLiteral("no destination folder was given");
             return false;
         }
+        m_report.error = SourceFolders(sources).refusal(m_options);
+        if (!m_report.error.isEmpty())
+            return false;
         if (!m_options.dryRun) {
             const FileResult made = EnsureFolderExists(m_destination.path());
             if (!made.ok) {
@@ -262,7 +261,7 @@ private:
         const OutputFolder folder = m_paths.folderFor(message.absolute);
         message.folder = folder.path;
         if (!folder.warning.isEmpty())
-            message.warn(NoteReason::MailboxName, folder.warning);
+            message.warn(folder.reason, folder.warning);
     }
 
     // A partial message gives way to its full copy: skipped when the full copy is in the run

@@ -70,6 +70,15 @@ qint64 findTrailingPropertyList(SourceFile &file, qint64 from)
     return tailStart + plist;
 }
 
+// "Name: value": a name of printable characters without blanks, then a colon.
+bool isHeaderLine(QByteArrayView line)
+{
+    qsizetype nameEnd = 0;
+    while (nameEnd < line.size() && line[nameEnd] >= '!' && line[nameEnd] <= '~' && line[nameEnd] != ':')
+        ++nameEnd;
+    return nameEnd > 0 && nameEnd < line.size() && line[nameEnd] == ':';
+}
+
 // Whether a header line ("Name: value") comes before the first blank line. Only the first
 // bytes are looked at: a header block that starts later than that is no header block.
 bool startsWithHeaderLine(SourceFile &file, qint64 offset, qint64 length)
@@ -82,20 +91,23 @@ bool startsWithHeaderLine(SourceFile &file, qint64 offset, qint64 length)
     head.truncate(got);
     qsizetype lineStart = 0;
     while (lineStart < head.size()) {
-        qsizetype nameEnd = lineStart;
-        while (nameEnd < head.size() && head[nameEnd] >= '!' && head[nameEnd] <= '~' && head[nameEnd] != ':')
-            ++nameEnd;
-        if (nameEnd > lineStart && nameEnd < head.size() && head[nameEnd] == ':')
-            return true;
         const qsizetype lineEnd = head.indexOf('\n', lineStart);
-        if (lineEnd < 0)
-            return false;
-        const QByteArray line = head.mid(lineStart, lineEnd - lineStart);
-        if (line.isEmpty() || line == "\r")
-            return false; // the blank line that ends a header block
+        const QByteArrayView line =
+            QByteArrayView(head).sliced(lineStart, (lineEnd < 0 ? head.size() : lineEnd) - lineStart);
+        if (isHeaderLine(line))
+            return true;
+        if (lineEnd < 0 || line.isEmpty() || line == "\r")
+            return false; // the end of the look, or the blank line that ends a header block
         lineStart = lineEnd + 1;
     }
     return false;
+}
+
+// Whether a line can begin a message as it is: a header line ("Name: value") or the "From "
+// line of a mailbox.
+bool beginsMessage(const QByteArray &line)
+{
+    return line.startsWith("From ") || isHeaderLine(line);
 }
 
 // Where the message lies: after the count line, before the property list.
@@ -129,10 +141,14 @@ EmlxEnvelope::Result EmlxEnvelope::read(SourceFile &file)
         return {std::nullopt, QStringLiteral("%1 is empty: it holds no message").arg(quotedPath(path))};
 
     Result result = readMessageRange(file, path, envelope);
-    if (result.envelope && !startsWithHeaderLine(file, result.envelope->messageOffset, result.envelope->messageLength))
+    if (result.envelope && !startsWithHeaderLine(file, result.envelope->messageOffset, result.envelope->messageLength)) {
         result.envelope->contentWarning =
             QStringLiteral("%1 does not look like a mail message (no header lines); written as it is")
                 .arg(quotedPath(path));
+        // That says it all: no word about its first line as well.
+        if (result.envelope->messageOffset == 0 && result.envelope->propertyListOffset < 0)
+            result.envelope->warning.clear();
+    }
     return result;
 }
 
@@ -152,6 +168,13 @@ EmlxEnvelope::Result readMessageRange(SourceFile &file, const QString &path, Eml
                                    .arg(quotedPath(path));
         } else {
             envelope.messageLength = envelope.fileSize;
+            // A first line that is neither a count nor the start of a message may be a damaged
+            // count: the file is written whole, that line included, and the user told.
+            const QByteArray head = file.readAt(0, countLineLimit);
+            const QByteArray firstLine = head.left(head.indexOf('\n')).trimmed();
+            if (!firstLine.isEmpty() && !beginsMessage(firstLine))
+                envelope.warning =
+                    QStringLiteral("%1: first line is not a message size; written as it is").arg(quotedPath(path));
         }
         return {envelope, {}};
     }

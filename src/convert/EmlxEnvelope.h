@@ -19,7 +19,9 @@ struct EmlxEnvelope {
     qint64 messageOffset = 0;
     qint64 messageLength = 0;
     qint64 propertyListOffset = -1; // -1 when the file has no trailing property list
-    QString warning;                // set when the byte count did not match the file and was not trusted
+    // Set when the byte count did not match the file and was not trusted, or when the first line
+    // is no count and no start of a message either.
+    QString warning;
     QString contentWarning;         // set when the message holds no header line: not mail, copied as it is
 
     struct Result;

@@ -1,5 +1,7 @@
 #include "convert/HeaderText.h"
 
+#include "convert/EncodingLabels.h"
+
 #include <QList>
 #include <QStringDecoder>
 
@@ -159,14 +161,16 @@ std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos,
     return EncodedWord{textEnd + 2, charset, encoding == 'B' ? decodeBase64Loosely(text) : decodeQ(text)};
 }
 
+// Text in the encoding its label names, as the WHATWG Encoding Standard reads labels; a label
+// it does not list is given to Qt as it is. UTF-8 is read leniently: a stray byte as windows-1252.
 QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
 {
-    // Mailers label windows-1252 text as Latin-1 more often than not.
-    if (charset == "iso-8859-1" || charset == "latin1")
+    const std::optional<LabelledEncoding> encoding = encodingOfLabel(charset);
+    if (encoding && encoding->name == "windows-1252")
         return decodeWindows1252(bytes);
-    if (charset == "utf-8" || charset == "utf8" || charset == "us-ascii")
+    if (encoding && encoding->name == "UTF-8")
         return decodeUtf8OrWindows1252(bytes);
-    QStringDecoder decoder(charset.constData());
+    QStringDecoder decoder(encoding ? encoding->decoder.constData() : charset.constData());
     if (!decoder.isValid())
         return decodeUtf8OrWindows1252(bytes);
     QString text = decoder.decode(bytes);

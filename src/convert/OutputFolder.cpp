@@ -115,3 +115,4 @@ bool needsAccountLevel(const QStringList &absoluteSources)
     }
     return accounts.size() == 1 && storeHoldsSeveralAccounts(GetFolderPart(*accounts.cbegin()));
 }
+

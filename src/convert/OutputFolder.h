@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MessageNote.h"
+
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringList>
@@ -31,7 +33,8 @@ QStringList layoutNames();
 
 struct OutputFolder {
     QString path;    // below the destination, ending in '/' unless empty
-    QString warning; // set when a mailbox name could not become a folder name as it is
+    QString warning; // set when the folder is not the one the layout names at first sight
+    NoteReason reason = NoteReason::MailboxName; // of the warning
 };
 
 // The folder below the destination that the layout gives a message file. With accountLevel, the
@@ -47,3 +50,5 @@ QString accountFolderOf(const QString &absoluteSource);
 // each other: the messages come from more than one account folder, or their mail store holds
 // more than one.
 bool needsAccountLevel(const QStringList &absoluteSources);
+
+

@@ -25,11 +25,13 @@ bool isForbidden(QChar c)
     static const QString forbidden = QStringLiteral(":?\\/*\"<>|");
     const char16_t code = c.unicode();
     // Controls, DEL and C1 controls; the bidirectional controls, which make a file manager
-    // show the rest of a name (".eml" included) reversed.
+    // show the rest of a name (".eml" included) reversed; the zero-width characters, which make
+    // two names that look alike differ.
     const bool control = code < 32 || (code >= 127 && code < 0xA0);
     const bool bidi = code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
                       (code >= 0x2066 && code <= 0x2069);
-    return control || bidi || forbidden.contains(c);
+    const bool zeroWidth = (code >= 0x200B && code <= 0x200D) || code == 0x2060 || code == 0xFEFF;
+    return control || bidi || zeroWidth || forbidden.contains(c);
 }
 
 QString withoutForbidden(const QString &text)
@@ -109,20 +111,33 @@ QString capName(const QString &name, const QString &suffix, bool keepDate)
     return (kept.size() < stem.size() && !date.isEmpty() ? withoutTrailingBlanks(kept) : kept) + tail;
 }
 
-// Joins the parts with one space and ".eml". Header text is cleaned, loses the dots it starts
-// a name with, and gives way to the caps from the end of the last field, then the one before;
+// A name from headers starts with none of the dots that hide a file, the dashes that a shell
+// reads as an option, or blanks: they go from the start of the first parts, and a first part
+// left empty goes with its separating blank. A date that comes first has none of them.
+void trimNameStart(QStringList &parts, qsizetype &datePosition)
+{
+    while (!parts.isEmpty() && datePosition != 0) {
+        QString &first = parts.first();
+        qsizetype end = 0;
+        while (end < first.size() && (first[end] == u'.' || first[end] == u'-' || first[end].isSpace()))
+            ++end;
+        first.remove(0, end);
+        if (!first.isEmpty())
+            return;
+        parts.removeFirst();
+        --datePosition;
+    }
+}
+
+// Joins the parts with one space and ".eml". Header text is cleaned, loses what a name may not
+// start with, and gives way to the caps from the end of the last field, then the one before;
 // the date part never does.
 QString fittedName(QStringList parts, qsizetype datePosition)
 {
     for (qsizetype i = 0; i < parts.size(); ++i)
         if (i != datePosition)
             parts[i] = withoutForbidden(parts[i]);
-    if (datePosition != 0) {
-        qsizetype dots = 0;
-        while (dots < parts[0].size() && parts[0][dots] == u'.')
-            ++dots;
-        parts[0].remove(0, dots);
-    }
+    trimNameStart(parts, datePosition);
     auto units = [&] { return parts.join(u' ').size() + emlExtension.size(); };
     auto bytes = [&] { return utf8Size(parts.join(u' ')) + emlExtension.size(); };
     for (qsizetype i = parts.size() - 1; i >= 0 && (units() > outputNameLimit || bytes() > fileNameByteLimit); --i) {

@@ -91,12 +91,14 @@ QString ownOutputName(const QString &fileName);
 
 // Puts the name together under the scheme, asking `headers` only for what the scheme needs.
 // A name from headers comes out clean and within the caps: the header text loses what
-// CleanOutputName removes and the dots a name would start with, and a long name is shortened
-// from the end of its last header field (then the one before), keeping the date and ".eml".
+// CleanOutputName removes and the dots, dashes and blanks a name would start with, and a long
+// name is shortened from the end of its last header field (then the one before), keeping the
+// date and ".eml".
 QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHeaders &headers);
 
 // Removes the characters a file name may not hold (controls, DEL, C1 controls, bidirectional
-// controls and :?\/*"<>|) and caps the length; a ".eml" ending survives the cap.
+// controls, zero-width characters and :?\/*"<>|) and caps the length; a ".eml" ending survives
+// the cap.
 QString CleanOutputName(const QString &name);
 
 // The name with " (n)" before its ".eml", still within the caps, and a date that ends the

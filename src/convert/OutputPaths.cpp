@@ -13,6 +13,46 @@ OutputPaths::OutputPaths(const Destination &destination, OutputLayout layout)
 void OutputPaths::takeInSources(const QStringList &absoluteSources)
 {
     m_accountLevel = m_layout == OutputLayout::Mailboxes && needsAccountLevel(absoluteSources);
+    if (m_layout == OutputLayout::Mirror)
+        keepSourceFoldersApart(absoluteSources);
+}
+
+// The mirror layout turns ".emlx" into ".eml" in folder names too, so two source folders may meet
+// in one output folder ("box.emlx/" and "box.eml/"). The first in list order keeps it; a later one
+// gets the folder with a number ("box.eml (2)/"), and its messages a warning.
+void OutputPaths::keepSourceFoldersApart(const QStringList &absoluteSources)
+{
+    m_apart.clear();
+    QHash<QString, QString> takenBy; // output folder below the destination -> the source folder there
+    QSet<QString> seen;
+    QStringView previous;
+    for (const QString &source : absoluteSources) {
+        const QStringView folder = QStringView(source).left(source.lastIndexOf(u'/') + 1);
+        if (folder == previous)
+            continue; // most lists hold a folder's messages one after the other
+        previous = folder;
+        const QString sourceFolder = folder.toString();
+        if (seen.contains(sourceFolder))
+            continue;
+        seen.insert(sourceFolder);
+        const QString output = outputFolderBelowDestination(source, m_layout).path;
+        const QString owner = takenBy.value(keyOf(output));
+        if (owner.isEmpty()) {
+            takenBy.insert(keyOf(output), sourceFolder);
+            continue;
+        }
+        const QString parent = GetFolderPart(output.chopped(1)), name = GetFileNamePart(output.chopped(1));
+        QString numbered;
+        for (int n = 2; numbered.isEmpty() || takenBy.contains(keyOf(numbered)); ++n)
+            numbered = parent + QStringLiteral("%1 (%2)/").arg(name).arg(n);
+        takenBy.insert(keyOf(numbered), sourceFolder);
+        m_apart.insert(sourceFolder, {numbered, QStringLiteral("its folder and the folder %1 would both be written to "
+                                                               "%2; it goes into %3 instead")
+                                                    .arg(quotedPath(owner.chopped(1)),
+                                                         quotedPath(m_destination.prefix() + output.chopped(1)),
+                                                         quotedPath(m_destination.prefix() + numbered.chopped(1))),
+                                      NoteReason::FoldersMeet});
+    }
 }
 
 // Whether names in the destination that differ only in letter case are the same file: asked of
@@ -24,7 +64,9 @@ void OutputPaths::readDestinationRules()
 
 OutputFolder OutputPaths::folderFor(const QString &absoluteSource) const
 {
-    OutputFolder folder = outputFolderBelowDestination(absoluteSource, m_layout, m_accountLevel);
+    const auto apart = m_apart.isEmpty() ? m_apart.cend() : m_apart.constFind(GetFolderPart(absoluteSource));
+    OutputFolder folder =
+        apart != m_apart.cend() ? *apart : outputFolderBelowDestination(absoluteSource, m_layout, m_accountLevel);
     folder.path.prepend(m_destination.prefix());
     return folder;
 }

@@ -17,7 +17,8 @@ public:
     OutputPaths(const Destination &destination, OutputLayout layout);
 
     // What must be known before the first message: the run's sources (whether the mailboxes
-    // layout keeps a folder per account) and, once the destination exists, its letter-case rule.
+    // layout keeps a folder per account; which source folders would meet in one output folder)
+    // and, once the destination exists, its letter-case rule.
     void takeInSources(const QStringList &absoluteSources);
     void readDestinationRules();
 
@@ -32,6 +33,7 @@ public:
 
 private:
     QString keyOf(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
+    void keepSourceFoldersApart(const QStringList &absoluteSources);
 
     const Destination &m_destination;
     OutputLayout m_layout;
@@ -39,4 +41,5 @@ private:
     bool m_ignoreCase = false;
     QSet<QString> m_claimed;
     QHash<QString, int> m_nextNumber;
+    QHash<QString, OutputFolder> m_apart; // source folder -> the numbered folder it gets instead
 };

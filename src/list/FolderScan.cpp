@@ -12,7 +12,8 @@ bool isMessageFileName(const QString &path)
 
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield,
                                      const std::function<bool()> &stopRequested,
-                                     const std::function<void(const QString &file)> &found)
+                                     const std::function<void(const QString &file)> &found,
+                                     const std::function<void(qsizetype folders)> &foldersFound)
 {
     FolderScanResult result;
     pathLogger walker;
@@ -26,6 +27,8 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     walker.setYield([&] {
         if (found)
             tellFound();
+        if (foldersFound)
+            foldersFound(walker.pathNames().count());
         if (yield)
             yield();
     });

@@ -42,7 +42,9 @@ bool isMessageFileName(const QString &path);
 // Walks the tree below `folder` breadth first and keeps the message files.
 // `yield` runs between steps; `stopRequested`, asked after each, ends the walk early. `found` is
 // told of each message file, in walk order, before the next yield, so a caller can list the files
-// while the walk goes on.
+// while the walk goes on; `foldersFound`, before each yield, of the number of folders found so
+// far (the scanned one included).
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield = {},
                                      const std::function<bool()> &stopRequested = {},
-                                     const std::function<void(const QString &file)> &found = {});
+                                     const std::function<void(const QString &file)> &found = {},
+                                     const std::function<void(qsizetype folders)> &foldersFound = {});

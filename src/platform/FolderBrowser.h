@@ -8,5 +8,8 @@ class QWidget;
 
 // Shows a folder picker, modal over `owner`, opened at `startFolder`, with `prompt` as its title
 // and inside the dialog beside the folder it is in, so that two pickers cannot be taken for one
-// another. The full path of the accepted folder, or empty text when the user cancelled.
-QString BrowseForFolder(QWidget *owner, const QString &prompt, const QString &startFolder);
+// another. With `offerNewFolder`, a typed name of a folder that does not exist is offered to be
+// made (Qt's own picker only says it is not there). The full path of the accepted folder, or
+// empty text when the user cancelled.
+QString BrowseForFolder(QWidget *owner, const QString &prompt, const QString &startFolder,
+                        bool offerNewFolder = false);

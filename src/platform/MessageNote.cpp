@@ -39,6 +39,8 @@ QString reasonText(NoteReason reason)
         return QStringLiteral("a partial copy that gave way to its full copy");
     case NoteReason::MailboxName:
         return QStringLiteral("a mailbox name that cannot be a folder");
+    case NoteReason::FoldersMeet:
+        return QStringLiteral("a folder whose output folder another took: numbered");
     case NoteReason::StateNotKept:
         return QStringLiteral("a date or a record that could not be kept");
     }

@@ -22,6 +22,7 @@ enum class NoteReason : quint8 {
     MissingPart,         // a part cut out by the mail client was not found beside its message
     FullCopyInstead,     // a partial copy gave way to its full copy
     MailboxName,         // a mailbox name that cannot be a folder name as it is
+    FoldersMeet,         // two source folders that one output folder would take: the later one numbered
     StateNotKept,        // a date or the record of an --update run could not be kept
 };
 

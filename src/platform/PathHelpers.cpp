@@ -55,9 +55,20 @@ FileResult EnsureFolderExists(const QString &folder)
     std::filesystem::create_directories(std::filesystem::path(QDir::toNativeSeparators(folder).toStdU16String()), code);
     if (QFileInfo(folder).isDir())
         return {};
-    const QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
-                               ? QStringLiteral("a file of that name is in the way")
-                               : systemErrorText(code);
+    QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory
+                         ? QStringLiteral("a file of that name is in the way")
+                         : systemErrorText(code);
+    // A link whose target does not exist stands where a folder should be, or on the way to it.
+    for (QString step = QDir::cleanPath(folder); !step.isEmpty() && !QDir(step).isRoot();
+         step = QFileInfo(step).path()) {
+        const QFileInfo info(step);
+        if (info.isSymLink() && !info.exists()) {
+            reason = QStringLiteral("%1 is a link whose target does not exist").arg(quotedPath(step));
+            break;
+        }
+        if (info.exists())
+            break;
+    }
     return FileResult::failure(NoteReason::CannotMakeFolder,
                                QStringLiteral("cannot create folder %1: %2").arg(quotedPath(folder), reason));
 }

@@ -19,11 +19,12 @@ private:
     QDateTime m_date;
 };
 
-bool isControlOrBidi(QChar c)
+bool isControlBidiOrZeroWidth(QChar c)
 {
     const char16_t code = c.unicode();
-    return code < 32 || (code >= 127 && code < 0xA0) || code == 0x061C || code == 0x200E || code == 0x200F ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+    return code < 32 || (code >= 127 && code < 0xA0) || code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x202A && code <= 0x202E) || code == 0x2060 || (code >= 0x2066 && code <= 0x2069) ||
+           code == 0xFEFF;
 }
 
 // The date as the scheme writes it.
@@ -62,15 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzInput::check(result.size() <= outputNameLimit && result.toUtf8().size() <= fileNameByteLimit);
         FuzzInput::check(QString::fromUtf8(result.toUtf8()) == result); // no character split by the caps
         for (QChar c : result)
-            FuzzInput::check(!isControlOrBidi(c) && !QStringLiteral(":?\\/*\"<>|").contains(c));
+            FuzzInput::check(!isControlBidiOrZeroWidth(c) && !QStringLiteral(":?\\/*\"<>|").contains(c));
         FuzzInput::check(!name.endsWith(QStringLiteral(".eml")) || result.endsWith(QStringLiteral(".eml")));
         if (fields.isEmpty())
             continue;
-        FuzzInput::check(!result.startsWith(u'.'));
+        FuzzInput::check(!result.isEmpty() && result.front() != u'.' && result.front() != u'-' &&
+                         !result.front().isSpace());
         const QString number = result == name ? QString() : QStringLiteral(" (%1)").arg(n);
-        const QString before = datePosition > 0 ? QStringLiteral(" ") : QString();
+        const QString ending = date + number + QStringLiteral(".eml");
         if (datePosition == fields.size() - 1)
-            FuzzInput::check(result.endsWith(before + date + number + QStringLiteral(".eml")));
+            FuzzInput::check(result == ending || result.endsWith(u' ' + ending));
         else if (datePosition == 0)
             FuzzInput::check(result.startsWith(date + u' '));
         else if (datePosition > 0)

@@ -8,16 +8,16 @@ bool ScriptedPrompts::askYesNo(const QString &question)
     return !yesNo.isEmpty() && yesNo.takeFirst();
 }
 
-void ScriptedPrompts::inform(const QString &text, Icon icon, const QString &more, const SaveAction &saveList)
+void ScriptedPrompts::inform(const QString &text, Icon icon, const QString &more, const Actions &actions)
 {
     record(icon == Icon::Information ? QStringLiteral("inform") : QStringLiteral("tell"), text, more);
-    pressSave(saveList);
+    pressButtons(actions);
 }
 
-void ScriptedPrompts::warn(const QString &text, const QString &more, const SaveAction &saveList)
+void ScriptedPrompts::warn(const QString &text, const QString &more, const Actions &actions)
 {
     record(QStringLiteral("warn"), text, more);
-    pressSave(saveList);
+    pressButtons(actions);
 }
 
 QStringList ScriptedPrompts::pickFiles(const QString &filter, const QString &startFolder)
@@ -27,7 +27,7 @@ QStringList ScriptedPrompts::pickFiles(const QString &filter, const QString &sta
     return files.isEmpty() ? QStringList() : files.takeFirst();
 }
 
-QString ScriptedPrompts::pickFolder(const QString &prompt, const QString &startFolder)
+QString ScriptedPrompts::pickFolder(const QString &prompt, const QString &startFolder, bool)
 {
     record(QStringLiteral("pickFolder"), prompt);
     startFolders.append(startFolder);
@@ -41,10 +41,17 @@ QString ScriptedPrompts::pickSaveFile(const QString &prompt, const QString &sugg
     return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
 }
 
-void ScriptedPrompts::pressSave(const SaveAction &saveList)
+void ScriptedPrompts::showFolder(const QString &folder)
 {
-    for (int presses = int(savePaths.size()); saveList && presses > 0; --presses)
-        saveList();
+    record(QStringLiteral("showFolder"), folder);
+}
+
+void ScriptedPrompts::pressButtons(const Actions &actions)
+{
+    for (int presses = int(savePaths.size()); actions.saveList && presses > 0; --presses)
+        actions.saveList();
+    if (pressOpenFolder && actions.openFolder)
+        actions.openFolder();
 }
 
 void ScriptedPrompts::record(const QString &kind, const QString &text, const QString &more)

@@ -52,6 +52,12 @@ std::unique_ptr<MessageOutput> MaildirFolders::make(const OutputContext &context
     return std::make_unique<MaildirFolders>(context);
 }
 
+// The Maildir's own folder gets its three.
+QStringList MaildirFolders::landingPlaces(const QString &folder) const
+{
+    return QStringList{folder} + maildirFoldersOf(folder);
+}
+
 void MaildirFolders::place(RunMessage &message)
 {
     const QStringList folders = maildirFoldersOf(message.folder);

@@ -23,6 +23,7 @@ public:
     static std::unique_ptr<MessageOutput> make(const OutputContext &context);
 
     bool needsMailboxFacts() const override { return true; }
+    QStringList landingPlaces(const QString &folder) const override;
     void place(RunMessage &message) override;
     bool upToDate(const RunMessage &message) const override;
     FileResult write(RunMessage &message, MessageContent &content) override;

@@ -268,6 +268,13 @@ QString MboxFiles::mboxPathOf(const QString &folder) const
     return path;
 }
 
+// The file, which may not take the place of such a folder, and the folder it lies in.
+QStringList MboxFiles::landingPlaces(const QString &folder) const
+{
+    const QString mbox = mboxPathOf(folder);
+    return {GetFolderPart(mbox), mbox};
+}
+
 void MboxFiles::place(RunMessage &message)
 {
     message.target = mboxPathOf(message.folder);

@@ -91,6 +91,7 @@ public:
 
     bool needsMailboxFacts() const override { return true; }
     void takeIn(const QList<ListedMessage> &messages) override;
+    QStringList landingPlaces(const QString &folder) const override;
     void place(RunMessage &message) override;
     bool writesInListOrder() const override { return true; }
     FileResult write(RunMessage &message, MessageContent &content) override;

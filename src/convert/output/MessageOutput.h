@@ -47,6 +47,9 @@ public:
     // The read step, on any thread: names a message that an earlier run already wrote without
     // opening its source, where a record says so; true when it did.
     virtual bool recall(RunMessage &) const { return false; }
+    // After takeIn: the folders (and files) that messages of the layout's `folder` go into. No
+    // source may lie directly in one of them.
+    virtual QStringList landingPlaces(const QString &folder) const { return {folder}; }
     // In list order: the message's target, with the folders it needs made sure of (OutputFolders).
     // Fails the message where it cannot go; may find that an earlier run's output holds it already.
     virtual void place(RunMessage &message) = 0;

@@ -1,0 +1,87 @@
+#include "convert/SourceFolders.h"
+
+#include "convert/OutputPaths.h"
+#include "convert/output/MessageOutput.h"
+#include "convert/output/OutputFolders.h"
+#include "platform/PathHelpers.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+// The folder as the file system finds it, for comparing; empty when it does not exist.
+QString resolvedFolder(const QString &folder)
+{
+    return QFileInfo(folder).canonicalFilePath().toCaseFolded();
+}
+
+// "/out/" as "/out", "/" as it is.
+QString shownFolder(const QString &folder)
+{
+    return folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+}
+
+} // namespace
+
+QString absoluteSourceOf(const QString &entry)
+{
+    return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
+}
+
+SourceFolders::SourceFolders(const QStringList &entries)
+{
+    QSet<QString> seen;
+    QStringView previous; // an entry's folder as listed: most lists hold a folder's files in a row
+    for (const QString &entry : entries) {
+        if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c.isSpace(); }))
+            continue;
+        const qsizetype slash = QDir::separator() == u'/' ? entry.lastIndexOf(u'/')
+                                                           : qMax(entry.lastIndexOf(u'/'), entry.lastIndexOf(u'\\'));
+        const QStringView listed = QStringView(entry).left(slash + 1);
+        if (!previous.isNull() && listed == previous)
+            continue;
+        previous = listed;
+        const QString source = absoluteSourceOf(entry);
+        const QString folder = GetFolderPart(source);
+        if (seen.contains(folder))
+            continue;
+        seen.insert(folder);
+        m_oneSourceEach.append(source);
+        const QString resolved = resolvedFolder(folder);
+        if (!resolved.isEmpty())
+            m_holding.insert(resolved);
+    }
+}
+
+QString SourceFolders::refusal(const RunOptions &options) const
+{
+    if (m_holding.isEmpty())
+        return {};
+    // The run's writer, planning only, says where each folder's messages land.
+    RunOptions planning = options;
+    planning.dryRun = true;
+    planning.update = false;
+    const Destination destination(options.destination);
+    OutputPaths paths(destination, options.layout);
+    paths.takeInSources(m_oneSourceEach);
+    OutputFolders folders(destination, true, false);
+    const std::unique_ptr<MessageOutput> output = formatRow(options.format).make({planning, destination, paths, folders});
+    QList<ListedMessage> listed;
+    for (const QString &source : m_oneSourceEach)
+        listed.append({int(listed.size()), source});
+    output->takeIn(listed);
+    QStringList landing{destination.prefix()};
+    for (const QString &source : m_oneSourceEach)
+        landing << output->landingPlaces(paths.folderFor(source).path);
+    for (const QString &folder : std::as_const(landing)) {
+        const QString resolved = resolvedFolder(folder);
+        if (!resolved.isEmpty() && m_holding.contains(resolved))
+            return QStringLiteral("the destination %1 would put outputs beside the messages being converted, in %2; "
+                                  "choose another folder")
+                .arg(quotedPath(destination.path()), quotedPath(shownFolder(folder)));
+    }
+    return {};
+}
