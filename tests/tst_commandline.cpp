@@ -111,6 +111,9 @@ private Q_SLOTS:
         QTest::newRow("a file named, a missing source")
             << QStringList{"blocker", "missing"} << false << 1
             << QStringList{"\"missing\": no such file or folder", "3 converted, 1 failed"} << 3;
+        QTest::newRow("failures counted by reason")
+            << QStringList{"missing", "gone"} << true << 1
+            << QStringList{"failed by reason: 2 × gone, or a link that leads nowhere, 1 × holds no message"} << 2;
     }
     void runs()
     {

@@ -3,7 +3,6 @@
 #include "convert/ConversionRun.h"
 
 #include <QDir>
-#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -12,34 +11,19 @@ namespace {
 
 constexpr int examplesPerReason = 3;
 
-struct Reason {
-    NoteReason reason;
-    QStringList sources;
-};
-
 // "12 × reason" and a line of examples, the most frequent reason first.
 QString byReason(const QString &heading, const QList<MessageNote> &notes)
 {
-    QList<Reason> reasons;
-    QHash<NoteReason, qsizetype> positions;
-    for (const MessageNote &note : notes) {
-        const qsizetype position = positions.value(note.reason, reasons.size());
-        if (position == reasons.size()) {
-            positions.insert(note.reason, position);
-            reasons.append({note.reason, {}});
-        }
-        reasons[position].sources.append(QDir::toNativeSeparators(note.source));
-    }
-    std::stable_sort(reasons.begin(), reasons.end(),
-                     [](const Reason &a, const Reason &b) { return a.sources.size() > b.sources.size(); });
     QStringList lines{heading};
-    for (const Reason &reason : reasons) {
-        lines.append(QStringLiteral("%1 × %2").arg(reason.sources.size()).arg(reasonText(reason.reason)));
-        QString examples =
-            QStringLiteral("    e.g. ") + reason.sources.mid(0, examplesPerReason).join(QStringLiteral(", "));
-        if (reason.sources.size() > examplesPerReason)
-            examples += QStringLiteral(" and %1 more").arg(reason.sources.size() - examplesPerReason);
-        lines.append(examples);
+    for (const ReasonGroup &group : groupByReason(notes)) {
+        lines.append(QStringLiteral("%1 × %2").arg(group.notes.size()).arg(reasonText(group.reason)));
+        QStringList examples;
+        for (const MessageNote &note : group.notes.mid(0, examplesPerReason))
+            examples << QDir::toNativeSeparators(note.source);
+        QString line = QStringLiteral("    e.g. ") + examples.join(QStringLiteral(", "));
+        if (group.notes.size() > examplesPerReason)
+            line += QStringLiteral(" and %1 more").arg(group.notes.size() - examplesPerReason);
+        lines.append(line);
     }
     return lines.join(u'\n');
 }

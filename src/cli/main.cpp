@@ -73,6 +73,18 @@ void printNotes(const QList<MessageNote> &notes, const char *kind)
         print(stderr, QStringLiteral("emlx2eml: %1: %2\n").arg(QLatin1String(kind), noteLine(note)));
 }
 
+// "emlx2eml: failed by reason: 12 × could not be read, 3 × holds no message", when there is more
+// than one note: each was named on its own line above.
+void printByReason(const QList<MessageNote> &notes, const char *kind)
+{
+    if (notes.size() < 2)
+        return;
+    QStringList groups;
+    for (const ReasonGroup &group : groupByReason(notes))
+        groups << QStringLiteral("%1 × %2").arg(group.notes.size()).arg(reasonText(group.reason));
+    print(stderr, QStringLiteral("emlx2eml: %1 by reason: %2\n").arg(QLatin1String(kind), groups.join(QStringLiteral(", "))));
+}
+
 // "1 warning", "2 warnings".
 QString counted(qsizetype count, const QString &one, const QString &many)
 {
@@ -150,8 +162,11 @@ int main(int argc, char *argv[])
                           .arg(report.converted)
                           .arg(report.converted == 1 ? QStringLiteral("message") : QStringLiteral("messages"))
                           .arg(options.dryRun ? QStringLiteral("planned") : QStringLiteral("written")));
-    if (!request.quiet)
+    if (!request.quiet) {
         printNotes(report.warnings, "warning");
+        printByReason(gathered.problems + report.failures, "failed");
+        printByReason(report.warnings, "warnings");
+    }
     if (!request.quiet)
         print(stderr, QStringLiteral("emlx2eml: %1\n")
                           .arg(summary(report, int(gathered.problems.size()), options.dryRun, options.update,

@@ -2,6 +2,10 @@
 
 #include "platform/PathHelpers.h"
 
+#include <QHash>
+
+#include <algorithm>
+
 QString reasonText(NoteReason reason)
 {
     switch (reason) {
@@ -45,6 +49,23 @@ QString reasonText(NoteReason reason)
         return QStringLiteral("a date or a record that could not be kept");
     }
     return {};
+}
+
+QList<ReasonGroup> groupByReason(const QList<MessageNote> &notes)
+{
+    QList<ReasonGroup> groups;
+    QHash<NoteReason, qsizetype> positions;
+    for (const MessageNote &note : notes) {
+        const qsizetype position = positions.value(note.reason, groups.size());
+        if (position == groups.size()) {
+            positions.insert(note.reason, position);
+            groups.append({note.reason, {}});
+        }
+        groups[position].notes.append(note);
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const ReasonGroup &a, const ReasonGroup &b) { return a.notes.size() > b.notes.size(); });
+    return groups;
 }
 
 MessageNote MessageNote::about(const QString &source, NoteReason reason, const QString &sentence)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Why a note was made. The end box and emlx2eml count notes by their reason; each reason has
@@ -41,6 +42,14 @@ struct MessageNote {
 };
 
 inline constexpr QChar sourceMark{0xFFFC};
+
+// Notes of one reason, in the order they came.
+struct ReasonGroup {
+    NoteReason reason;
+    QList<MessageNote> notes;
+};
+// The notes grouped by reason, the most frequent reason first (the first seen first among equals).
+QList<ReasonGroup> groupByReason(const QList<MessageNote> &notes);
 
 // The note as one line, for every front end to frame as it likes: the quoted source where the
 // text names it, else the quoted source, a colon and the text.
