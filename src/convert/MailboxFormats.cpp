@@ -193,13 +193,18 @@ FileResult MboxFile::finish()
     };
     if (!m_file->flush())
         return failed(m_file->errorString());
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(m_file->fileName().toStdU16String()),
-                            std::filesystem::path(m_target.toStdU16String()), error);
-    if (error)
-        return failed(QString::fromLocal8Bit(error.message()));
+    // Closed for real before the rename (Windows renames no open file): QTemporaryFile lets go
+    // of its handle only when it goes.
+    const QString temporaryName = m_file->fileName();
     m_file->setAutoRemove(false);
     m_file.reset();
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(temporaryName.toStdU16String()),
+                            std::filesystem::path(m_target.toStdU16String()), error);
+    if (error)
+        QFile::remove(temporaryName);
     m_inFlight.reset();
+    if (error)
+        return failed(QString::fromLocal8Bit(error.message()));
     return {};
 }

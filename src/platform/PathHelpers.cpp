@@ -193,30 +193,36 @@ FileResult writeThroughNamedTemporary(const QString &newPath, const FileStamp &s
     // A short fixed temporary name: the final name may already use the whole name length.
     const QString temporaryPath =
         GetFolderPart(newPath) + temporaryFilePrefix + QStringLiteral("XXXXXX") + temporaryFileSuffix;
-    QTemporaryFile out(temporaryPath);
-    if (!out.open())
-        return writeFailure(newPath, openFailureReason(temporaryPath, out));
-    const InFlightFile inFlight(out);
-    QString error;
-    if (!write(out, &error) || !out.flush()) {
-        if (error.isEmpty())
-            error = out.errorString();
-        return writeFailure(newPath, error);
+    QString temporaryName;
+    {
+        QTemporaryFile out(temporaryPath);
+        if (!out.open())
+            return writeFailure(newPath, openFailureReason(temporaryPath, out));
+        const InFlightFile inFlight(out);
+        QString error;
+        if (!write(out, &error) || !out.flush()) {
+            if (error.isEmpty())
+                error = out.errorString();
+            return writeFailure(newPath, error);
+        }
+        takeTimeAndPermissionsOf(stamp, like, out);
+        // An unnamed temporary file gets its name here; that fails where the name would be too long.
+        temporaryName = out.fileName();
+        if (temporaryName.isEmpty())
+            return writeFailure(newPath, openFailureReason(temporaryPath, out));
+        out.close();
+        if (out.error() != QFileDevice::NoError)
+            return writeFailure(newPath, out.errorString());
+        // QTemporaryFile lets go of its handle only when it goes, and Windows renames no file
+        // that is open without delete sharing: the file is kept and renamed once it is closed.
+        out.setAutoRemove(false);
     }
-    takeTimeAndPermissionsOf(stamp, like, out);
-    // An unnamed temporary file gets its name here; that fails where the name would be too long.
-    const QString temporaryName = out.fileName();
-    if (temporaryName.isEmpty())
-        return writeFailure(newPath, openFailureReason(temporaryPath, out));
-    out.close();
-    if (out.error() != QFileDevice::NoError)
-        return writeFailure(newPath, out.errorString());
-
     std::error_code code;
     std::filesystem::rename(toFsPath(temporaryName), toFsPath(newPath), code);
-    if (code)
+    if (code) {
+        QFile::remove(temporaryName);
         return writeFailure(newPath, systemMessage(code));
-    out.setAutoRemove(false);
+    }
     return {};
 }
 
