@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "convert/ConversionRun.h"
 #include "convert/UpdateRecord.h"
+#include "platform/PathHelpers.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -73,7 +74,7 @@ class ConversionRunTest : public QObject
     // Where a source below src/ is mirrored under the destination.
     QString mirrored(const QString &relative) const
     {
-        return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
+        return dest() + '/' + dropPathRoot(QDir::cleanPath(m_dir->filePath("src/" + relative)));
     }
     QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
 
@@ -150,6 +151,9 @@ private Q_SLOTS:
     // reason and the run goes on to the next.
     void reportsFailuresAndGoesOn()
     {
+#ifdef Q_OS_WIN
+        QSKIP(TestFiles::noSymbolicLinks);
+#endif
         const QStringList sources{src("Gone/1.emlx"), src("Occupied/2.emlx"), src("Good/3.emlx"),
                                   src("Dangling/4.emlx")};
         for (const QString &source : sources.first(3))
@@ -218,8 +222,9 @@ private Q_SLOTS:
         const QString folder = mirrored("Box") + '/';
         const QStringList kept{folder + ".emlx2eml-a1B2c3d.tmp", folder + "x.tmp", folder + ".emlx2eml-a1B2c3.txt",
                                dest() + "/.emlx2eml-a1B2c3.tmp"}; // the last in a folder the run does not write to
+        const QDateTime killed = QDateTime::currentDateTime().addSecs(-60);
         for (const QString &file : kept + QStringList{folder + ".emlx2eml-a1B2c3.tmp", folder + ".emlx2eml-Zz9xY0.tmp"})
-            QVERIFY(TestFiles::write(file, "left by a killed run"));
+            QVERIFY(TestFiles::write(file, "left by a killed run") && TestFiles::setModified(file, killed));
 
         QVERIFY(convertAll({src("Box/1.emlx")}, {dest(), NamingScheme::Original, false}).succeeded());
         QStringList expected = kept + QStringList{mirrored("Box/1.eml")};
@@ -235,9 +240,8 @@ private Q_SLOTS:
         const QString leftover = dest() + "/Box/.emlx2eml-a1B2c3.tmp";
         QVERIFY(TestFiles::write(leftover, "left"));
         const QDateTime past = QDateTime::currentDateTime().addYears(-1);
-        const timespec times[2] = {{0, UTIME_OMIT}, {past.toSecsSinceEpoch(), 0}};
         for (const QString &folder : {dest(), dest() + "/Box"})
-            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+            QVERIFY(TestFiles::setModifiedTime(folder, {past.toSecsSinceEpoch(), 0}));
         RunOptions options{dest(), NamingScheme::SubjectDate, true};
         options.layout = OutputLayout::Mailboxes;
 
@@ -339,6 +343,9 @@ private Q_SLOTS:
         const QString inner = format == OutputFormat::Mbox ? "/Projects.sbd/Alpha" : "/Projects/Alpha";
         QCOMPARE(mailboxes, QStringList({boxes.destination + "/INBOX", boxes.destination + inner,
                                          boxes.destination + "/Projects"}));
+#ifdef Q_OS_WIN
+        QSKIP("no Python here to read the mailboxes back; make test-windows compares them with the Linux build's");
+#endif
         QStringList readBack = readBackByPython(format == OutputFormat::Mbox ? "mbox" : "maildir", mailboxes);
         if (format == OutputFormat::Mbox) {
             for (QString &message : readBack)
@@ -612,6 +619,9 @@ private Q_SLOTS:
         QCOMPARE(climbing.upToDate, 1);
         QVERIFY(TestFiles::filesBelow(m_dir->path()).filter("climbed").isEmpty());
 
+#ifdef Q_OS_WIN
+        QSKIP(TestFiles::noSymbolicLinks);
+#endif
         const QString elsewhere = m_dir->filePath("elsewhere");
         QVERIFY(TestFiles::write(elsewhere, "untouched"));
         QVERIFY(QFile::remove(record) && QFile::link(elsewhere, record));

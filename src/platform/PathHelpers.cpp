@@ -19,6 +19,13 @@
 #include <system_error>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,8 +159,17 @@ void takeTimeAndPermissionsOf(const FileStamp &stamp, const QFileInfo &like, QFi
     Q_UNUSED(stamp);
     if (like.filePath().isEmpty())
         return;
-    if (like.lastModified().isValid())
-        out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
+#ifdef Q_OS_WIN
+    // Windows keeps file times in 100 ns steps, Qt's in milliseconds: the system's own, whole.
+    WIN32_FILE_ATTRIBUTE_DATA source;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(out.handle()));
+    if (handle == INVALID_HANDLE_VALUE ||
+        !GetFileAttributesExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(like.filePath()).utf16()),
+                              GetFileExInfoStandard, &source) ||
+        !SetFileTime(handle, nullptr, nullptr, &source.ftLastWriteTime))
+#endif
+        if (like.lastModified().isValid())
+            out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
     out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #endif
 }
