@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,7 +114,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
 #ifdef Q_OS_WIN
-        if (name.contains(QRegularExpression(R"([\\:*?"<>|])")))
+        const QString refused = QStringLiteral("\\:*?\"<>|");
+        if (std::any_of(refused.begin(), refused.end(), [&name](QChar c) { return name.contains(c); }))
             QSKIP("Windows file names hold none of \\ : * ? \" < > |");
 #endif
         const QByteArray message = messageWith("Subject: awkward");
@@ -180,7 +181,11 @@ private Q_SLOTS:
 
     void manyFilesInOneFolder()
     {
+#ifdef Q_OS_WIN
+        constexpr int count = 1000; // Wine looks through the whole folder for every name it opens
+#else
         constexpr int count = 10000;
+#endif
         const QByteArray file = emlx(messageWith("Subject: same subject\nDate: Sat, 6 Aug 2011 10:00 +0000"));
         for (int i = 0; i < count; ++i)
             QVERIFY(TestFiles::write(path(QStringLiteral("src/%1.emlx").arg(i)), file));
@@ -335,6 +340,9 @@ private Q_SLOTS:
     }
     void stopsSoonOnSignal()
     {
+#ifdef Q_OS_WIN
+        QSKIP(TestFiles::noSignals);
+#else
         QFETCH(int, signal);
         QFETCH(int, jobs);
         QFETCH(QString, stoppedBy);
@@ -347,7 +355,6 @@ private Q_SLOTS:
                 TestFiles::write(path(QStringLiteral("src/small/%1.emlx").arg(i)), emlx(messageWith("Subject: s"))));
         const QString largeFolder = path("out") + '/' + dropPathRoot(path("src/large"));
         QProcess process;
-        TestFiles::inOwnProcessGroup(process);
         process.start(EMLX2EML_PATH, {"-j", QString::number(jobs), "-o", path("out"), large, path("src/small")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(largeFolder).isDir(), 20000); // the copy is about to start
         QTest::qWait(100);
@@ -365,6 +372,7 @@ private Q_SLOTS:
         QVERIFY(written.size() < 301);
         for (const QString &file : written)
             QVERIFY2(file.endsWith(".eml") && !file.contains("large") && !file.contains("/."), qPrintable(file));
+#endif
     }
 };
 

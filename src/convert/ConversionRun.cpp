@@ -652,8 +652,7 @@ private:
                                  .arg(quotedPath(message.target), file.errorString()));
         }
         std::error_code error;
-        std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
-                                std::filesystem::path(message.target.toStdU16String()), error);
+        std::filesystem::rename(toFsPath(temporary), toFsPath(message.target), error);
         if (!error) {
             if (!message.replaces.isEmpty())
                 QFile::remove(message.replaces);

@@ -112,6 +112,17 @@ QDateTime decodeDate(const QByteArray &raw)
 
 } // namespace
 
+QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset)
+{
+    parserOptions(); // GMime set up
+    const iconv_t converter = g_mime_iconv_open("UTF-8", charset.constData());
+    if (converter == iconv_t(-1))
+        return {};
+    const std::unique_ptr<char, GFree> text(g_mime_iconv_strndup(converter, bytes.constData(), size_t(bytes.size())));
+    g_mime_iconv_close(converter);
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
 bool HeaderReader::LoadMessageFile(const QString &path)
 {
     const EmlxEnvelope::Result result = EmlxEnvelope::read(path);

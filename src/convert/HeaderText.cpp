@@ -167,8 +167,10 @@ QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
     if (charset == "utf-8" || charset == "utf8" || charset == "us-ascii")
         return decodeUtf8OrWindows1252(bytes);
     QStringDecoder decoder(charset.constData());
-    if (!decoder.isValid())
-        return decodeUtf8OrWindows1252(bytes);
+    if (!decoder.isValid()) {
+        const QString converted = decodeWithIconv(bytes, charset);
+        return converted.isNull() ? decodeUtf8OrWindows1252(bytes) : converted;
+    }
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         text.remove(QChar::ReplacementCharacter);

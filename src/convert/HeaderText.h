@@ -15,6 +15,11 @@ QString decodeHeaderText(const QByteArray &value);
 // only.
 QByteArray decodeAddressWords(const QByteArray &value);
 
+// Text in a charset that Qt has no decoder of its own for (Qt built without ICU, as on Windows),
+// through GMime's iconv; a null string where iconv has none either. In HeaderReader.cpp, with
+// the rest of the GMime work.
+QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset);
+
 // Bytes in no declared charset: each valid UTF-8 sequence as UTF-8, each stray byte as
 // windows-1252.
 QString decodeUtf8OrWindows1252(const QByteArray &bytes);

@@ -199,8 +199,7 @@ FileResult MboxFile::finish()
     m_file->setAutoRemove(false);
     m_file.reset();
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(temporaryName.toStdU16String()),
-                            std::filesystem::path(m_target.toStdU16String()), error);
+    std::filesystem::rename(toFsPath(temporaryName), toFsPath(m_target), error);
     if (error)
         QFile::remove(temporaryName);
     m_inFlight.reset();

@@ -22,11 +22,6 @@
 
 namespace {
 
-std::filesystem::path toFsPath(const QString &path)
-{
-    return std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String());
-}
-
 QString systemMessage(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));

@@ -67,12 +67,20 @@ QString withTrailingSlash(const QString &folder)
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
-namespace {
-
 std::filesystem::path toFsPath(const QString &path)
 {
-    return std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String());
+    QString native = QDir::toNativeSeparators(path);
+#ifdef Q_OS_WIN
+    // Paths of any length: the system's own form for them ("C:\..." as "\\?\C:\...").
+    if (native.size() >= 3 && native[1] == u':' && native[2] == u'\\')
+        native.prepend(QStringLiteral("\\\\?\\"));
+    else if (native.startsWith(QStringLiteral("\\\\")) && !native.startsWith(QStringLiteral("\\\\?\\")))
+        native.replace(0, 2, QStringLiteral("\\\\?\\UNC\\"));
+#endif
+    return std::filesystem::path(native.toStdU16String());
 }
+
+namespace {
 
 QString systemMessage(const std::error_code &code)
 {

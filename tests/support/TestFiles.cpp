@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <csignal>
 #include <ctime>
@@ -73,8 +74,12 @@ QStringList filesBelow(const QString &folder)
 bool useLocalZoneFarFromUtc()
 {
 #ifdef Q_OS_WIN
-    qputenv("TZ", "LNT-14"); // the C runtime's own form: a three-letter name, 14 hours east of UTC
+    // Windows' own zone comes from the system (under Wine, from the TZ it was started with:
+    // tests/CMakeLists.txt); the C runtime's from TZ in its own form.
+    qputenv("TZ", "LNT-14");
     _tzset();
+    if (QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::fromSecsSinceEpoch(1312632000)) != 14 * 3600)
+        return false;
 #else
     qputenv("TZ", "Pacific/Kiritimati");
     tzset();
@@ -134,16 +139,6 @@ const char *whyPermissionsRefuseNothing()
     return "Windows files have no permission bits";
 }
 
-bool askToStop(qint64 processId, int)
-{
-    return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, DWORD(processId));
-}
-
-void inOwnProcessGroup(QProcess &process)
-{
-    process.setCreateProcessArgumentsModifier(
-        [](QProcess::CreateProcessArguments *arguments) { arguments->flags |= CREATE_NEW_PROCESS_GROUP; });
-}
 #else
 bool setModifiedTime(const QString &path, FileTime time)
 {
@@ -179,8 +174,6 @@ bool askToStop(qint64 processId, int signal)
 {
     return ::kill(pid_t(processId), signal) == 0;
 }
-
-void inOwnProcessGroup(QProcess &) {}
 #endif
 
 RawNamedFile::RawNamedFile(const QString &folder, const QByteArray &rawName)

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -58,10 +57,13 @@ inline constexpr char noNamedPipes[] = "Windows has no named pipes in the file s
 // Why permission bits refuse this process nothing (it runs as root, or on Windows, whose files
 // have none); nullptr where they refuse.
 const char *whyPermissionsRefuseNothing();
-// Asks a running program to stop as SIGINT or SIGTERM would; on Windows as Ctrl+Break, which
-// reaches only a program started in a process group of its own (`inOwnProcessGroup`).
+#ifdef Q_OS_UNIX
+// Sends the signal to a running program.
 bool askToStop(qint64 processId, int signal);
-void inOwnProcessGroup(QProcess &process);
+#else
+inline constexpr char noSignals[] = "Windows has no signals: Ctrl+C and Ctrl+Break reach a program only through "
+                                    "its console, and the suites run without one";
+#endif
 // What only POSIX systems have, for the tests that need it.
 inline constexpr char noSymbolicLinks[] =
     "QFile::link makes shortcut files on Windows, not the links these rows are about";
