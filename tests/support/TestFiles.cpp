@@ -74,7 +74,7 @@ QStringList filesBelow(const QString &folder)
 bool useLocalZoneFarFromUtc()
 {
 #ifdef Q_OS_WIN
-    // Windows' own zone comes from the system (under Wine, from the TZ it was started with:
+    // Windows' own zone comes from the system (under Wine, from the TZ its server started with:
     // tests/CMakeLists.txt); the C runtime's from TZ in its own form.
     qputenv("TZ", "LNT-14");
     _tzset();
