@@ -30,5 +30,5 @@ set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 set(PKG_CONFIG_EXECUTABLE /usr/bin/pkg-config CACHE FILEPATH "")
 
-# Test programs (ctest, try_run) run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+# Test programs (ctest, try_run) run under Wine (packaging/windows/wine-run).
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run")
