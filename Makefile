@@ -1,5 +1,5 @@
 # The two commands a new user runs: `make run` and `make test`.
-.PHONY: run test test-asan test-portable fuzz bench package deps build clean
+.PHONY: run test test-asan test-portable fuzz bench package deps build clean windows test-windows installer
 
 deps:
 	@scripts/install-deps
@@ -50,5 +50,26 @@ package: deps
 	cpack --preset package
 	lintian --fail-on error build/package/*.deb
 
+# Windows (x86-64), cross-built with mingw-w64 against build/windows-sysroot (made first by
+# scripts/build-windows-sysroot): build/windows/dist holds the programs and what they need.
+windows:
+	@WITH_WINDOWS=1 scripts/install-deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target emlx2eml emlx-converter
+	scripts/windows-dist
+
+# The Windows build's suites and fuzz replays under Wine, and emlx2eml.exe against the Linux
+# emlx2eml on one store, outputs compared byte for byte.
+test-windows: windows
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target emlx2eml make-corpus
+	cmake --build --preset windows
+	scripts/test-windows
+
+# The Windows installer, build/windows/vaskel-emlx-converter-<version>-setup.exe (NSIS).
+installer: windows
+	scripts/windows-installer
+
+# Keeps build/windows-sysroot: rebuilding it from source takes an hour.
 clean:
-	rm -rf build
+	[ ! -d build ] || find build -mindepth 1 -maxdepth 1 ! -name windows-sysroot -exec rm -rf {} +

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 class AttachmentStoreTest : public QObject
 {
     Q_OBJECT
@@ -57,6 +59,16 @@ private Q_SLOTS:
     {
         QFETCH(QString, wanted);
         QFETCH(QStringList, kept);
+#ifdef Q_OS_WIN
+        if (std::any_of(kept.begin(), kept.end(), [](const QString &path) { return path.endsWith(u'@'); }))
+            QSKIP(TestFiles::noSymbolicLinks);
+        QStringList folded;
+        for (const QString &path : kept)
+            folded << path.toCaseFolded();
+        folded.removeDuplicates();
+        if (folded.size() != kept.size())
+            QSKIP("the file system ignores letter case: names that differ only in it are one file");
+#endif
         QTemporaryDir dir;
         const QDir data(dir.filePath("V10/Acct/Box.mbox/Data"));
         for (const QString &path : kept) {

@@ -1,6 +1,8 @@
 #include "ChildProcess.h"
 #include "TestFiles.h"
 #include "cli/CommandLine.h"
+#include "platform/PathHelpers.h"
+#include <QDir>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,16 +140,18 @@ private Q_SLOTS:
         const QString out = QString::fromLocal8Bit(child.output);
         QTEST(child.exitCode, "exitCode");
         for (QString part : stderrHas)
-            QVERIFY2(err.contains(part.replace("<DIR>", dir.path())), qPrintable(err));
+            QVERIFY2(err.contains(QDir::toNativeSeparators(part.replace("<DIR>", dir.path()))), qPrintable(err));
         if (stderrHas.isEmpty())
             QCOMPARE(err, QString());
 
-        const QString folder = dir.filePath("out") + dir.filePath("Mail");
+        const QString folder = QDir::toNativeSeparators(dir.filePath("out") + '/' + dropPathRoot(dir.filePath("Mail")));
         QCOMPARE(TestFiles::filesBelow(dir.filePath("out")).size(), filesWritten);
         QCOMPARE(TestFiles::filesBelow(dir.path()).size(), filesBefore + filesWritten); // nothing anywhere else
         if (extra.contains("--dry-run"))
-            QCOMPARE(out, dir.filePath("Mail/1.emlx") + '\t' + folder + "/Hi 06-08-2011.eml\n" +
-                              dir.filePath("Mail/2.emlx") + '\t' + folder + "/Hi 06-08-2011 (2).eml\n");
+            QCOMPARE(out, QDir::toNativeSeparators(dir.filePath("Mail/1.emlx")) + '\t' + folder +
+                              QDir::toNativeSeparators("/Hi 06-08-2011.eml\n") +
+                              QDir::toNativeSeparators(dir.filePath("Mail/2.emlx")) + '\t' + folder +
+                              QDir::toNativeSeparators("/Hi 06-08-2011 (2).eml\n"));
     }
 
     // Tabs, line breaks and backslashes in names cannot be mistaken for the line's own.
@@ -166,6 +170,9 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, extra);
         QFETCH(QByteArray, expected);
+#ifdef Q_OS_WIN
+        QSKIP("Windows file names hold no tab or line break, and a backslash is the separator");
+#endif
         QTemporaryDir dir;
         QVERIFY(TestFiles::write(dir.filePath("Mail/t\tab\\folder/line\nbreak.emlx"),
                                  TestFiles::emlx("Subject: x\n\nbody\n")));

@@ -93,6 +93,9 @@ private Q_SLOTS:
     // reason and the run goes on to the next.
     void reportsFailuresAndGoesOn()
     {
+#ifdef Q_OS_WIN
+        QSKIP(TestFiles::noSymbolicLinks);
+#endif
         const QStringList sources{src("Gone/1.emlx"), src("Occupied/2.emlx"), src("Good/3.emlx"),
                                   src("Dangling/4.emlx")};
         for (const QString &source : sources.first(3))
@@ -161,8 +164,9 @@ private Q_SLOTS:
         const QString folder = mirrored("Box") + '/';
         const QStringList kept{folder + ".emlx2eml-a1B2c3d.tmp", folder + "x.tmp", folder + ".emlx2eml-a1B2c3.txt",
                                dest() + "/.emlx2eml-a1B2c3.tmp"}; // the last in a folder the run does not write to
+        const QDateTime killed = QDateTime::currentDateTime().addSecs(-60);
         for (const QString &file : kept + QStringList{folder + ".emlx2eml-a1B2c3.tmp", folder + ".emlx2eml-Zz9xY0.tmp"})
-            QVERIFY(TestFiles::write(file, "left by a killed run"));
+            QVERIFY(TestFiles::write(file, "left by a killed run") && TestFiles::setModified(file, killed));
 
         QVERIFY(convertAll({src("Box/1.emlx")}, {dest(), NamingScheme::Original, false}).succeeded());
         QStringList expected = kept + QStringList{mirrored("Box/1.eml")};
@@ -178,9 +182,8 @@ private Q_SLOTS:
         const QString leftover = dest() + "/Box/.emlx2eml-a1B2c3.tmp";
         QVERIFY(TestFiles::write(leftover, "left"));
         const QDateTime past = QDateTime::currentDateTime().addYears(-1);
-        const timespec times[2] = {{0, UTIME_OMIT}, {past.toSecsSinceEpoch(), 0}};
         for (const QString &folder : {dest(), dest() + "/Box"})
-            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+            QVERIFY(TestFiles::setModifiedTime(folder, {past.toSecsSinceEpoch(), 0}));
         RunOptions options{dest(), NamingScheme::SubjectDate, true};
         options.layout = OutputLayout::Mailboxes;
 

@@ -48,6 +48,9 @@ private Q_SLOTS:
         }
         QCOMPARE(mailboxes, QStringList({run.destination + "/INBOX", run.destination + "/Projects/Alpha",
                                          run.destination + "/Projects"}));
+#ifdef Q_OS_WIN
+        QSKIP("no Python here to read the mailboxes back; make test-windows compares them with the Linux build's");
+#endif
         QStringList readBack = readBackByPython("maildir", mailboxes);
         std::sort(run.expected.begin(), run.expected.end());
         std::sort(readBack.begin(), readBack.end());

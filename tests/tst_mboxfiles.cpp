@@ -54,6 +54,9 @@ private Q_SLOTS:
         }
         QCOMPARE(mailboxes, QStringList({run.destination + "/INBOX", run.destination + "/Projects.sbd/Alpha",
                                          run.destination + "/Projects"}));
+#ifdef Q_OS_WIN
+        QSKIP("no Python here to read the mailboxes back; make test-windows compares them with the Linux build's");
+#endif
         QStringList readBack = readBackByPython("mbox", mailboxes);
         for (QString &message : readBack)
             message = QString::fromLatin1(unquotedMboxrd(message.toLatin1()));

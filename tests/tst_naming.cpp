@@ -61,6 +61,7 @@ private Q_SLOTS:
         row("sender-subject-date", "Budget", " - .-Sales", "Sales Budget 06-08-2011.eml", "DFS",
             "blanks, dashes and dots before the name removed");
         row("sender-subject-date", ".NET", "..a.b", "a.b .NET 06-08-2011.eml", "DFS", "dots inside kept");
+        row("sender-subject-date", ".x", "Com1", "_Com1 .x 06-08-2011.eml", "DFS", "a Windows device name");
         const QByteArray words = QByteArray("Grüße ").repeated(40);
         const QByteArray longText = QByteArray("x").repeated(300);
         // 240 bytes are left before " 06-08-2011.eml": 30 words of 8 bytes, the last blank dropped.
@@ -136,6 +137,9 @@ private Q_SLOTS:
         // 251 bytes are left before ".eml": 83 characters of three bytes, 62 of four.
         QTest::newRow("255 bytes of CJK") << cjk.repeated(100) + eml << 0 << cjk.repeated(83) + eml;
         QTest::newRow("255 bytes of emoji") << emoji.repeated(70) + eml << 0 << emoji.repeated(62) + eml;
+        QTest::newRow("Windows device names") << u"nul.tar.eml"_s << 0 << u"_nul.tar.eml"_s;
+        QTest::newRow("names like them kept") << u"CONSOLE.eml"_s << 0 << u"CONSOLE.eml"_s;
+        QTest::newRow("a dot or a blank at the end") << u"Inbox. "_s << 0 << u"Inbox__"_s;
         QTest::newRow("numbered") << u"Re Budget.eml"_s << 2 << u"Re Budget (2).eml"_s;
         QTest::newRow("numbered at 220") << a.repeated(216) + eml << 12 << a.repeated(211) + u" (12).eml"_s;
         QTest::newRow("numbered at 255 bytes") << cjk.repeated(83) + eml << 3 << cjk.repeated(82) + u" (3).eml"_s;

@@ -128,10 +128,10 @@ private Q_SLOTS:
         const QString source = dir.filePath("in/ä.emlx");
         const QString target = dir.filePath("out/ä.eml");
         // Nanoseconds that a copy in milliseconds would lose; every permission, the umask narrows them.
-        const timespec stamp[2] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 400 * 86400, 123456789}};
+        const TestFiles::FileTime stamp{QDateTime::currentSecsSinceEpoch() - 400 * 86400, 123456789};
         QVERIFY(QDir().mkpath(dir.filePath("out")));
         QVERIFY(!sourceExists || (TestFiles::write(source, "12\nHello world\n<?xml") &&
-                                  ::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), stamp, 0) == 0 &&
+                                  TestFiles::setModifiedTime(source, stamp) &&
                                   ::chmod(QFile::encodeName(source).constData(), 0777) == 0));
         QVERIFY(!targetExists || TestFiles::write(target, "old"));
 
@@ -141,12 +141,15 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(target), targetAfter);
         QCOMPARE(TestFiles::filesBelow(dir.filePath("out")), QStringList{target}); // nothing else left
         if (result.ok) {
-            struct stat written {
+            const TestFiles::FileTime written = TestFiles::modifiedTime(target);
+            QCOMPARE(written.seconds, stamp.seconds);
+            QCOMPARE(written.nanoseconds, TestFiles::asKept(stamp).nanoseconds);
+#ifdef Q_OS_UNIX // Windows files have no permission bits
+            struct stat status {
             };
-            QCOMPARE(::stat(QFile::encodeName(target).constData(), &written), 0);
-            QCOMPARE(written.st_mtim.tv_sec, stamp[1].tv_sec);
-            QCOMPARE(written.st_mtim.tv_nsec, stamp[1].tv_nsec);
-            QCOMPARE(written.st_mode & 0777, 0750u);
+            QCOMPARE(::stat(QFile::encodeName(target).constData(), &status), 0);
+            QCOMPARE(status.st_mode & 0777, 0750u);
+#endif
         }
     }
 
@@ -206,6 +209,10 @@ private Q_SLOTS:
         QCOMPARE(after.st_nlink, before.st_nlink);
 
         removeInFlightFiles();
+#ifdef Q_OS_WIN
+        QSKIP("Windows removes no file that is open without delete sharing, as a QTemporaryFile is; "
+              "the next run into the folder removes it");
+#endif
         QVERIFY(!QFileInfo::exists(namedPath));
         QVERIFY(QFileInfo::exists(donePath));
     }
@@ -232,9 +239,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, source);
         QFETCH(QString, sentence);
-        const MessageNote note = MessageNote::about(source, NoteReason::CannotRead, sentence);
+        QFETCH(QString, line);
+        // The program's sentences quote paths as quotedPath does: with the system's separators.
+        const MessageNote note = MessageNote::about(source, NoteReason::CannotRead, QDir::toNativeSeparators(sentence));
         QVERIFY(!note.text.contains(quotedPath(source)));
-        QTEST(noteLine(note), "line");
+        QCOMPARE(noteLine(note), QDir::toNativeSeparators(line));
     }
 };
 

@@ -17,6 +17,17 @@ ParsedCommandLine usageError(const QString &message)
             ExitUsage};
 }
 
+// The help's usage line names the program as "emlx2eml", not by the path it was started with
+// (a whole "C:\...\emlx2eml.exe" on Windows).
+QString usageNamed(QString help)
+{
+    const QString usage = QStringLiteral("Usage: ");
+    const qsizetype end = help.indexOf(QStringLiteral(" [options]"));
+    if (help.startsWith(usage) && end > 0 && !help.left(end).contains(u'\n'))
+        help.replace(usage.size(), end - usage.size(), QStringLiteral("emlx2eml"));
+    return help;
+}
+
 // How a name under the scheme looks: "Subject dd-mm-yyyy.eml".
 QString schemeShape(const NamingSchemeRow &row)
 {
@@ -58,16 +69,6 @@ QString unknownName(const QString &what, const QString &given, const QStringList
                                               : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
                                                     QStringLiteral(" or ") + names.last();
     return QStringLiteral("unknown %1 '%2'; use %3").arg(what, given, choices);
-}
-
-// The usage line names the program by its name, not by the path it was started from.
-QString withProgramName(QString help)
-{
-    static const QString usage = QStringLiteral("Usage: ");
-    const qsizetype end = help.indexOf(QStringLiteral(" [options]"));
-    if (help.startsWith(usage) && end > 0)
-        help.replace(usage.size(), end - usage.size(), QStringLiteral("emlx2eml"));
-    return help;
 }
 
 // What --help tells after the options; the man page is made from the whole help text.
@@ -123,8 +124,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption dryRun(
         QStringLiteral("dry-run"),
         QStringLiteral("Write nothing; print each source and the output path it would get, a tab between them, "
+#ifdef Q_OS_WIN
+                       "one message a line, in UTF-8 (no Windows name holds a tab or a line break)."));
+#else
                        "one message a line. A backslash, tab, line break or carriage return inside a path is "
                        "written as \\\\, \\t, \\n or \\r."));
+#endif
     const QCommandLineOption nullSeparated(
         QStringLiteral("null"),
         QStringLiteral("With --dry-run: end each source and each output path with a NUL byte instead, "
@@ -150,7 +155,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(help))
-        return {std::nullopt, withProgramName(parser.helpText()) + helpEpilogue(), ExitConverted};
+        return {std::nullopt, usageNamed(parser.helpText()) + helpEpilogue(), ExitConverted};
     if (parser.isSet(version))
         return {std::nullopt,
                 QStringLiteral("emlx2eml %1 (package %2)\n")
@@ -218,12 +223,22 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
 
 QByteArray dryRunLine(const PlannedOutput &output, bool nullSeparated)
 {
-    const QByteArray source = QFile::encodeName(QDir::toNativeSeparators(output.source));
-    const QByteArray target = QFile::encodeName(QDir::toNativeSeparators(output.target));
+#ifdef Q_OS_WIN
+    // A backslash is the separator here, and no Windows name holds a tab, a line break or a NUL:
+    // the paths go out as they are, in UTF-8.
+    const QByteArray source = QDir::toNativeSeparators(output.source).toUtf8();
+    const QByteArray target = QDir::toNativeSeparators(output.target).toUtf8();
+    if (nullSeparated)
+        return source + '\0' + target + '\0';
+    return source + '\t' + target + '\n';
+#else
+    const QByteArray source = QFile::encodeName(output.source);
+    const QByteArray target = QFile::encodeName(output.target);
     if (nullSeparated)
         return source + '\0' + target + '\0';
     const auto escaped = [](QByteArray path) {
         return path.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
     };
     return escaped(source) + '\t' + escaped(target) + '\n';
+#endif
 }

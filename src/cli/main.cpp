@@ -13,6 +13,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 // The signal that asked the run to stop, 0 while none did.
@@ -31,6 +37,18 @@ extern "C" void onStopSignal(int number)
     _exit(128 + number);
 }
 
+#ifdef Q_OS_WIN
+// Ctrl+C and Ctrl+Break come as console events, each on a thread of its own; handled, the
+// process goes on and ends the run itself.
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    onStopSignal(event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
+    return TRUE;
+}
+#endif
+
 void stopOnSignals()
 {
 #ifdef Q_OS_UNIX
@@ -40,11 +58,39 @@ void stopOnSignals()
     action.sa_flags = SA_RESTART; // reads and writes go on; the run looks at the flag itself
     for (int number : {SIGINT, SIGTERM, SIGHUP})
         sigaction(number, &action, nullptr);
+#elif defined(Q_OS_WIN)
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #else
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 #endif
 }
+
+#ifdef Q_OS_WIN
+// Text goes out in UTF-8, byte for byte as on other systems (no "\r" added before "\n"); a
+// console shows it as UTF-8 while the program runs, and its own code page again afterwards.
+class Utf8Console
+{
+public:
+    Utf8Console() : m_codePage(GetConsoleOutputCP())
+    {
+        _setmode(_fileno(stdout), _O_BINARY);
+        _setmode(_fileno(stderr), _O_BINARY);
+        if (m_codePage != 0)
+            SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Utf8Console()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (m_codePage != 0)
+            SetConsoleOutputCP(m_codePage);
+    }
+
+private:
+    UINT m_codePage; // 0 without a console
+};
+#endif
 
 QString signalName(int number)
 {
@@ -53,6 +99,10 @@ QString signalName(int number)
         return QStringLiteral("Ctrl+C (SIGINT)");
     case SIGTERM:
         return QStringLiteral("SIGTERM");
+#ifdef SIGBREAK
+    case SIGBREAK:
+        return QStringLiteral("Ctrl+Break");
+#endif
 #ifdef SIGHUP
     case SIGHUP:
         return QStringLiteral("SIGHUP");
@@ -64,7 +114,11 @@ QString signalName(int number)
 
 void print(std::FILE *stream, const QString &text)
 {
+#ifdef Q_OS_WIN
+    std::fputs(text.toUtf8().constData(), stream);
+#else
     std::fputs(text.toLocal8Bit().constData(), stream);
+#endif
 }
 
 void printNotes(const QList<MessageNote> &notes, const char *kind)
@@ -116,6 +170,9 @@ QString summary(const RunReport &report, int sourceProblems, bool dryRun, bool u
 int main(int argc, char *argv[])
 {
     setSharedSignalDispositions();
+#ifdef Q_OS_WIN
+    const Utf8Console console;
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("emlx2eml"));
 

@@ -1,6 +1,7 @@
 #include "convert/HeaderText.h"
 
 #include "convert/EncodingLabels.h"
+#include "convert/Mime.h"
 
 #include <QList>
 #include <QStringDecoder>
@@ -170,9 +171,12 @@ QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
         return decodeWindows1252(bytes);
     if (encoding && encoding->name == "UTF-8")
         return decodeUtf8OrWindows1252(bytes);
-    QStringDecoder decoder(encoding ? encoding->decoder.constData() : charset.constData());
-    if (!decoder.isValid())
-        return decodeUtf8OrWindows1252(bytes);
+    const QByteArray name = encoding ? encoding->decoder : charset;
+    QStringDecoder decoder(name.constData());
+    if (!decoder.isValid()) {
+        const QString converted = decodeWithIconv(bytes, name);
+        return converted.isNull() ? decodeUtf8OrWindows1252(bytes) : converted;
+    }
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         text.remove(QChar::ReplacementCharacter);

@@ -64,6 +64,17 @@ std::optional<QString> addressListText(const QByteArray &decodedList)
     return QString::fromUtf8(text.get());
 }
 
+QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset)
+{
+    parserOptions(); // GMime set up
+    const iconv_t converter = g_mime_iconv_open("UTF-8", charset.constData());
+    if (converter == iconv_t(-1))
+        return {};
+    const GText text(g_mime_iconv_strndup(converter, bytes.constData(), size_t(bytes.size())));
+    g_mime_iconv_close(converter);
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
 QDateTime lenientMailDate(const QByteArray &raw)
 {
     parserOptions(); // runs g_mime_init once

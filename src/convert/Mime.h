@@ -16,6 +16,10 @@ class QIODevice;
 // decoded beforehand; nothing when GMime finds no address in it.
 std::optional<QString> addressListText(const QByteArray &decodedList);
 
+// Text in a charset that Qt has no decoder of its own for (Qt built without ICU, as on Windows),
+// through GMime's iconv; a null string where iconv has none either.
+QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset);
+
 // A date in any shape GMime's lenient parser reads, in its own zone; invalid when it reads none.
 QDateTime lenientMailDate(const QByteArray &raw);
 

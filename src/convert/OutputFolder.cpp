@@ -1,6 +1,7 @@
 #include "convert/OutputFolder.h"
 #include "convert/NamedRows.h"
 
+#include "convert/OutputNaming.h"
 #include "platform/PathHelpers.h"
 
 #include <QDir>
@@ -23,12 +24,13 @@ std::optional<QString> mailboxName(const QString &folderName)
 }
 
 // A name as one step of a path. A name of dots and blanks only ("", ".", "..", "...") would stay
-// in its folder or climb out of it, so each of its characters becomes '_' ("" becomes "_").
+// in its folder or climb out of it, so each of its characters becomes '_' ("" becomes "_"); no
+// name is one that Windows keeps for itself.
 QString usableFolderName(const QString &name)
 {
     for (const QChar c : name)
         if (c != u'.' && !c.isSpace())
-            return name;
+            return notReservedName(name);
     return name.isEmpty() ? QStringLiteral("_") : QString(name.size(), u'_');
 }
 

@@ -138,6 +138,9 @@ QString fittedName(QStringList parts, qsizetype datePosition)
         if (i != datePosition)
             parts[i] = withoutForbidden(parts[i]);
     trimNameStart(parts, datePosition);
+    if (!parts.isEmpty() && notReservedName(parts.join(u' ') + emlExtension).startsWith(u'_') &&
+        !parts[0].startsWith(u'_'))
+        parts[0].prepend(u'_'); // before the caps, which it counts against
     auto units = [&] { return parts.join(u' ').size() + emlExtension.size(); };
     auto bytes = [&] { return utf8Size(parts.join(u' ')) + emlExtension.size(); };
     for (qsizetype i = parts.size() - 1; i >= 0 && (units() > outputNameLimit || bytes() > fileNameByteLimit); --i) {
@@ -211,7 +214,22 @@ QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHe
 
 QString CleanOutputName(const QString &name)
 {
-    return capName(withoutForbidden(name), {}, false);
+    return capName(notReservedName(withoutForbidden(name)), {}, false);
+}
+
+QString notReservedName(QString name)
+{
+    for (qsizetype i = name.size() - 1; i >= 0 && (name[i] == u'.' || name[i] == u' '); --i)
+        name[i] = u'_';
+    QString base = name.left(name.indexOf(u'.')).toUpper();
+    while (base.endsWith(u' '))
+        base.chop(1);
+    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                     QStringLiteral("NUL")};
+    const bool numbered = base.size() == 4 && (base.startsWith(QStringLiteral("COM")) ||
+                                               base.startsWith(QStringLiteral("LPT"))) &&
+                          base[3] >= u'1' && base[3] <= u'9';
+    return devices.contains(base) || numbered ? u'_' + name : name;
 }
 
 QString numberedOutputName(const QString &cleanName, int n)

@@ -101,6 +101,12 @@ QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHe
 // the cap.
 QString CleanOutputName(const QString &name);
 
+// Outputs get copied to Windows disks, whose file systems keep CON, PRN, AUX, NUL, COM1-COM9
+// and LPT1-LPT9 (in any letter case, with any extension) for devices and drop the dots and
+// blanks that end a name: such a name gets a '_' in front, each such ending dot or blank becomes
+// '_' ("nul.txt" -> "_nul.txt", "Inbox." -> "Inbox_"). On every system, so outputs are alike.
+QString notReservedName(QString name);
+
 // The name with " (n)" before its ".eml", still within the caps, and a date that ends the
 // name kept; n >= 2.
 QString numberedOutputName(const QString &cleanName, int n);

@@ -24,13 +24,15 @@
 #if EMLX_LINUX_IO
 #include <fcntl.h>
 #endif
+#if EMLX_WINDOWS_CALLS
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace {
-
-std::filesystem::path toFsPath(const QString &path)
-{
-    return std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String());
-}
 
 #if EMLX_UNIX_CALLS
 // The process's umask, read once: it only narrows what outputs may allow.
@@ -64,6 +66,23 @@ void stampDescriptor(int handle, const FileStamp &like)
 }
 #endif
 
+// Windows keeps file times in 100 ns steps, Qt's in milliseconds: the source's own time, whole.
+bool copyWriteTime(const QFileInfo &like, QFileDevice &out)
+{
+#if EMLX_WINDOWS_CALLS
+    WIN32_FILE_ATTRIBUTE_DATA source;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(out.handle()));
+    return handle != INVALID_HANDLE_VALUE &&
+           GetFileAttributesExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(like.filePath()).utf16()),
+                                GetFileExInfoStandard, &source) &&
+           SetFileTime(handle, nullptr, nullptr, &source.ftLastWriteTime);
+#else
+    Q_UNUSED(like);
+    Q_UNUSED(out);
+    return false;
+#endif
+}
+
 // The stamp where it is known, else what `like` says, read by its name.
 void takeTimeAndPermissionsOf(const FileStamp &stamp, const QFileInfo &like, QFileDevice &out)
 {
@@ -77,7 +96,7 @@ void takeTimeAndPermissionsOf(const FileStamp &stamp, const QFileInfo &like, QFi
                         QFileDevice::FileModificationTime);
     if (like.filePath().isEmpty())
         return;
-    if (!stamp.known && like.lastModified().isValid())
+    if (!stamp.known && !copyWriteTime(like, out) && like.lastModified().isValid())
         out.setFileTime(like.lastModified(), QFileDevice::FileModificationTime);
     out.setPermissions(like.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #endif

@@ -38,11 +38,6 @@ FileResult cannotMakeFolder(const QString &path, const QString &reason)
                                QStringLiteral("cannot create folder %1: %2").arg(quotedPath(path), reason));
 }
 
-std::filesystem::path toFsPath(const QString &path)
-{
-    return std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String());
-}
-
 QString parentOf(const QString &path)
 {
     return QDir::cleanPath(path + QStringLiteral("/.."));

@@ -1,5 +1,7 @@
 #include "platform/PathHelpers.h"
 
+#include "platform/SystemCalls.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
@@ -37,6 +39,19 @@ QString withTrailingSlash(const QString &folder)
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
+std::filesystem::path toFsPath(const QString &path)
+{
+    QString native = QDir::toNativeSeparators(path);
+#if EMLX_WINDOWS_CALLS
+    // Paths of any length: the system's own form for them ("C:\..." as "\\?\C:\...").
+    if (native.size() >= 3 && native[1] == u':' && native[2] == u'\\')
+        native.prepend(QStringLiteral("\\\\?\\"));
+    else if (native.startsWith(QStringLiteral("\\\\")) && !native.startsWith(QStringLiteral("\\\\?\\")))
+        native.replace(0, 2, QStringLiteral("\\\\?\\UNC\\"));
+#endif
+    return std::filesystem::path(native.toStdU16String());
+}
+
 QString systemErrorText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -52,7 +67,7 @@ FileResult EnsureFolderExists(const QString &folder)
     if (folder.isEmpty() || QFileInfo(folder).isDir())
         return {};
     std::error_code code;
-    std::filesystem::create_directories(std::filesystem::path(QDir::toNativeSeparators(folder).toStdU16String()), code);
+    std::filesystem::create_directories(toFsPath(folder), code);
     if (QFileInfo(folder).isDir())
         return {};
     QString reason = !code || code == std::errc::file_exists || code == std::errc::not_a_directory

@@ -91,6 +91,8 @@ QString nonRegularFileKind(const QString &path)
     return kindOfMode(status.st_mode);
 #else
     const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("a folder");
     return info.exists() && !info.isFile() ? QStringLiteral("a special file") : QString();
 #endif
 }

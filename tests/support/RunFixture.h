@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 #include "convert/ConversionRun.h"
+#include "platform/PathHelpers.h"
 
 #include <QDir>
 #include <QString>
@@ -22,7 +23,7 @@ protected:
     // Where a source below src/ is mirrored under the destination.
     QString mirrored(const QString &relative) const
     {
-        return dest() + '/' + QDir::cleanPath(m_dir->filePath("src/" + relative)).mid(1);
+        return dest() + '/' + dropPathRoot(QDir::cleanPath(m_dir->filePath("src/" + relative)));
     }
     QStringList outputFiles() const { return TestFiles::filesBelow(dest()); }
 

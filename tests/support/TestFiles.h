@@ -42,6 +42,35 @@ inline QString specialKind(const QString &kind)
 #endif
 }
 
+// The system calls the suites make, in one place. Windows has other ones, or none: a test that
+// needs one Windows lacks skips there with the reason given here.
+struct FileTime {
+    qint64 seconds = 0;
+    qint64 nanoseconds = 0;
+};
+// A file's or folder's modification time, to the nanosecond; Windows keeps it to 100 ns.
+bool setModifiedTime(const QString &path, FileTime time);
+FileTime modifiedTime(const QString &path);
+// `time` as the file system keeps it.
+FileTime asKept(FileTime time);
+// False where the file system has no named pipes (Windows).
+bool makeNamedPipe(const QString &path);
+inline constexpr char noNamedPipes[] = "Windows has no named pipes in the file system";
+// Why permission bits refuse this process nothing (it runs as root, or on Windows, whose files
+// have none); nullptr where they refuse.
+const char *whyPermissionsRefuseNothing();
+#ifdef Q_OS_UNIX
+// Sends the signal to a running program.
+bool askToStop(qint64 processId, int signal);
+#else
+inline constexpr char noSignals[] = "Windows has no signals: Ctrl+C and Ctrl+Break reach a program only through "
+                                    "its console, and the suites run without one";
+#endif
+// What only POSIX systems have, for the tests that need it.
+inline constexpr char noSymbolicLinks[] =
+    "QFile::link makes shortcut files on Windows, not the links these rows are about";
+inline constexpr char namesAreUtf16[] = "Windows names files in UTF-16: no name is invalid UTF-8";
+
 // A file whose name is not valid UTF-8, which Qt can neither make nor remove; gone with the object.
 struct RawNamedFile {
     QByteArray path;

@@ -102,8 +102,7 @@ FileResult MaildirFolders::write(RunMessage &message, MessageContent &content)
     if (!written.ok)
         return written;
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(QDir::toNativeSeparators(temporary).toStdU16String()),
-                            std::filesystem::path(QDir::toNativeSeparators(message.target).toStdU16String()), error);
+    std::filesystem::rename(toFsPath(temporary), toFsPath(message.target), error);
     if (!error) {
         const QString earlier = earlierFileOf(message.target);
         if (!earlier.isEmpty() && earlier != message.target)

@@ -187,8 +187,7 @@ FileResult MboxFile::finish()
     m_quoting.reset();
     m_file.reset();
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(QDir::toNativeSeparators(temporary).toStdU16String()),
-                            std::filesystem::path(QDir::toNativeSeparators(m_target).toStdU16String()), error);
+    std::filesystem::rename(toFsPath(temporary), toFsPath(m_target), error);
     if (error)
         QFile::remove(temporary);
     m_inFlight.reset();
