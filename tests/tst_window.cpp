@@ -530,7 +530,7 @@ private Q_SLOTS:
                "\"SRC/box.emlx/1.emlx\": its folder and the folder \"SRC/box.eml\" would both be written to "
                "\"MIRROR/box.eml\"; it goes into \"MIRROR/box.eml (2)\" instead";
         QTest::newRow("the root refused: its mirror is the source folder")
-            << QStringList{"1.emlx"} << QStringList() << QString() << "/" << QStringList{"1.eml"}
+            << QStringList{"1.emlx"} << QStringList() << QString() << "ROOT" << QStringList{"1.eml"}
             << QStringList{"100 | Message 1 (of 1) | row 0"} << "inform: Completed !\n\n1 message written below OUT"
             << QString();
     }
@@ -549,10 +549,11 @@ private Q_SLOTS:
         const QString pick = "pickFolder: Choose Folder to Save...";
         QStringList asked{pick};
         if (!refused.isEmpty()) {
+            refused.replace("ROOT", source().left(source().indexOf(u'/') + 1)); // "/", or the drive's "C:/"
             test.prompts->folders.prepend(refused);
-            asked << "warn: The destination \"" + refused +
-                         "\" would put outputs beside the messages being converted, in \"" + source() +
-                         "\"; choose another folder."
+            asked << QDir::toNativeSeparators("warn: The destination \"" + refused +
+                                              "\" would put outputs beside the messages being converted, in \"" +
+                                              source() + "\"; choose another folder.")
                   << pick;
         }
         asked << endBox.replace("OUT", QDir::toNativeSeparators(destination()));
@@ -777,7 +778,7 @@ private Q_SLOTS:
         QFETCH(bool, answer);
         QFETCH(int, written);
         QFETCH(QStringList, asked);
-        asked.replaceInStrings("OUT", destination());
+        asked.replaceInStrings("OUT", QDir::toNativeSeparators(destination()));
         Leaving state;
         leave(state, answer, true, clickExit);
         checkLeft(state, asked, !answer, written);

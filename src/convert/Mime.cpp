@@ -64,15 +64,42 @@ std::optional<QString> addressListText(const QByteArray &decodedList)
     return QString::fromUtf8(text.get());
 }
 
-QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset)
+// Some iconv builds (the one Windows programs carry among them) know the East Asian and Thai
+// encodings only by their Windows code page; GBK text is also read by code page 936 where
+// code page 54936 (GB 18030) is missing.
+static QList<QByteArray> codePageNames(const QByteArray &charset)
 {
-    parserOptions(); // GMime set up
+    static const std::pair<const char *, QList<QByteArray>> codePages[] = {
+        {"gbk", {"CP936"}},         {"gb18030", {"CP54936", "CP936"}}, {"big5", {"CP950"}},
+        {"big5-hkscs", {"CP950"}},  {"shift_jis", {"CP932"}},          {"windows-31j", {"CP932"}},
+        {"euc-kr", {"CP949"}},      {"windows-949", {"CP949"}},        {"windows-874", {"CP874"}},
+    };
+    for (const auto &[name, names] : codePages)
+        if (charset.compare(name, Qt::CaseInsensitive) == 0)
+            return names;
+    return {};
+}
+
+static QString convertToUtf8(const QByteArray &bytes, const QByteArray &charset)
+{
     const iconv_t converter = g_mime_iconv_open("UTF-8", charset.constData());
     if (converter == iconv_t(-1))
         return {};
     const GText text(g_mime_iconv_strndup(converter, bytes.constData(), size_t(bytes.size())));
     g_mime_iconv_close(converter);
     return text ? QString::fromUtf8(text.get()) : QString();
+}
+
+QString decodeWithIconv(const QByteArray &bytes, const QByteArray &charset)
+{
+    parserOptions(); // GMime set up
+    QString text = convertToUtf8(bytes, charset);
+    for (const QByteArray &codePage : codePageNames(charset)) {
+        if (!text.isNull())
+            break;
+        text = convertToUtf8(bytes, codePage);
+    }
+    return text;
 }
 
 QDateTime lenientMailDate(const QByteArray &raw)

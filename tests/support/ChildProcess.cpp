@@ -11,7 +11,7 @@ ChildResult waitForChild(QProcess &process, int limitMs)
     child.exitCode = process.exitCode();
     child.exitStatus = process.exitStatus();
     child.output = process.readAllStandardOutput();
-    child.errors = QString::fromLocal8Bit(process.readAllStandardError());
+    child.errors = QString::fromUtf8(process.readAllStandardError());
     return child;
 }
 
