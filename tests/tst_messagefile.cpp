@@ -170,6 +170,7 @@ private Q_SLOTS:
         subject("words of two charsets", "=?utf-8?B?0JrQsNC6?= =?koi8-r?B?1MU=?=", "Какте");
         // Labels as the WHATWG Encoding Standard reads them.
         subject("gb2312 label on GBK text", "=?gb2312?B?pbWpYKXTpbk=?=", "サービス");
+        subject("shift_jis label", "=?shift_jis?B?g2WDWINn?=", "テスト");
         subject("euc-kr label on a Unified Hangul Code syllable", "=?euc-kr?B?jGPH0Q==?=", "똠한");
         subject("ascii label on windows-1252 text", "=?ascii?Q?=80_5?=", "€ 5");
         from("display name and address", "Jane Doe <jane@example.com>", "Jane Doe <jane@example.com>");
