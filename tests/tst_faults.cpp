@@ -38,17 +38,19 @@ class FaultsTest : public QObject
         QVERIFY(TestFiles::write(path(large), emlx(largeMessage)));
         QVERIFY(QDir().mkpath(path("out")));
     }
-    // Converts the source folder into `out` through a shell that sets `limit` first; the run ends
-    // with status 1, its errors hold `errorsHave`, and only the files named `written` are left.
+    // Converts the source folder into `out` with `options` through a shell that sets `limit` first;
+    // the run ends with status `exitCode`, its errors hold `errorsHave`, and only the files named
+    // `written` are left.
     void checkRefusal(const QString &out, const QString &limit, const QStringList &errorsHave,
-                      const QStringList &written) const
+                      const QStringList &written, const QStringList &options = {}, int exitCode = 1) const
     {
-        const ChildResult child =
-            runChild("/bin/sh", {"-c", limit + "exec \"$0\" -o \"$1\" \"$2\"", EMLX2EML_PATH, out, path("src")}, 30000);
+        const ChildResult child = runChild(
+            "/bin/sh", QStringList{"-c", limit + "exec \"$0\" \"$@\"", EMLX2EML_PATH, "-o", out, path("src")} + options,
+            30000);
         QFile::setPermissions(path("out"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(child.finished);
         QCOMPARE(child.exitStatus, QProcess::NormalExit);
-        QCOMPARE(child.exitCode, 1);
+        QCOMPARE(child.exitCode, exitCode);
         for (const QString &part : errorsHave)
             QVERIFY2(child.errors.contains(part), qPrintable(child.errors));
         QStringList names;
@@ -200,13 +202,58 @@ private Q_SLOTS:
     // Under a file-size limit (which holds even for root), past the longest path, or refused by
     // permissions, the program fails the messages concerned, names them, and leaves no partial or
     // temporary file.
+    void fileSizeLimitFailsOnlyTheLargeMessage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("written");
+        QTest::newRow(".eml files") << QStringList() << QStringList{"a.eml", "small.eml"};
+        // The mailbox is cut back to the end of the message before, and goes on after it.
+        QTest::newRow("one mbox file") << QStringList{"--format", "mbox"} << QStringList{"src"};
+    }
     void fileSizeLimitFailsOnlyTheLargeMessage()
     {
 #ifdef Q_OS_WIN
         QSKIP("Windows has no file-size limit for a process (ulimit -f)");
 #endif
-        writeSmallAndLarge("src/large.emlx", largeMessage());
-        checkRefusal(path("out"), "ulimit -f 200 && ", {"large.emlx", "1 converted, 1 failed"}, {"small.eml"});
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, written);
+        QVERIFY(TestFiles::write(path("src/a.emlx"), emlx(messageWith("Subject: a"))));
+        // In short lines: written in small pieces, which gather before they go to the file.
+        writeSmallAndLarge("src/large.emlx", messageWith("Subject: large") + QByteArray(39, 'z').append('\n').repeated(10000));
+        checkRefusal(path("out"), "ulimit -f 200 && ", {"large.emlx", "2 converted, 1 failed"}, written, options);
+        if (options.isEmpty())
+            return;
+        const QByteArray mailbox = TestFiles::read(TestFiles::filesBelow(path("out")).value(0));
+        QVERIFY(mailbox.startsWith("From MAILER-DAEMON "));
+        QCOMPARE(mailbox.count("\n\nFrom MAILER-DAEMON "), 1);
+        QVERIFY(mailbox.contains("\nSubject: a\n\nThe body.\n\nFrom "));
+        QVERIFY(mailbox.endsWith("\nSubject: small\n\nThe body.\n\n"));
+    }
+
+    // Messages of many mailboxes, one after another from each, under a limit of open files that
+    // is far below one file for each mailbox.
+    void manyMailboxesUnderAnOpenFileLimit()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no limit of open files for a process (ulimit -n)");
+#endif
+        QStringList sources;
+        for (int round = 0; round < 2; ++round)
+            for (int box = 0; box < 60; ++box) {
+                sources << path(QStringLiteral("src/B%1.mbox/Messages/%2.emlx").arg(box).arg(round + 1));
+                QVERIFY(TestFiles::write(sources.last(), emlx(messageWith("Subject: m"))));
+            }
+        const ChildResult child = runChild(
+            "/bin/sh",
+            QStringList{"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", EMLX2EML_PATH, "-j", "1", "--format", "mbox",
+                        "--layout", "mailboxes", "-o", path("out")} + sources,
+            60000);
+        QVERIFY(child.finished);
+        QVERIFY2(child.errors.contains("120 converted, 0 failed"), qPrintable(child.errors));
+        const QStringList mailboxes = TestFiles::filesBelow(path("out"));
+        QCOMPARE(mailboxes.size(), 60);
+        for (const QString &mailbox : mailboxes)
+            QCOMPARE(TestFiles::read(mailbox).count("\nSubject: m\n"), 2);
     }
 
     void fileSizeLimitFailsAPartialMessageOnceItsAttachmentIsBack()
