@@ -226,6 +226,54 @@ private Q_SLOTS:
         QCOMPARE(written, files);
     }
 
+    // Python's mailbox module and Dovecot, each run as it is, find every message as its .eml file
+    // holds it, and each of the mail client's states: Python in the Status and X-Status headers,
+    // Dovecot as its flags (it hides those headers). The desktop client's X-Mozilla-Status is in
+    // the text.
+    void readersFindEveryState_data()
+    {
+        QTest::addColumn<quint64>("flags");
+        QTest::addColumn<QString>("byPython");
+        QTest::addColumn<QString>("byDovecot");
+        QTest::newRow("unread") << quint64(0) << "O" << "";
+        QTest::newRow("read") << quint64(1) << "RO" << "\\Seen";
+        QTest::newRow("answered") << quint64(4) << "OA" << "\\Answered";
+        QTest::newRow("flagged") << quint64(16) << "OF" << "\\Flagged";
+        QTest::newRow("deleted") << quint64(2) << "OD" << "\\Deleted";
+        QTest::newRow("draft") << quint64(64) << "OT" << "\\Draft";
+        QTest::newRow("forwarded") << quint64(256) << "O" << "";
+        QTest::newRow("all") << quint64(343) << "ROADFT" << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
+    }
+    void readersFindEveryState()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("no Python nor Dovecot here; make test-windows compares the mailboxes with the Linux build's");
+#endif
+        QFETCH(quint64, flags);
+        QFETCH(QString, byPython);
+        QFETCH(QString, byDovecot);
+        const StatesAgainstEml run = convertStatesAgainstEml(OutputFormat::Mbox, {flags});
+        QVERIFY(run.boxes.succeeded());
+        QCOMPARE(run.eml.size(), 2);
+        const QStringList mailboxes{run.destination + "/Inbox", run.destination + "/Projects.sbd/Alpha"};
+        const QByteArray status = mboxStatusHeaders(flags);
+        const QByteArray desktopStatus = status.mid(status.indexOf("X-Mozilla-Status:"));
+        const QByteArray unread = mboxStatusHeaders(0);
+        QStringList python = readBackByPython("mbox", mailboxes, true);
+        for (QString &message : python)
+            message = QString::fromUtf8(unquotedMboxrd(message.toUtf8()));
+        QCOMPARE(python, QStringList({mailboxes[0] + '\t' + byPython + '\t' + status + run.eml[0],
+                                      mailboxes[1] + "\tO\t" + unread + run.eml[1]}));
+        if (const QString missing = dovecotMissing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QStringList dovecot =
+            readBackByDovecot("mbox", run.destination, "INBOX") + readBackByDovecot("mbox", run.destination, "Projects.sbd/Alpha");
+        for (QString &message : dovecot)
+            message = QString::fromUtf8(unquotedMboxrd(message.toUtf8()));
+        QCOMPARE(dovecot, QStringList({byDovecot + '\t' + desktopStatus + run.eml[0],
+                                       "\t" + unread.mid(unread.indexOf("X-Mozilla-Status:")) + run.eml[1]}));
+    }
+
     // A stopped run leaves no half mailbox: the mailbox finished before the stop is in place, the
     // one under way is gone with its temporary file, and its messages do not count as written.
     void stoppedRunLeavesNoHalfMailbox()
