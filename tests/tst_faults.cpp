@@ -219,7 +219,8 @@ private Q_SLOTS:
         QFETCH(QStringList, written);
         QVERIFY(TestFiles::write(path("src/a.emlx"), emlx(messageWith("Subject: a"))));
         // In short lines: written in small pieces, which gather before they go to the file.
-        writeSmallAndLarge("src/large.emlx", messageWith("Subject: large") + QByteArray(39, 'z').append('\n').repeated(10000));
+        writeSmallAndLarge("src/large.emlx",
+                           messageWith("Subject: large") + QByteArray(39, 'z').append('\n').repeated(10000));
         checkRefusal(path("out"), "ulimit -f 200 && ", {"large.emlx", "2 converted, 1 failed"}, written, options);
         if (options.isEmpty())
             return;
@@ -243,11 +244,12 @@ private Q_SLOTS:
                 sources << path(QStringLiteral("src/B%1.mbox/Messages/%2.emlx").arg(box).arg(round + 1));
                 QVERIFY(TestFiles::write(sources.last(), emlx(messageWith("Subject: m"))));
             }
-        const ChildResult child = runChild(
-            "/bin/sh",
-            QStringList{"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", EMLX2EML_PATH, "-j", "1", "--format", "mbox",
-                        "--layout", "mailboxes", "-o", path("out")} + sources,
-            60000);
+        const ChildResult child =
+            runChild("/bin/sh",
+                     QStringList{"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", EMLX2EML_PATH, "-j", "1", "--format",
+                                 "mbox", "--layout", "mailboxes", "-o", path("out")} +
+                         sources,
+                     60000);
         QVERIFY(child.finished);
         QVERIFY2(child.errors.contains("120 converted, 0 failed"), qPrintable(child.errors));
         const QStringList mailboxes = TestFiles::filesBelow(path("out"));
@@ -407,8 +409,8 @@ private Q_SLOTS:
         // Where the large message's output goes: its own folder, or the folder of its mailbox file.
         const QString largeFolder = path("out") + '/' + dropPathRoot(path(format == "mbox" ? "src" : "src/large"));
         QProcess process;
-        process.start(EMLX2EML_PATH, {"-j", QString::number(jobs), "--format", format, "-o", path("out"), large,
-                                      path("src/small")});
+        process.start(EMLX2EML_PATH,
+                      {"-j", QString::number(jobs), "--format", format, "-o", path("out"), large, path("src/small")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(largeFolder).isDir(), 20000); // the copy is about to start
         QTest::qWait(100);
         QElapsedTimer sinceSignal;

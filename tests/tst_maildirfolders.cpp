@@ -68,13 +68,20 @@ private Q_SLOTS:
         QTest::addColumn<quint64>("flags");
         QTest::addColumn<QString>("byPython");
         QTest::addColumn<QString>("byDovecot");
-        QTest::newRow("unread") << quint64(0) << "" << "";
-        QTest::newRow("read") << quint64(1) << "S" << "\\Seen";
-        QTest::newRow("answered") << quint64(4) << "R" << "\\Answered";
-        QTest::newRow("flagged") << quint64(16) << "F" << "\\Flagged";
-        QTest::newRow("deleted") << quint64(2) << "T" << "\\Deleted";
-        QTest::newRow("draft") << quint64(64) << "D" << "\\Draft";
-        QTest::newRow("all five") << quint64(87) << "DFRST" << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
+        QTest::newRow("unread") << quint64(0) << ""
+                                << "";
+        QTest::newRow("read") << quint64(1) << "S"
+                              << "\\Seen";
+        QTest::newRow("answered") << quint64(4) << "R"
+                                  << "\\Answered";
+        QTest::newRow("flagged") << quint64(16) << "F"
+                                 << "\\Flagged";
+        QTest::newRow("deleted") << quint64(2) << "T"
+                                 << "\\Deleted";
+        QTest::newRow("draft") << quint64(64) << "D"
+                               << "\\Draft";
+        QTest::newRow("all five") << quint64(87) << "DFRST"
+                                  << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
     }
     void readersFindEveryState()
     {

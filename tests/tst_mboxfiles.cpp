@@ -113,7 +113,9 @@ private Q_SLOTS:
         const QByteArray ann = "From ann@example.com Sat Aug  6 08:00:00 2011\n";
         const QByteArray unread = "Status: O\nX-Mozilla-Status: 0000\nX-Mozilla-Status2: 00000000\n";
         const QByteArray date = "Date: Sat, 6 Aug 2011 10:00:00 +0200\n";
-        const auto flags = [](const char *value) { return "<key>flags</key>\n<integer>" + QByteArray(value) + "</integer>\n"; };
+        const auto flags = [](const char *value) {
+            return "<key>flags</key>\n<integer>" + QByteArray(value) + "</integer>\n";
+        };
         QTest::newRow("none") << mail("state") << flags("0") << ann + unread + mail("state") + '\n';
         QTest::newRow("read, with bits beyond")
             << mail("state") << flags("8590195713")
@@ -132,19 +134,22 @@ private Q_SLOTS:
                    mail("state") + '\n';
         QTest::newRow("the message's own status fields replaced")
             << "Status: RO\nFrom: Ann <ann@example.com>\nx-mozilla-status : 0008\nX-Status: F\n\tD\r\n"
-               "Subject: own\nX-Mozilla-Status2: 00010000\n" + date + "\nStatus: RO\n"
+               "Subject: own\nX-Mozilla-Status2: 00010000\n" +
+                   date + "\nStatus: RO\n"
             << flags("0") << ann + unread + "From: Ann <ann@example.com>\nSubject: own\n" + date + "\nStatus: RO\n\n";
         QTest::newRow("the received date")
             << mail("state") << flags("0") + "<key>date-received</key>\n<integer>1312700400</integer>\n"
             << "From ann@example.com Sun Aug  7 07:00:00 2011\n" + unread + mail("state") + '\n';
         QTest::newRow("a sender that is not ASCII")
-            << "From: J\xc3\xb6rg <j\xc3\xb6rg@example.com>\n" + date + "\nx\n" << flags("0")
+            << "From: J\xc3\xb6rg <j\xc3\xb6rg@example.com>\n" + date + "\nx\n"
+            << flags("0")
             << "From MAILER-DAEMON Sat Aug  6 08:00:00 2011\n" + unread +
                    "From: J\xc3\xb6rg <j\xc3\xb6rg@example.com>\n" + date + "\nx\n\n";
         const QByteArray longAddress = "<" + QByteArray(20000, 'a') + "@example.com>";
-        QTest::newRow("a 20 KB sender") << "Return-Path: " + longAddress + "\n" + date + "\nx\n" << flags("0")
-                                        << "From MAILER-DAEMON Sat Aug  6 08:00:00 2011\n" + unread + "Return-Path: " +
-                                               longAddress + "\n" + date + "\nx\n\n";
+        QTest::newRow("a 20 KB sender") << "Return-Path: " + longAddress + "\n" + date + "\nx\n"
+                                        << flags("0")
+                                        << "From MAILER-DAEMON Sat Aug  6 08:00:00 2011\n" + unread +
+                                               "Return-Path: " + longAddress + "\n" + date + "\nx\n\n";
     }
     void keepsTheMessageState()
     {
@@ -173,8 +178,8 @@ private Q_SLOTS:
         const QString inbox = "Mail/V10/ACCT-1/INBOX.mbox/Messages/1.emlx";
         const QString alpha = "Mail/V10/ACCT-1/Projects.mbox/Alpha.mbox/Messages/5.emlx";
         const QString projects = "Mail/V10/ACCT-1/Projects.mbox/Messages/6.emlx";
-        QTest::newRow("the inbox as Inbox") << QStringList{inbox} << QStringList() << QString() << QStringList()
-                                            << QStringList{"Inbox 1"};
+        QTest::newRow("the inbox as Inbox")
+            << QStringList{inbox} << QStringList() << QString() << QStringList() << QStringList{"Inbox 1"};
         QTest::newRow("INBOX beside an Inbox of its own")
             << QStringList{inbox, "Mail/V10/ACCT-1/Inbox.mbox/Messages/2.emlx"} << QStringList() << QString()
             << QStringList() << QStringList{"INBOX 1", "Inbox 1"};
@@ -235,14 +240,22 @@ private Q_SLOTS:
         QTest::addColumn<quint64>("flags");
         QTest::addColumn<QString>("byPython");
         QTest::addColumn<QString>("byDovecot");
-        QTest::newRow("unread") << quint64(0) << "O" << "";
-        QTest::newRow("read") << quint64(1) << "RO" << "\\Seen";
-        QTest::newRow("answered") << quint64(4) << "OA" << "\\Answered";
-        QTest::newRow("flagged") << quint64(16) << "OF" << "\\Flagged";
-        QTest::newRow("deleted") << quint64(2) << "OD" << "\\Deleted";
-        QTest::newRow("draft") << quint64(64) << "OT" << "\\Draft";
-        QTest::newRow("forwarded") << quint64(256) << "O" << "";
-        QTest::newRow("all") << quint64(343) << "ROADFT" << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
+        QTest::newRow("unread") << quint64(0) << "O"
+                                << "";
+        QTest::newRow("read") << quint64(1) << "RO"
+                              << "\\Seen";
+        QTest::newRow("answered") << quint64(4) << "OA"
+                                  << "\\Answered";
+        QTest::newRow("flagged") << quint64(16) << "OF"
+                                 << "\\Flagged";
+        QTest::newRow("deleted") << quint64(2) << "OD"
+                                 << "\\Deleted";
+        QTest::newRow("draft") << quint64(64) << "OT"
+                               << "\\Draft";
+        QTest::newRow("forwarded") << quint64(256) << "O"
+                                   << "";
+        QTest::newRow("all") << quint64(343) << "ROADFT"
+                             << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
     }
     void readersFindEveryState()
     {
@@ -266,8 +279,8 @@ private Q_SLOTS:
                                       mailboxes[1] + "\tO\t" + unread + run.eml[1]}));
         if (const QString missing = dovecotMissing(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
-        QStringList dovecot =
-            readBackByDovecot("mbox", run.destination, "INBOX") + readBackByDovecot("mbox", run.destination, "Projects.sbd/Alpha");
+        QStringList dovecot = readBackByDovecot("mbox", run.destination, "INBOX") +
+                              readBackByDovecot("mbox", run.destination, "Projects.sbd/Alpha");
         for (QString &message : dovecot)
             message = QString::fromUtf8(unquotedMboxrd(message.toUtf8()));
         QCOMPARE(dovecot, QStringList({byDovecot + '\t' + desktopStatus + run.eml[0],

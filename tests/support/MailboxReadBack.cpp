@@ -104,9 +104,12 @@ QStringList readBackByDovecot(const QString &kind, const QString &root, const QS
                                  ? QStringLiteral("mbox:%1:INBOX=%1/Inbox:UTF-8").arg(copy)
                                  : QStringLiteral("maildir:%1:LAYOUT=fs:INBOX=%1/INBOX:UTF-8").arg(copy);
     const auto [id, group] = readingUser();
-    QStringList arguments{"-c", config, "-f", "pager", "-o", "mail_location=" + location, "-o", "mail_uid=" + id,
-                          "-o", "mail_gid=" + group, "-o", "first_valid_uid=0", "-o", "first_valid_gid=0",
-                          "fetch", "flags text", "mailbox", mailbox, "all"};
+    QStringList arguments{"-c", config, "-f", "pager"};
+    for (const QString &setting : {"mail_location=" + location, "mail_uid=" + id, "mail_gid=" + group,
+                                   QStringLiteral("first_valid_uid=0"), QStringLiteral("first_valid_gid=0")})
+        arguments << QStringLiteral("-o") << setting;
+    arguments << QStringLiteral("fetch") << QStringLiteral("flags text") << QStringLiteral("mailbox") << mailbox
+              << QStringLiteral("all");
     QString program = QStringLiteral("doveadm");
     if (asRoot) {
         arguments = QStringList{"--reuid=" + id, "--regid=" + group, "--clear-groups", program} + arguments;
@@ -130,8 +133,7 @@ QStringList readBackByDovecot(const QString &kind, const QString &root, const QS
         const qsizetype textAt = fields.indexOf("\ntext:\n");
         QStringList flags = QString::fromUtf8(fields.mid(6, textAt - 6)).split(u' ', Qt::SkipEmptyParts);
         flags.removeAll(QStringLiteral("\\Recent"));
-        messages << flags.join(u' ') + '\t' +
-                        QString::fromUtf8(fields.mid(textAt + 7));
+        messages << flags.join(u' ') + '\t' + QString::fromUtf8(fields.mid(textAt + 7));
     }
     return messages;
 }

@@ -91,8 +91,8 @@ protected:
     // the mailboxes layout.
     struct StatesAgainstEml {
         RunReport boxes;
-        QString destination;    // of the boxes
-        QList<QByteArray> eml;  // the bytes of each message's .eml file, in list order
+        QString destination;   // of the boxes
+        QList<QByteArray> eml; // the bytes of each message's .eml file, in list order
     };
     StatesAgainstEml convertStatesAgainstEml(OutputFormat format, const QList<quint64> &states) const
     {

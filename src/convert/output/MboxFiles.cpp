@@ -41,8 +41,9 @@ std::optional<QString> addressIn(const QString &fromHeader)
 bool isSeparatorAddress(const QString &address)
 {
     constexpr qsizetype longestPath = 254;
-    return address.size() <= longestPath &&
-           std::all_of(address.cbegin(), address.cend(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+    return address.size() <= longestPath && std::all_of(address.cbegin(), address.cend(), [](QChar c) {
+               return c.unicode() > 0x20 && c.unicode() < 0x7f;
+           });
 }
 
 // The C library's asctime() shape, "Sat Aug  6 10:00:00 2011", in UTC and English whatever the locale.
@@ -299,7 +300,7 @@ bool MboxFile::openFile(QString *error)
         return true;
     }
     auto file = std::make_unique<UnbufferedTemporaryFile>(GetFolderPart(m_target) + temporaryFilePrefix +
-                                                           QStringLiteral("XXXXXX") + temporaryFileSuffix);
+                                                          QStringLiteral("XXXXXX") + temporaryFileSuffix);
     if (!file->openUnbuffered()) {
         m_failure = file->errorString();
         *error = writeError();
@@ -403,8 +404,9 @@ void MboxFile::release()
 FileResult MboxFile::finish()
 {
     const auto failed = [this](const QString &reason) {
-        return FileResult::failure(NoteReason::CannotWrite,
-                                   QStringLiteral("cannot put the mailbox %1 in place: %2").arg(quotedPath(m_target), reason));
+        return FileResult::failure(
+            NoteReason::CannotWrite,
+            QStringLiteral("cannot put the mailbox %1 in place: %2").arg(quotedPath(m_target), reason));
     };
     if (!m_damage.isEmpty())
         return failed(m_damage);
@@ -517,7 +519,8 @@ QString MboxFiles::mboxPathOf(const QString &folder) const
     const QStringList steps = folder.mid(destination.size()).split(u'/', Qt::SkipEmptyParts);
     const bool everyFolderIsAMailbox = m_context.options.layout == OutputLayout::Mailboxes;
     for (qsizetype i = 0; i < steps.size(); ++i) {
-        const bool inbox = steps[i] == QLatin1String("INBOX") && m_inboxBeside.value((outer + QLatin1String("inbox")).toLower()) == 1;
+        const bool inbox =
+            steps[i] == QLatin1String("INBOX") && m_inboxBeside.value((outer + QLatin1String("inbox")).toLower()) == 1;
         outer += steps[i] + u'/';
         path += inbox ? QStringLiteral("Inbox") : steps[i];
         if (i + 1 < steps.size())
@@ -621,7 +624,8 @@ FileResult MboxFiles::write(RunMessage &message, MessageContent &content)
 FileResult MboxFiles::writeInto(MboxFile &mailbox, const RunMessage &message, MessageContent &content) const
 {
     QString error;
-    const QByteArray separator = mboxSeparatorLine(message.facts.returnPath, message.facts.from, message.facts.received);
+    const QByteArray separator =
+        mboxSeparatorLine(message.facts.returnPath, message.facts.from, message.facts.received);
     QIODevice *out = mailbox.beginMessage(separator, &error);
     if (!out)
         return FileResult::failure(NoteReason::CannotWrite, error);

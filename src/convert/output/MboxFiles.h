@@ -55,7 +55,8 @@ private:
 
 // Passes bytes on to `out`, putting one more '>' before each line that starts with "From "
 // after any number of '>' (the mboxrd rule, which readers undo by taking one away), in one pass
-// whatever the length of a line. Lines may be split across writes in any way. Remembers whether the last byte passed on was a line break.
+// whatever the length of a line. Lines may be split across writes in any way. Remembers whether the last byte passed on
+// was a line break.
 class MboxrdQuoting : public QIODevice
 {
 public:
@@ -117,16 +118,16 @@ private:
     QString writeError() const;
 
     QString m_target;
-    QString m_temporary;        // the temporary file's name, once made
-    FileIdentity m_identity;    // and which file it is, to take it again only if it is the same
+    QString m_temporary;     // the temporary file's name, once made
+    FileIdentity m_identity; // and which file it is, to take it again only if it is the same
     std::unique_ptr<QFile> m_file;
     std::unique_ptr<InFlightFile> m_inFlight;
     std::unique_ptr<QIODevice> m_gathering; // takes the bytes into m_pending
     std::unique_ptr<MboxrdQuoting> m_quoting;
-    QByteArray m_pending;       // bytes after the m_written ones, not yet written
-    qint64 m_written = 0;       // bytes in the file
-    qint64 m_complete = 0;      // bytes of the complete messages
-    QString m_failure;          // the last write's error
+    QByteArray m_pending;  // bytes after the m_written ones, not yet written
+    qint64 m_written = 0;  // bytes in the file
+    qint64 m_complete = 0; // bytes of the complete messages
+    QString m_failure;     // the last write's error
     QString m_damage;
 };
 
@@ -134,8 +135,8 @@ private:
 // separator line and quoted by the mboxrd rule. A mailbox that holds another keeps the inner one
 // in a folder named after it with ".sbd" added. Each file takes its name only once its last
 // listed message is through; only a few hold a file handle at once. A mailbox that cannot be
-// written soundly is given up whole, each of its messages failed by name. With --update a mailbox file that no source of it is newer than is
-// left as it is.
+// written soundly is given up whole, each of its messages failed by name. With --update a mailbox file that no source
+// of it is newer than is left as it is.
 class MboxFiles : public MessageOutput
 {
 public:
