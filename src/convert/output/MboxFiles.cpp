@@ -578,9 +578,8 @@ void MboxFiles::place(RunMessage &message)
         message.file.reset();
         return;
     }
-    if (const auto givenUp = m_givenUp.constFind(message.target); givenUp != m_givenUp.cend()) {
-        message.fail(NoteReason::CannotWrite,
-                     QStringLiteral("the mailbox %1 was given up: %2").arg(quotedPath(message.target), *givenUp));
+    if (const FileResult givenUp = givenUpFailure(message.target); !givenUp.ok) {
+        message.fail(givenUp);
         return;
     }
     if (!m_context.options.dryRun && !m_open.count(message.target))
@@ -611,8 +610,20 @@ void MboxFiles::noteIfGivenUp(const MboxFile &mailbox)
     m_open.erase(mailbox.target());
 }
 
+// The failure of a message whose mailbox was given up, in this batch or before.
+FileResult MboxFiles::givenUpFailure(const QString &mbox) const
+{
+    const auto givenUp = m_givenUp.constFind(mbox);
+    if (givenUp == m_givenUp.cend())
+        return {};
+    return FileResult::failure(NoteReason::CannotWrite,
+                               QStringLiteral("the mailbox %1 was given up: %2").arg(quotedPath(mbox), *givenUp));
+}
+
 FileResult MboxFiles::write(RunMessage &message, MessageContent &content)
 {
+    if (const FileResult givenUp = givenUpFailure(message.target); !givenUp.ok)
+        return givenUp;
     m_context.folders.clearLeftoversBefore({GetFolderPart(message.target)});
     holdHandleFor(message.target);
     MboxFile &mailbox = *m_open.at(message.target);

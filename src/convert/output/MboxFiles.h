@@ -162,6 +162,7 @@ private:
     void takeInUpToDateMailboxes(const QList<ListedMessage> &messages, const QStringList &folders);
     void holdHandleFor(const QString &mbox);
     void noteIfGivenUp(const MboxFile &mailbox);
+    FileResult givenUpFailure(const QString &mbox) const;
     FileResult writeInto(MboxFile &mailbox, const RunMessage &message, MessageContent &content) const;
     void failOutputsOf(const QString &mbox, RunReport &report) const;
 
