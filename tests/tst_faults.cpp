@@ -38,17 +38,19 @@ class FaultsTest : public QObject
         QVERIFY(TestFiles::write(path(large), emlx(largeMessage)));
         QVERIFY(QDir().mkpath(path("out")));
     }
-    // Converts the source folder into `out` through a shell that sets `limit` first; the run ends
-    // with status 1, its errors hold `errorsHave`, and only the files named `written` are left.
+    // Converts the source folder into `out` with `options` through a shell that sets `limit` first;
+    // the run ends with status `exitCode`, its errors hold `errorsHave`, and only the files named
+    // `written` are left.
     void checkRefusal(const QString &out, const QString &limit, const QStringList &errorsHave,
-                      const QStringList &written) const
+                      const QStringList &written, const QStringList &options = {}, int exitCode = 1) const
     {
-        const ChildResult child =
-            runChild("/bin/sh", {"-c", limit + "exec \"$0\" -o \"$1\" \"$2\"", EMLX2EML_PATH, out, path("src")}, 30000);
+        const ChildResult child = runChild(
+            "/bin/sh", QStringList{"-c", limit + "exec \"$0\" \"$@\"", EMLX2EML_PATH, "-o", out, path("src")} + options,
+            30000);
         QFile::setPermissions(path("out"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(child.finished);
         QCOMPARE(child.exitStatus, QProcess::NormalExit);
-        QCOMPARE(child.exitCode, 1);
+        QCOMPARE(child.exitCode, exitCode);
         for (const QString &part : errorsHave)
             QVERIFY2(child.errors.contains(part), qPrintable(child.errors));
         QStringList names;
@@ -200,13 +202,60 @@ private Q_SLOTS:
     // Under a file-size limit (which holds even for root), past the longest path, or refused by
     // permissions, the program fails the messages concerned, names them, and leaves no partial or
     // temporary file.
+    void fileSizeLimitFailsOnlyTheLargeMessage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("written");
+        QTest::newRow(".eml files") << QStringList() << QStringList{"a.eml", "small.eml"};
+        // The mailbox is cut back to the end of the message before, and goes on after it.
+        QTest::newRow("one mbox file") << QStringList{"--format", "mbox"} << QStringList{"src"};
+    }
     void fileSizeLimitFailsOnlyTheLargeMessage()
     {
 #ifdef Q_OS_WIN
         QSKIP("Windows has no file-size limit for a process (ulimit -f)");
 #endif
-        writeSmallAndLarge("src/large.emlx", largeMessage());
-        checkRefusal(path("out"), "ulimit -f 200 && ", {"large.emlx", "1 converted, 1 failed"}, {"small.eml"});
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, written);
+        QVERIFY(TestFiles::write(path("src/a.emlx"), emlx(messageWith("Subject: a"))));
+        // In short lines: written in small pieces, which gather before they go to the file.
+        writeSmallAndLarge("src/large.emlx",
+                           messageWith("Subject: large") + QByteArray(39, 'z').append('\n').repeated(10000));
+        checkRefusal(path("out"), "ulimit -f 200 && ", {"large.emlx", "2 converted, 1 failed"}, written, options);
+        if (options.isEmpty())
+            return;
+        const QByteArray mailbox = TestFiles::read(TestFiles::filesBelow(path("out")).value(0));
+        QVERIFY(mailbox.startsWith("From MAILER-DAEMON "));
+        QCOMPARE(mailbox.count("\n\nFrom MAILER-DAEMON "), 1);
+        QVERIFY(mailbox.contains("\nSubject: a\n\nThe body.\n\nFrom "));
+        QVERIFY(mailbox.endsWith("\nSubject: small\n\nThe body.\n\n"));
+    }
+
+    // Messages of many mailboxes, one after another from each, under a limit of open files that
+    // is far below one file for each mailbox.
+    void manyMailboxesUnderAnOpenFileLimit()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no limit of open files for a process (ulimit -n)");
+#endif
+        QStringList sources;
+        for (int round = 0; round < 2; ++round)
+            for (int box = 0; box < 60; ++box) {
+                sources << path(QStringLiteral("src/B%1.mbox/Messages/%2.emlx").arg(box).arg(round + 1));
+                QVERIFY(TestFiles::write(sources.last(), emlx(messageWith("Subject: m"))));
+            }
+        const ChildResult child =
+            runChild("/bin/sh",
+                     QStringList{"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", EMLX2EML_PATH, "-j", "1", "--format",
+                                 "mbox", "--layout", "mailboxes", "-o", path("out")} +
+                         sources,
+                     60000);
+        QVERIFY(child.finished);
+        QVERIFY2(child.errors.contains("120 converted, 0 failed"), qPrintable(child.errors));
+        const QStringList mailboxes = TestFiles::filesBelow(path("out"));
+        QCOMPARE(mailboxes.size(), 60);
+        for (const QString &mailbox : mailboxes)
+            QCOMPARE(TestFiles::read(mailbox).count("\nSubject: m\n"), 2);
     }
 
     void fileSizeLimitFailsAPartialMessageOnceItsAttachmentIsBack()
@@ -330,13 +379,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("jobs");
+        QTest::addColumn<QString>("format");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stoppedBy");
-        QTest::newRow("SIGTERM, one job") << SIGTERM << 1 << 143 << "SIGTERM";
-        QTest::newRow("SIGINT, 256 jobs") << SIGINT << 256 << 130 << "Ctrl+C";
+        QTest::newRow("SIGTERM, one job") << SIGTERM << 1 << "eml" << 143 << "SIGTERM";
+        QTest::newRow("SIGINT, 256 jobs") << SIGINT << 256 << "eml" << 130 << "Ctrl+C";
 #ifdef SIGHUP
-        QTest::newRow("SIGHUP, 4 jobs") << SIGHUP << 4 << 129 << "SIGHUP";
+        QTest::newRow("SIGHUP, 4 jobs") << SIGHUP << 4 << "eml" << 129 << "SIGHUP";
 #endif
+        // The message begins with a line of a million '>', which mbox quoting once took minutes over.
+        QTest::newRow("SIGTERM, mbox") << SIGTERM << 1 << "mbox" << 143 << "SIGTERM";
     }
     void stopsSoonOnSignal()
     {
@@ -345,17 +397,20 @@ private Q_SLOTS:
 #else
         QFETCH(int, signal);
         QFETCH(int, jobs);
+        QFETCH(QString, format);
         QFETCH(QString, stoppedBy);
         // 2 GB of message, quick to make as a sparse file, that takes seconds to copy; then small ones.
         const QString large = path("src/large/large.emlx");
-        QVERIFY(TestFiles::write(large, "Subject: large\n\n"));
+        QVERIFY(TestFiles::write(large, "Subject: large\n\n" + QByteArray(1 << 20, '>')));
         QVERIFY(QFile::resize(large, qint64(2) << 30));
         for (int i = 0; i < 300; ++i)
             QVERIFY(
                 TestFiles::write(path(QStringLiteral("src/small/%1.emlx").arg(i)), emlx(messageWith("Subject: s"))));
-        const QString largeFolder = path("out") + '/' + dropPathRoot(path("src/large"));
+        // Where the large message's output goes: its own folder, or the folder of its mailbox file.
+        const QString largeFolder = path("out") + '/' + dropPathRoot(path(format == "mbox" ? "src" : "src/large"));
         QProcess process;
-        process.start(EMLX2EML_PATH, {"-j", QString::number(jobs), "-o", path("out"), large, path("src/small")});
+        process.start(EMLX2EML_PATH,
+                      {"-j", QString::number(jobs), "--format", format, "-o", path("out"), large, path("src/small")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(largeFolder).isDir(), 20000); // the copy is about to start
         QTest::qWait(100);
         QElapsedTimer sinceSignal;

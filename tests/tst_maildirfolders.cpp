@@ -61,6 +61,51 @@ private Q_SLOTS:
         }
     }
 
+    // Python's mailbox module and Dovecot, each run as it is, find every message as its .eml file
+    // holds it, and each of the mail client's states in the file name's letters.
+    void readersFindEveryState_data()
+    {
+        QTest::addColumn<quint64>("flags");
+        QTest::addColumn<QString>("byPython");
+        QTest::addColumn<QString>("byDovecot");
+        QTest::newRow("unread") << quint64(0) << ""
+                                << "";
+        QTest::newRow("read") << quint64(1) << "S"
+                              << "\\Seen";
+        QTest::newRow("answered") << quint64(4) << "R"
+                                  << "\\Answered";
+        QTest::newRow("flagged") << quint64(16) << "F"
+                                 << "\\Flagged";
+        QTest::newRow("deleted") << quint64(2) << "T"
+                                 << "\\Deleted";
+        QTest::newRow("draft") << quint64(64) << "D"
+                               << "\\Draft";
+        QTest::newRow("all five") << quint64(87) << "DFRST"
+                                  << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
+    }
+    void readersFindEveryState()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("no Python nor Dovecot here; make test-windows compares the Maildirs with the Linux build's");
+#endif
+        QFETCH(quint64, flags);
+        QFETCH(QString, byPython);
+        QFETCH(QString, byDovecot);
+        const StatesAgainstEml run = convertStatesAgainstEml(OutputFormat::Maildir, {flags});
+        QVERIFY(run.boxes.succeeded());
+        QCOMPARE(run.eml.size(), 2);
+        QStringList python =
+            readBackByPython("maildir", {run.destination + "/INBOX", run.destination + "/Projects/Alpha"}, true);
+        for (QString &message : python)
+            message = message.section('\t', 1); // the file's own name, from its unique part, aside
+        QCOMPARE(python, QStringList({byPython + '\t' + run.eml[0], "\t" + run.eml[1]}));
+        if (const QString missing = dovecotMissing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QStringList dovecot = readBackByDovecot("maildir", run.destination, "INBOX") +
+                                    readBackByDovecot("maildir", run.destination, "Projects/Alpha");
+        QCOMPARE(dovecot, QStringList({byDovecot + '\t' + run.eml[0], "\t" + run.eml[1]}));
+    }
+
     // The mail client's read, answered, flagged, draft and deleted bits become the file name's
     // letters, the same name in every run; the file takes the received date; a message whose
     // flags changed replaces its file instead of standing there twice.

@@ -52,7 +52,7 @@ private Q_SLOTS:
             if (!mailboxes.contains(run.boxes.outputs[i].target))
                 mailboxes << run.boxes.outputs[i].target;
         }
-        QCOMPARE(mailboxes, QStringList({run.destination + "/INBOX", run.destination + "/Projects.sbd/Alpha",
+        QCOMPARE(mailboxes, QStringList({run.destination + "/Inbox", run.destination + "/Projects.sbd/Alpha",
                                          run.destination + "/Projects"}));
 #ifdef Q_OS_WIN
         QSKIP("no Python here to read the mailboxes back; make test-windows compares them with the Linux build's");
@@ -63,7 +63,7 @@ private Q_SLOTS:
         run.expected[2] += '\n'; // an mbox message ends with a line break
         QCOMPARE(readBack, run.expected);
         // The envelope sender: the Return-Path's, the From header's, none for a bounce's empty one.
-        const QByteArray inbox = TestFiles::read(run.destination + "/INBOX");
+        const QByteArray inbox = TestFiles::read(run.destination + "/Inbox");
         QVERIFY(inbox.startsWith("From bounce@lists.example.org Sat Aug  6 08:00:00 2011\n"));
         QVERIFY(inbox.contains("\n\nFrom ann@example.com Sat Aug  6 08:00:00 2011\n"));
         QVERIFY(inbox.contains("\n\nFrom MAILER-DAEMON Sat Aug  6 08:00:00 2011\n"));
@@ -81,6 +81,9 @@ private Q_SLOTS:
                                               << QByteArray("Fromage\nFrom\n>From\n >From x\nx From y\n>\n\n");
         QTest::newRow("ends inside a line that began alike") << QByteArray("a\n>>Fro") << QByteArray("a\n>>Fro");
         QTest::newRow("ends right after From and a blank") << QByteArray("a\nFrom ") << QByteArray("a\n>From ");
+        // Taken in one pass: a line of 100,000 '>' once held the run for minutes.
+        QTest::newRow("a long line of quotes") << QByteArray(100000, '>') + "From x\n" + QByteArray(100000, '>')
+                                               << QByteArray(100001, '>') + "From x\n" + QByteArray(100000, '>');
     }
     void quotesFromLinesAcrossWrites()
     {
@@ -98,30 +101,190 @@ private Q_SLOTS:
         }
     }
 
-    // The mail client's read, answered, flagged, draft and deleted bits become, when asked for,
-    // the message's Status and X-Status headers.
+    // With --mbox-status, the mail client's read, answered, flagged, draft, deleted and forwarded
+    // bits become the Status and X-Status headers and the desktop client's X-Mozilla-Status
+    // (never its expunged bit), in place of the message's own; the separator line names a
+    // printable ASCII sender of a sensible length, else MAILER-DAEMON, and the received date.
     void keepsTheMessageState_data()
     {
-        QTest::addColumn<QByteArray>("flags");
-        QTest::addColumn<QByteArray>("status");
-        QTest::newRow("none") << QByteArray("0") << QByteArray("Status: O\n");
-        QTest::newRow("read, with bits beyond") << QByteArray("8590195713") << QByteArray("Status: RO\n");
-        QTest::newRow("read and flagged") << QByteArray("17") << QByteArray("Status: RO\nX-Status: F\n");
-        QTest::newRow("answered, deleted") << QByteArray("6") << QByteArray("Status: O\nX-Status: AD\n");
-        QTest::newRow("all five") << QByteArray("87") << QByteArray("Status: RO\nX-Status: ADFT\n");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("plist");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray ann = "From ann@example.com Sat Aug  6 08:00:00 2011\n";
+        const QByteArray unread = "Status: O\nX-Mozilla-Status: 0000\nX-Mozilla-Status2: 00000000\n";
+        const QByteArray date = "Date: Sat, 6 Aug 2011 10:00:00 +0200\n";
+        const auto flags = [](const char *value) {
+            return "<key>flags</key>\n<integer>" + QByteArray(value) + "</integer>\n";
+        };
+        QTest::newRow("none") << mail("state") << flags("0") << ann + unread + mail("state") + '\n';
+        QTest::newRow("read, with bits beyond")
+            << mail("state") << flags("8590195713")
+            << ann + "Status: RO\nX-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\n" + mail("state") + '\n';
+        QTest::newRow("read and flagged")
+            << mail("state") << flags("17")
+            << ann + "Status: RO\nX-Status: F\nX-Mozilla-Status: 0005\nX-Mozilla-Status2: 00000000\n" + mail("state") +
+                   '\n';
+        QTest::newRow("answered, deleted: never expunged")
+            << mail("state") << flags("6")
+            << ann + "Status: O\nX-Status: AD\nX-Mozilla-Status: 0002\nX-Mozilla-Status2: 00000000\n" + mail("state") +
+                   '\n';
+        QTest::newRow("all six")
+            << mail("state") << flags("343")
+            << ann + "Status: RO\nX-Status: ADFT\nX-Mozilla-Status: 1007\nX-Mozilla-Status2: 00000000\n" +
+                   mail("state") + '\n';
+        QTest::newRow("the message's own status fields replaced")
+            << "Status: RO\nFrom: Ann <ann@example.com>\nx-mozilla-status : 0008\nX-Status: F\n\tD\r\n"
+               "Subject: own\nX-Mozilla-Status2: 00010000\n" +
+                   date + "\nStatus: RO\n"
+            << flags("0") << ann + unread + "From: Ann <ann@example.com>\nSubject: own\n" + date + "\nStatus: RO\n\n";
+        QTest::newRow("the received date")
+            << mail("state") << flags("0") + "<key>date-received</key>\n<integer>1312700400</integer>\n"
+            << "From ann@example.com Sun Aug  7 07:00:00 2011\n" + unread + mail("state") + '\n';
+        QTest::newRow("a sender that is not ASCII")
+            << "From: J\xc3\xb6rg <j\xc3\xb6rg@example.com>\n" + date + "\nx\n"
+            << flags("0")
+            << "From MAILER-DAEMON Sat Aug  6 08:00:00 2011\n" + unread +
+                   "From: J\xc3\xb6rg <j\xc3\xb6rg@example.com>\n" + date + "\nx\n\n";
+        const QByteArray longAddress = "<" + QByteArray(20000, 'a') + "@example.com>";
+        QTest::newRow("a 20 KB sender") << "Return-Path: " + longAddress + "\n" + date + "\nx\n"
+                                        << flags("0")
+                                        << "From MAILER-DAEMON Sat Aug  6 08:00:00 2011\n" + unread +
+                                               "Return-Path: " + longAddress + "\n" + date + "\nx\n\n";
     }
     void keepsTheMessageState()
     {
-        QFETCH(QByteArray, flags);
-        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, plist);
+        QFETCH(QByteArray, written);
         const QString source = src("Box.mbox/1.emlx");
-        QVERIFY(TestFiles::write(
-            source, emlx(mail("state"), TestFiles::propertyList("<key>flags</key>\n<integer>" + flags + "</integer>\n"))));
+        QVERIFY(TestFiles::write(source, emlx(message, TestFiles::propertyList(plist))));
         RunOptions mbox = mailboxesIn(dest(), OutputFormat::Mbox);
         mbox.mboxStatus = true;
         QVERIFY(convertAll({source}, mbox).succeeded());
-        QCOMPARE(TestFiles::read(dest() + "/Box"),
-                 "From ann@example.com Sat Aug  6 08:00:00 2011\n" + status + mail("state") + '\n');
+        QCOMPARE(TestFiles::read(dest() + "/Box"), written);
+    }
+
+    // Mailboxes as desktop clients find them: the store's inbox as "Inbox", a mailbox that holds
+    // others as an mbox file (empty without messages of its own) beside its ".sbd" folder, an
+    // account's folder too; a mailbox file that cannot be put in place fails each of its messages
+    // by name. Files are listed with the count of their messages.
+    void laysOutMailboxes_data()
+    {
+        QTest::addColumn<QStringList>("firstRun");
+        QTest::addColumn<QStringList>("secondRun");
+        QTest::addColumn<QString>("folderInTheWay");
+        QTest::addColumn<QStringList>("failed");
+        QTest::addColumn<QStringList>("files");
+        const QString inbox = "Mail/V10/ACCT-1/INBOX.mbox/Messages/1.emlx";
+        const QString alpha = "Mail/V10/ACCT-1/Projects.mbox/Alpha.mbox/Messages/5.emlx";
+        const QString projects = "Mail/V10/ACCT-1/Projects.mbox/Messages/6.emlx";
+        QTest::newRow("the inbox as Inbox")
+            << QStringList{inbox} << QStringList() << QString() << QStringList() << QStringList{"Inbox 1"};
+        QTest::newRow("INBOX beside an Inbox of its own")
+            << QStringList{inbox, "Mail/V10/ACCT-1/Inbox.mbox/Messages/2.emlx"} << QStringList() << QString()
+            << QStringList() << QStringList{"INBOX 1", "Inbox 1"};
+        QTest::newRow("an empty parent") << QStringList{alpha} << QStringList() << QString() << QStringList()
+                                         << QStringList{"Projects 0", "Projects.sbd/Alpha 1"};
+        QTest::newRow("a parent that gets a message later")
+            << QStringList{alpha} << QStringList{projects, alpha} << QString() << QStringList()
+            << QStringList{"Projects 1", "Projects.sbd/Alpha 1"};
+        QTest::newRow("accounts as parents")
+            << QStringList{inbox, "Mail/V10/ACCT-2/INBOX.mbox/Messages/2.emlx"} << QStringList() << QString()
+            << QStringList() << QStringList{"ACCT-1 0", "ACCT-1.sbd/Inbox 1", "ACCT-2 0", "ACCT-2.sbd/Inbox 1"};
+        QTest::newRow("a mailbox that cannot be put in place")
+            << QStringList{projects, "Mail/V10/ACCT-1/Projects.mbox/Messages/7.emlx", inbox} << QStringList()
+            << "Projects/in the way" << QStringList{projects, "Mail/V10/ACCT-1/Projects.mbox/Messages/7.emlx"}
+            << QStringList{"Inbox 1", "Projects/in the way/x 0"};
+    }
+    void laysOutMailboxes()
+    {
+        QFETCH(QStringList, firstRun);
+        QFETCH(QStringList, secondRun);
+        QFETCH(QString, folderInTheWay);
+        QFETCH(QStringList, failed);
+        QFETCH(QStringList, files);
+        if (!folderInTheWay.isEmpty())
+            QVERIFY(TestFiles::write(dest() + '/' + folderInTheWay + "/x", {}));
+        const auto run = [this](const QStringList &relative) {
+            QStringList sources;
+            for (const QString &path : relative) {
+                sources << src(path);
+                TestFiles::write(sources.last(), emlx(mail(path.toUtf8())));
+            }
+            return convertAll(sources, mailboxesIn(dest(), OutputFormat::Mbox));
+        };
+        RunReport report = run(firstRun);
+        if (!secondRun.isEmpty())
+            report = run(secondRun);
+        QStringList failures;
+        for (const MessageNote &failure : std::as_const(report.failures))
+            failures << failure.source;
+        QStringList expectedFailures;
+        for (const QString &path : std::as_const(failed))
+            expectedFailures << src(path);
+        QCOMPARE(failures, expectedFailures);
+        QCOMPARE(report.converted + report.failures.size(), (secondRun.isEmpty() ? firstRun : secondRun).size());
+        QStringList written;
+        for (const QString &file : outputFiles())
+            written << file.mid(dest().size() + 1) + ' ' +
+                           QString::number(TestFiles::read(file).count("From ann@example.com "));
+        QCOMPARE(written, files);
+    }
+
+    // Python's mailbox module and Dovecot, each run as it is, find every message as its .eml file
+    // holds it, and each of the mail client's states: Python in the Status and X-Status headers,
+    // Dovecot as its flags (it hides those headers). The desktop client's X-Mozilla-Status is in
+    // the text.
+    void readersFindEveryState_data()
+    {
+        QTest::addColumn<quint64>("flags");
+        QTest::addColumn<QString>("byPython");
+        QTest::addColumn<QString>("byDovecot");
+        QTest::newRow("unread") << quint64(0) << "O"
+                                << "";
+        QTest::newRow("read") << quint64(1) << "RO"
+                              << "\\Seen";
+        QTest::newRow("answered") << quint64(4) << "OA"
+                                  << "\\Answered";
+        QTest::newRow("flagged") << quint64(16) << "OF"
+                                 << "\\Flagged";
+        QTest::newRow("deleted") << quint64(2) << "OD"
+                                 << "\\Deleted";
+        QTest::newRow("draft") << quint64(64) << "OT"
+                               << "\\Draft";
+        QTest::newRow("forwarded") << quint64(256) << "O"
+                                   << "";
+        QTest::newRow("all") << quint64(343) << "ROADFT"
+                             << "\\Answered \\Flagged \\Deleted \\Seen \\Draft";
+    }
+    void readersFindEveryState()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("no Python nor Dovecot here; make test-windows compares the mailboxes with the Linux build's");
+#endif
+        QFETCH(quint64, flags);
+        QFETCH(QString, byPython);
+        QFETCH(QString, byDovecot);
+        const StatesAgainstEml run = convertStatesAgainstEml(OutputFormat::Mbox, {flags});
+        QVERIFY(run.boxes.succeeded());
+        QCOMPARE(run.eml.size(), 2);
+        const QStringList mailboxes{run.destination + "/Inbox", run.destination + "/Projects.sbd/Alpha"};
+        const QByteArray status = mboxStatusHeaders(flags);
+        const QByteArray desktopStatus = status.mid(status.indexOf("X-Mozilla-Status:"));
+        const QByteArray unread = mboxStatusHeaders(0);
+        QStringList python = readBackByPython("mbox", mailboxes, true);
+        for (QString &message : python)
+            message = QString::fromUtf8(unquotedMboxrd(message.toUtf8()));
+        QCOMPARE(python, QStringList({mailboxes[0] + '\t' + byPython + '\t' + status + run.eml[0],
+                                      mailboxes[1] + "\tO\t" + unread + run.eml[1]}));
+        if (const QString missing = dovecotMissing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QStringList dovecot = readBackByDovecot("mbox", run.destination, "INBOX") +
+                              readBackByDovecot("mbox", run.destination, "Projects.sbd/Alpha");
+        for (QString &message : dovecot)
+            message = QString::fromUtf8(unquotedMboxrd(message.toUtf8()));
+        QCOMPARE(dovecot, QStringList({byDovecot + '\t' + desktopStatus + run.eml[0],
+                                       "\t" + unread.mid(unread.indexOf("X-Mozilla-Status:")) + run.eml[1]}));
     }
 
     // A stopped run leaves no half mailbox: the mailbox finished before the stop is in place, the

@@ -16,18 +16,21 @@ class WalkerTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The .emlx files in any letter case, breadth first: the root's files, then each folder's in name order.
+    // The .emlx files in any letter case, breadth first: the root's files, then each folder's in
+    // name order, the message numbers taken as numbers (the order the mail client keeps).
     void keepsMessageFilesBreadthFirst()
     {
         QTemporaryDir dir;
         for (const char *file : {"r.emlx", "c.eml", "emlx", "A/a.EMLX", "A/d.emlx.bak", "A/A1/a1.partial.emlx",
-                                 "B/b.Emlx", "B/4.2.emlxpart"})
+                                 "B/b.Emlx", "B/4.2.emlxpart", "B/10.emlx", "B/2.emlx", "B/1.emlx", "B/002.emlx"})
             QVERIFY(TestFiles::write(dir.filePath(file), "x"));
         QVERIFY(!scanForMessageFiles(dir.filePath("missing")).folderExists);
         const FolderScanResult scan = scanForMessageFiles(dir.path());
         QVERIFY(scan.folderExists);
-        QCOMPARE(scan.messageFiles, QStringList({dir.filePath("r.emlx"), dir.filePath("A/a.EMLX"),
-                                                 dir.filePath("B/b.Emlx"), dir.filePath("A/A1/a1.partial.emlx")}));
+        QCOMPARE(scan.messageFiles,
+                 QStringList({dir.filePath("r.emlx"), dir.filePath("A/a.EMLX"), dir.filePath("B/1.emlx"),
+                              dir.filePath("B/002.emlx"), dir.filePath("B/2.emlx"), dir.filePath("B/10.emlx"),
+                              dir.filePath("B/b.Emlx"), dir.filePath("A/A1/a1.partial.emlx")}));
     }
 
     void recordsKeysAndCounter()

@@ -115,8 +115,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                     QStringLiteral("FORMAT"), QString(outputFormats[0].name));
     const QCommandLineOption mboxStatus(
         QStringLiteral("mbox-status"),
-        QStringLiteral("With --format mbox: add Status and X-Status headers that keep the read, answered, "
-                       "flagged, draft and deleted state (this changes the messages)."));
+        QStringLiteral("With --format mbox: write Status, X-Status and X-Mozilla-Status headers that keep the "
+                       "read, answered, flagged, draft, deleted and forwarded state, in place of the message's "
+                       "own (this changes the messages)."));
     const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Messages converted at once (default: the number of cores). "
                                                  "The result is the same for any number."),

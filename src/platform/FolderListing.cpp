@@ -97,6 +97,55 @@ void noteUnusable(UnusableNames &names, const QString &folder, QByteArrayView ra
 }
 #endif
 
+// Name order with numbers taken as numbers ("2.emlx" before "10.emlx"), as the mail client
+// numbers its messages in the order they came; names alike but for leading zeros or otherwise
+// in plain order.
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+bool lessInNameOrder(const QString &a, const QString &b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!isAsciiDigit(a[i]) || !isAsciiDigit(b[j])) {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+            continue;
+        }
+        while (i + 1 < a.size() && a[i] == u'0' && isAsciiDigit(a[i + 1]))
+            ++i;
+        while (j + 1 < b.size() && b[j] == u'0' && isAsciiDigit(b[j + 1]))
+            ++j;
+        qsizetype endA = i;
+        qsizetype endB = j;
+        while (endA < a.size() && isAsciiDigit(a[endA]))
+            ++endA;
+        while (endB < b.size() && isAsciiDigit(b[endB]))
+            ++endB;
+        if (endA - i != endB - j)
+            return endA - i < endB - j;
+        const int digits = QStringView(a).sliced(i, endA - i).compare(QStringView(b).sliced(j, endB - j));
+        if (digits != 0)
+            return digits < 0;
+        i = endA;
+        j = endB;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+void sortInNameOrder(FolderListing &listing)
+{
+    for (QStringList *names : {&listing.folders, &listing.linkedFolders, &listing.files, &listing.specials})
+        std::sort(names->begin(), names->end(), lessInNameOrder);
+}
+
 #if EMLX_POSIX_IO
 enum class EntryKind { Folder, LinkedFolder, File, Special };
 
@@ -161,8 +210,7 @@ std::optional<FolderListing> listRawFolder(const QString &folder, QByteArrayView
         }
     }
     closedir(dir);
-    for (QStringList *names : {&listing.folders, &listing.linkedFolders, &listing.files, &listing.specials})
-        std::sort(names->begin(), names->end());
+    sortInNameOrder(listing);
     return listing;
 }
 #else
@@ -205,6 +253,7 @@ std::optional<FolderListing> listQtFolder(const QString &folder, QByteArrayView 
         else
             listing.files.append(entry.fileName());
     }
+    sortInNameOrder(listing);
     listing.unusable = unusableNamesIn(folder, suffix);
     return listing;
 }

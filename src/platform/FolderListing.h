@@ -15,7 +15,8 @@ struct UnusableNames {
     QList<std::pair<QString, int>> folders; // with the number of files that matter below each
 };
 
-// What one folder holds, each list in name order (as QDir sorts by name).
+// What one folder holds, each list in name order, numbers in names taken as numbers ("2.emlx"
+// before "10.emlx": the mail client's order of its messages).
 struct FolderListing {
     QStringList folders;       // real folders, to walk into
     QStringList linkedFolders; // links to folders: named, not followed

@@ -217,3 +217,57 @@ bool openRegularFileForWriting(QFile &file, const QString &path, WriteMode mode,
     return true;
 #endif
 }
+
+FileIdentity identityOf(const QFileDevice &file)
+{
+#if EMLX_POSIX_IO
+    struct stat status = {};
+    if (file.handle() >= 0 && ::fstat(file.handle(), &status) == 0)
+        return {quint64(status.st_dev), quint64(status.st_ino)};
+#else
+    Q_UNUSED(file);
+#endif
+    return {};
+}
+
+bool reopenOwnFile(QFile &file, const QString &path, const FileIdentity &identity, QString *error)
+{
+    const QString replaced = QStringLiteral("%1 is no longer the file this run made").arg(quotedPath(path));
+#if EMLX_POSIX_IO
+    const int handle =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) {
+        *error = errno == ELOOP ? replaced
+                                : QStringLiteral("cannot write %1: %2").arg(quotedPath(path), systemErrorText(errno));
+        return false;
+    }
+    struct stat status = {};
+    if (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode) ||
+        FileIdentity{quint64(status.st_dev), quint64(status.st_ino)} != identity) {
+        ::close(handle);
+        *error = replaced;
+        return false;
+    }
+    if (::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK) < 0 ||
+        !file.open(handle, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(quotedPath(path), systemErrorText(errno));
+        ::close(handle);
+        return false;
+    }
+    return true;
+#else
+    Q_UNUSED(identity);
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile()) {
+        *error = replaced;
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(quotedPath(path), file.errorString());
+        return false;
+    }
+    return true;
+#endif
+}

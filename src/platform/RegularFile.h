@@ -37,6 +37,20 @@ enum class WriteMode { Append, Truncate };
 // be one. False with a sentence that names the file and the reason.
 bool openRegularFileForWriting(QFile &file, const QString &path, WriteMode mode, QString *error);
 
+// Which file an open file is, where POSIX calls tell it (its device and inode); elsewhere
+// unknown, and any file passes for it.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+FileIdentity identityOf(const QFileDevice &file);
+
+// Opens again, unbuffered and to append, a file that this process made and let go of: never a
+// file made anew, never through a link, and only the very file (`identity`) it made. False with
+// a sentence that names the file and the reason.
+bool reopenOwnFile(QFile &file, const QString &path, const FileIdentity &identity, QString *error);
+
 // What the path is when it is not a regular file ("a named pipe", "a socket", ...), links
 // followed; empty for a regular file and for a path that cannot be looked at.
 QString nonRegularFileKind(const QString &path);

@@ -85,6 +85,35 @@ protected:
         return result;
     }
 
+    // One message in each of the mail client's `states` (its flags), in list order in INBOX, and
+    // one more in Projects/Alpha, each with a "From " line in its body; converted into .eml files
+    // below out/eml and in `format` (with the status headers, for mbox) below out/boxes, under
+    // the mailboxes layout.
+    struct StatesAgainstEml {
+        RunReport boxes;
+        QString destination;   // of the boxes
+        QList<QByteArray> eml; // the bytes of each message's .eml file, in list order
+    };
+    StatesAgainstEml convertStatesAgainstEml(OutputFormat format, const QList<quint64> &states) const
+    {
+        QStringList sources;
+        for (qsizetype i = 0; i <= states.size(); ++i) {
+            const QString mailbox = i < states.size() ? "INBOX.mbox" : "Projects.mbox/Alpha.mbox";
+            sources << src(QStringLiteral("%1/Messages/%2.emlx").arg(mailbox).arg(i + 1));
+            const QByteArray flags = QByteArray::number(i < states.size() ? states[i] : 0);
+            TestFiles::write(sources.last(), TestFiles::emlx(TestFiles::mail("state " + flags) + "From here\n",
+                                                             TestFiles::propertyList("<key>flags</key>\n<integer>" +
+                                                                                     flags + "</integer>\n")));
+        }
+        RunOptions eml = mailboxesIn(dest() + "/eml", OutputFormat::Eml);
+        RunOptions boxes = mailboxesIn(dest() + "/boxes", format);
+        boxes.mboxStatus = true;
+        StatesAgainstEml result{convertAll(sources, boxes), boxes.destination, {}};
+        for (const PlannedOutput &output : convertAll(sources, eml).outputs)
+            result.eml << TestFiles::read(output.target);
+        return result;
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
