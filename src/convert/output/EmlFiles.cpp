@@ -81,7 +81,16 @@ void EmlFiles::reported(const RunMessage &message, RunReport &)
 
 void EmlFiles::finishBatch(RunReport &report)
 {
-    const FileResult saved = m_record.save();
+    tellOf(m_record.saveWhenDue(), report);
+}
+
+void EmlFiles::finish(RunReport &report)
+{
+    tellOf(m_record.save(), report);
+}
+
+void EmlFiles::tellOf(const FileResult &saved, RunReport &report) const
+{
     if (!saved.ok)
         report.warnings.append(
             MessageNote::about(UpdateRecord::pathIn(m_context.destination.path()), saved.reason, saved.error));
