@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/output/MailboxRecord.h"
 #include "convert/output/MessageOutput.h"
 
 #include <QByteArray>
@@ -80,8 +81,9 @@ private:
 // One mbox file per mailbox, named after its folder, its messages in list order, each after its
 // separator line and quoted by the mboxrd rule. A mailbox that holds another keeps the inner one
 // in a folder named after it with ".sbd" added. Each file takes its name only once its last
-// listed message is through. With --update a mailbox file that no source of it is newer than is
-// left as it is.
+// listed message is through. With --update a mailbox file that holds, as recorded
+// (MailboxRecord), exactly the sources that the run would write into it, none of them changed
+// since, is left as it is.
 class MboxFiles : public MessageOutput
 {
 public:
@@ -100,11 +102,16 @@ public:
 
 private:
     QString mboxPathOf(const QString &folder) const;
+    QString targetOf(const QString &folder) const;
     void takeInUpToDateMailboxes(const QList<ListedMessage> &messages, const QStringList &folders);
+    bool holdsOtherSources(const QString &mailbox, const QList<MailboxRecord::Source> &sources) const;
 
     OutputContext m_context;
     std::map<QString, std::unique_ptr<MboxFile>> m_open; // mbox files being written
     QHash<int, QStringList> m_endingAt;                  // list index -> the mailboxes it ends
-    QSet<QString> m_upToDate;                            // mbox files that no source of theirs is newer than
+    QSet<QString> m_upToDate;                            // mbox files that hold what the run would write
     QSet<QString> m_folders;                             // the folders the run's messages go to
+    MailboxRecord m_record;                              // with --update
+    QHash<QString, QList<MailboxRecord::Source>> m_held;
+    QHash<QString, QString> m_instead; // mbox file -> the numbered one this run writes instead // mbox file being written -> the sources written into it
 };
