@@ -44,7 +44,12 @@ bool EmlFiles::recall(RunMessage &message) const
 
 void EmlFiles::place(RunMessage &message)
 {
-    message.target = m_context.paths.claim(message.folder, message.name);
+    bool caseOnly = false;
+    message.target = m_context.paths.claim(message.folder, message.name, &caseOnly);
+    if (caseOnly)
+        message.warn(NoteReason::NamesMeet,
+                     QStringLiteral("an earlier message took the name %1 in other letter case; it is written as %2")
+                         .arg(quotedPath(message.folder + message.name), quotedPath(message.target)));
     const FileResult made = m_context.folders.makeSure(GetFolderPart(message.target));
     if (!made.ok)
         message.fail(made);

@@ -52,6 +52,13 @@ std::unique_ptr<MessageOutput> MaildirFolders::make(const OutputContext &context
     return std::make_unique<MaildirFolders>(context);
 }
 
+// A mailbox named "cur", "new" or "tmp" would lie inside its parent's Maildir.
+bool MaildirFolders::reservesFolder(const QString &folder) const
+{
+    const QString name = GetFileNamePart(folder.chopped(1)).toCaseFolded();
+    return name == u"cur" || name == u"new" || name == u"tmp";
+}
+
 // The Maildir's own folder gets its three.
 QStringList MaildirFolders::landingPlaces(const QString &folder) const
 {

@@ -23,6 +23,7 @@ public:
     static std::unique_ptr<MessageOutput> make(const OutputContext &context);
 
     bool needsMailboxFacts() const override { return true; }
+    bool reservesFolder(const QString &folder) const override;
     QStringList landingPlaces(const QString &folder) const override;
     void place(RunMessage &message) override;
     bool upToDate(const RunMessage &message) const override;

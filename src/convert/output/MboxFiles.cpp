@@ -288,6 +288,13 @@ QString MboxFiles::mboxPathOf(const QString &folder) const
     return path;
 }
 
+// The file of the messages that go to the destination itself is "mbox": a mailbox of that name
+// beside it would share it.
+bool MboxFiles::reservesFolder(const QString &folder) const
+{
+    return folder.compare(QStringLiteral("mbox/"), Qt::CaseInsensitive) == 0;
+}
+
 // The file, which may not take the place of such a folder, and the folder it lies in.
 QStringList MboxFiles::landingPlaces(const QString &folder) const
 {

@@ -93,6 +93,7 @@ public:
 
     bool needsMailboxFacts() const override { return true; }
     void takeIn(const QList<ListedMessage> &messages) override;
+    bool reservesFolder(const QString &folder) const override;
     QStringList landingPlaces(const QString &folder) const override;
     void place(RunMessage &message) override;
     bool writesInListOrder() const override { return true; }
