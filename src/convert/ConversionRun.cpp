@@ -136,7 +136,9 @@ private:
         if (!m_report.error.isEmpty())
             return false;
         if (!m_options.dryRun) {
-            const FileResult made = EnsureFolderExists(m_destination.path());
+            FileResult made = EnsureFolderExists(m_destination.path());
+            if (made.ok)
+                made = m_output->checkDestination();
             if (!made.ok) {
                 m_report.error = made.error;
                 return false;

@@ -43,6 +43,7 @@ inline constexpr quint64 Deleted = 1u << 1;
 inline constexpr quint64 Answered = 1u << 2;
 inline constexpr quint64 Flagged = 1u << 4;
 inline constexpr quint64 Draft = 1u << 6;
+inline constexpr quint64 Forwarded = 1u << 8;
 } // namespace MessageFlag
 
 // The dates the mail client keeps in the property list, in local time, and its state bits

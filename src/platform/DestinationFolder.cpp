@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -236,6 +237,46 @@ std::optional<bool> ignoresLetterCase(const QString &path)
             return std::nullopt;
         step = up;
     }
+}
+
+FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose)
+{
+#if EMLX_WINDOWS_CALLS
+    Q_UNUSED(folder);
+    Q_UNUSED(character);
+    Q_UNUSED(purpose);
+    return {};
+#else
+    QString random;
+    for (int i = 0; i < 6; ++i)
+        random += QLatin1Char("abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)]);
+    const QString probe = withTrailingSlash(folder) + temporaryFilePrefix + random + character + temporaryFileSuffix;
+#if EMLX_UNIX_CALLS
+    const int handle =
+        ::open(QFile::encodeName(probe).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int error = handle < 0 ? errno : 0;
+    if (handle >= 0)
+        ::close(handle);
+    const QString reason = systemErrorText(error);
+#else
+    QFile file(probe);
+    const bool made = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    const int error = made ? 0 : -1;
+    const QString reason = file.errorString();
+    file.close();
+#endif
+    if (error == 0) {
+        QFile::remove(probe);
+        return {};
+    }
+    if (error == EINVAL)
+        return FileResult::failure(NoteReason::CannotWrite,
+                                   QStringLiteral("the file system of %1 takes no '%2' in file names (FAT and exFAT "
+                                                  "do not), and %3 hold one; nothing was written")
+                                       .arg(quotedPath(folder), character, purpose));
+    return FileResult::failure(NoteReason::CannotWrite,
+                               QStringLiteral("cannot write into %1: %2").arg(quotedPath(folder), reason));
+#endif
 }
 
 void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before)

@@ -64,6 +64,12 @@ std::optional<bool> ignoresLetterCase(const QString &path);
 // The same, with the platform's usual rule where the file system does not tell.
 bool namesIgnoreLetterCaseAt(const QString &path);
 
+// Whether the file system of `folder` takes file names that hold `character`, found by making an
+// empty file of such a name there (new, through no link) and removing it; a failure says why,
+// in the words of `purpose` ("Maildir file names"). Not asked on Windows, whose names take a
+// ':' as the start of a file's stream.
+FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose);
+
 // Removes from `folder` the temporary files of writeFileAtomically (its own naming pattern only)
 // last changed no later than `before`: what an interrupted earlier run left there.
 void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before);
