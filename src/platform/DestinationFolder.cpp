@@ -56,12 +56,6 @@ FileResult refusalOf(const QString &step)
     return {};
 }
 
-QString inOtherLetterCase(const QString &name)
-{
-    const QString upper = name.toUpper();
-    return upper != name ? upper : name.toLower();
-}
-
 // The file system a path lies on, where the platform says so.
 std::optional<quint64> deviceOf(const QString &path)
 {
@@ -202,41 +196,6 @@ QStringList RealFoldersBelow::oneFolderPerFileSystem() const
     QStringList folders = byDevice.values();
     folders.sort();
     return folders;
-}
-
-bool namesIgnoreLetterCaseAt(const QString &path)
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return ignoresLetterCase(path).value_or(true);
-#else
-    return ignoresLetterCase(path).value_or(false);
-#endif
-}
-
-std::optional<bool> ignoresLetterCase(const QString &path)
-{
-    QString step = QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
-    while (!QFileInfo::exists(step)) {
-        const QString up = parentOf(step);
-        if (up == step)
-            return std::nullopt;
-        step = up;
-    }
-    const std::optional<quint64> device = deviceOf(step);
-    for (;;) {
-        const QString name = GetFileNamePart(step);
-        const QString other = inOtherLetterCase(name);
-        if (other != name) {
-            std::error_code code;
-            const bool same = std::filesystem::equivalent(toFsPath(step), toFsPath(GetFolderPart(step) + other), code);
-            return same && !code;
-        }
-        // Folders above count only while they are on the same file system.
-        const QString up = parentOf(step);
-        if (up == step || !device || deviceOf(up) != device)
-            return std::nullopt;
-        step = up;
-    }
 }
 
 FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose)
