@@ -101,8 +101,8 @@ private Q_SLOTS:
     }
 
     // --update keeps what a mail program did since: a file of the message's unique name and size
-    // in cur/ or new/ stays whatever its flags; a file cut short, a link in its place or a
-    // changed source is written again, replacing it. The unique name comes from the message's
+    // in cur/ or new/ stays whatever its flags; a file cut short, a link or a named pipe in its
+    // place (never opened) or a changed source is written again, replacing it. The unique name comes from the message's
     // place in the store, so a store moved elsewhere is not written twice.
     void updateKeepsWhatIsThere_data()
     {
@@ -114,6 +114,7 @@ private Q_SLOTS:
         QTest::newRow("store moved elsewhere") << "move store" << 2;
         QTest::newRow("cut short") << "cut" << 1;
         QTest::newRow("a link in its place") << "link" << 1;
+        QTest::newRow("a named pipe in its place") << "pipe" << 1;
         QTest::newRow("source changed") << "rewrite" << 1;
     }
     void updateKeepsWhatIsThere()
@@ -145,6 +146,12 @@ private Q_SLOTS:
 #endif
             QVERIFY(TestFiles::write(outside, mail("1.emlx")));
             QVERIFY(QFile::remove(file) && QFile::link(outside, file));
+        }
+        if (change == "pipe") {
+#ifdef Q_OS_WIN
+            QSKIP(TestFiles::noNamedPipes);
+#endif
+            QVERIFY(QFile::remove(file) && TestFiles::makeNamedPipe(file));
         }
         if (change == "rewrite")
             QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"))));
