@@ -116,44 +116,62 @@ private Q_SLOTS:
     }
 
     // Under the mailboxes layout the accounts of a mail store never share a folder, whichever of
-    // them a run converts; the only account of a store keeps its mailboxes at the top.
-    void mailboxesKeepAccountsApart_data()
+    // them a run converts; the only account of a store keeps its mailboxes at the top. Nor do two
+    // mailboxes ever share a folder or a file in any format, whatever the destination's file
+    // system says of letter case: the later one is numbered, with a warning.
+    void mailboxesNeverMeet_data()
     {
-        QTest::addColumn<QStringList>("accounts"); // "store/account" of the messages converted
-        QTest::addColumn<QStringList>("outputs");
-        QTest::newRow("one account of a store with two") << QStringList{"two/A"} << QStringList{"A/INBOX/5.eml"};
+        QTest::addColumn<QStringList>("sources"); // below src/; "@store/account" for its inbox
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QStringList>("outputs"); // a Maildir's file up to its cur/
+        QTest::addColumn<int>("warnings");
+        const int eml = int(OutputFormat::Eml), mbox = int(OutputFormat::Mbox), maildir = int(OutputFormat::Maildir);
+        QTest::newRow("one account of a store with two") << QStringList{"@two/A"} << eml << QStringList{"A/INBOX/5.eml"} << 0;
         QTest::newRow("both accounts of that store")
-            << QStringList{"two/A", "two/B"} << QStringList{"A/INBOX/5.eml", "B/INBOX/5.eml"};
-        QTest::newRow("the only account of a store") << QStringList{"one/C"} << QStringList{"INBOX/5.eml"};
+            << QStringList{"@two/A", "@two/B"} << eml << QStringList{"A/INBOX/5.eml", "B/INBOX/5.eml"} << 0;
+        QTest::newRow("the only account of a store") << QStringList{"@one/C"} << eml << QStringList{"INBOX/5.eml"} << 0;
         QTest::newRow("two stores of one account each")
-            << QStringList{"one/C", "other/D"} << QStringList{"C/INBOX/5.eml", "D/INBOX/5.eml"};
+            << QStringList{"@one/C", "@other/D"} << eml << QStringList{"C/INBOX/5.eml", "D/INBOX/5.eml"} << 0;
+        const QStringList inboxes{"Inbox.mbox/1.emlx", "INBOX.mbox/2.emlx"};
+        QTest::newRow("Inbox and INBOX") << inboxes << eml << QStringList{"Inbox/1.eml", "INBOX (2)/2.eml"} << 1;
+        QTest::newRow("Inbox and INBOX in mbox") << inboxes << mbox << QStringList{"Inbox", "INBOX (2)"} << 1;
+        QTest::newRow("Inbox and INBOX in Maildir") << inboxes << maildir << QStringList{"Inbox/cur/", "INBOX (2)/cur/"} << 1;
+        QTest::newRow("names alike but for letter case")
+            << QStringList{"Box.mbox/a.emlx", "Box.mbox/A.emlx"} << eml << QStringList{"Box/a.eml", "Box/A (2).eml"} << 1;
+        QTest::newRow("A.mbox beside A.imapmbox")
+            << QStringList{"A.mbox/1.emlx", "A.imapmbox/2.emlx"} << mbox << QStringList{"A", "A (2)"} << 1;
+        QTest::newRow("loose messages beside mbox.mbox")
+            << QStringList{"1.emlx", "mbox.mbox/2.emlx"} << mbox << QStringList{"mbox", "mbox (2)"} << 1;
+        QTest::newRow("a Maildir mailbox named cur")
+            << QStringList{"Box.mbox/1.emlx", "Box.mbox/cur.mbox/2.emlx"} << maildir
+            << QStringList{"Box/cur/", "Box/cur (2)/cur/"} << 1;
     }
-    void mailboxesKeepAccountsApart()
+    void mailboxesNeverMeet()
     {
-        QFETCH(QStringList, accounts);
-        auto inbox = [this](const QString &account) {
-            const QString store = account.section('/', 0, 0), name = account.section('/', 1);
-            return src(store + "/Mail/V10/" + name + "/INBOX.mbox/Messages/5.emlx");
+        QFETCH(QStringList, sources);
+        QFETCH(int, format);
+        const auto inbox = [this](const QString &account) {
+            return src(account.section('/', 0, 0) + "/Mail/V10/" + account.section('/', 1) + "/INBOX.mbox/Messages/5.emlx");
         };
-        QHash<QString, QByteArray> messages;
-        for (const QString &account : {"two/A", "two/B", "one/C", "other/D"}) {
-            messages[inbox(account)] = mail(account.toUtf8());
-            QVERIFY(TestFiles::write(inbox(account), emlx(messages[inbox(account)])));
+        for (const QString &account : {"two/A", "two/B", "one/C", "other/D"})
+            QVERIFY(TestFiles::write(inbox(account), emlx(mail(inbox(account).toUtf8()))));
+        for (QString &source : sources) {
+            source = source.startsWith('@') ? inbox(source.mid(1)) : src(source);
+            QVERIFY(TestFiles::write(source, emlx(mail(source.toUtf8()))));
         }
-        QStringList sources;
-        for (const QString &account : accounts)
-            sources << inbox(account);
-        RunOptions options{dest(), NamingScheme::Original, false};
-        options.layout = OutputLayout::Mailboxes;
+        RunOptions options{dest(), NamingScheme::Original, false, OutputLayout::Mailboxes};
+        options.format = OutputFormat(format);
 
         const RunReport report = convertAll(sources, options);
-        QVERIFY(report.succeeded());
+        QCOMPARE(report.converted, sources.size());
         QStringList outputs;
         for (const PlannedOutput &output : report.outputs) {
-            outputs << output.target.mid(dest().size() + 1);
-            QCOMPARE(TestFiles::read(output.target), messages[output.source]);
+            const QString target = output.target.mid(dest().size() + 1);
+            outputs << (target.contains("/cur/") ? target.left(target.indexOf("/cur/") + 5) : target);
+            QVERIFY(TestFiles::read(output.target).contains(mail(output.source.toUtf8())));
         }
         QTEST(outputs, "outputs");
+        QTEST(int(report.warnings.size()), "warnings");
     }
 
     // An interrupted run may leave its temporary files; the next run into that folder removes

@@ -4,6 +4,7 @@
 #include "convert/ConversionRun.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
@@ -118,6 +119,8 @@ private Q_SLOTS:
         QTest::newRow("read and flagged") << QByteArray("17") << "FS";
         QTest::newRow("answered, deleted") << QByteArray("6") << "RT";
         QTest::newRow("all five") << QByteArray("87") << "DFRST";
+        QTest::newRow("forwarded") << QByteArray("256") << "P";
+        QTest::newRow("all six") << QByteArray("343") << "DFPRST";
     }
     void keepsTheMessageState()
     {
@@ -142,36 +145,71 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::filesBelow(dest()), QStringList{unflagged}); // replaced, not doubled
     }
 
-    // --update: a file of the same unique name and flags stays; only a changed message is written again.
-    void updateLeavesFinishedMailboxesAlone()
+    // --update keeps what a mail program did since: a file of the message's unique name and size
+    // in cur/ or new/ stays whatever its flags; a file cut short, a link or a named pipe in its
+    // place (never opened) or a changed source is written again, replacing it. The unique name comes from the message's
+    // place in the store, so a store moved elsewhere is not written twice.
+    void updateKeepsWhatIsThere_data()
     {
-        const QStringList sources{src("Box.mbox/1.emlx"), src("Box.mbox/2.emlx")};
-        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
-        for (const QString &source : sources) {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("upToDate");
+        QTest::newRow("nothing changed") << "" << 2;
+        QTest::newRow("flags set in a mail program") << "flag" << 2;
+        QTest::newRow("moved to new/") << "new" << 2;
+        QTest::newRow("store moved elsewhere") << "move store" << 2;
+        QTest::newRow("cut short") << "cut" << 1;
+        QTest::newRow("a link in its place") << "link" << 1;
+        QTest::newRow("a named pipe in its place") << "pipe" << 1;
+        QTest::newRow("source changed") << "rewrite" << 1;
+    }
+    void updateKeepsWhatIsThere()
+    {
+        QFETCH(QString, change);
+        QStringList sources{src("Store/Box.mbox/1.emlx"), src("Store/Box.mbox/2.emlx")};
+        for (const QString &source : sources)
             QVERIFY(TestFiles::write(source, emlx(mail(source.right(6).toUtf8()))));
-            QVERIFY(TestFiles::setModified(source, old));
-        }
         RunOptions options = mailboxesIn(dest(), OutputFormat::Maildir);
         options.update = true;
-        QCOMPARE(convertAll(sources, options).converted, 2);
-        const QStringList written = outputFiles();
+        const RunReport first = convertAll(sources, options);
+        QCOMPARE(first.converted, 2);
+        const QString file = first.outputs[0].target; // "<unique>:2,S"
+        QString kept = file;
+        const QString outside = root() + "/outside";
+        if (change == "flag")
+            QVERIFY(QFile::rename(file, kept = QString(file).replace(":2,S", ":2,FS")));
+        if (change == "new")
+            QVERIFY(QFile::rename(file, kept = QString(file).replace("/cur/", "/new/").section(':', 0, 0)));
+        if (change == "move store") {
+            QVERIFY(QDir().rename(src("Store"), src("Moved")));
+            sources.replaceInStrings("/Store/", "/Moved/");
+        }
+        if (change == "cut")
+            QVERIFY(TestFiles::write(file, mail("1.emlx").left(10)));
+        if (change == "link") {
+#ifdef Q_OS_WIN
+            QSKIP(TestFiles::noSymbolicLinks);
+#endif
+            QVERIFY(TestFiles::write(outside, mail("1.emlx")));
+            QVERIFY(QFile::remove(file) && QFile::link(outside, file));
+        }
+        if (change == "pipe") {
+#ifdef Q_OS_WIN
+            QSKIP(TestFiles::noNamedPipes);
+#endif
+            QVERIFY(QFile::remove(file) && TestFiles::makeNamedPipe(file));
+        }
+        if (change == "rewrite")
+            QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"))));
+        const QStringList before = outputFiles();
 
         const RunReport again = convertAll(sources, options);
         QVERIFY(again.succeeded());
-        QCOMPARE(again.upToDate, 2);
-        QCOMPARE(again.converted, 0);
-        QCOMPARE(outputFiles(), written);
-
-        const QByteArray flagged = TestFiles::propertyList("<key>flags</key>\n<integer>17</integer>\n");
-        QVERIFY(TestFiles::write(sources[0], emlx(mail("changed"), flagged)));
-        const RunReport changed = convertAll(sources, options);
-        QVERIFY(changed.succeeded());
-        QCOMPARE(changed.upToDate, 1);
-        QCOMPARE(changed.converted, 1);
-        QByteArray everything;
-        for (const QString &file : outputFiles())
-            everything += TestFiles::read(file);
-        QVERIFY(everything.contains(mail("changed")));
+        QTEST(again.upToDate, "upToDate");
+        QCOMPARE(again.converted, 2 - again.upToDate);
+        QCOMPARE(outputFiles(), before); // no message twice, nothing undone
+        QCOMPARE(TestFiles::read(kept), change == "rewrite" ? mail("changed") : mail("1.emlx"));
+        QVERIFY(!QFileInfo(kept).isSymLink());
+        QVERIFY(change != "link" || TestFiles::read(outside) == mail("1.emlx"));
     }
 };
 

@@ -64,9 +64,26 @@ private Q_SLOTS:
     }
 
     // The record that lets a rerun skip unchanged sources lies in the output, where anything
-    // may have been put: a name that climbs out is ignored, and a link there is not written through.
+    // may have been put: a line that names what no run writes is ignored, and the record is put
+    // in place under a temporary name, never written through a link or into a file in place.
+    void updateRecordIsNotTrustedBlindly_data()
+    {
+        QTest::addColumn<QByteArray>("planted"); // instead of the record's " 1.eml\n" ending
+        QTest::addColumn<QString>("linked");     // the record made a link of this kind to an outside file
+        QTest::addColumn<int>("converted");      // in the run over the planted record
+        QTest::addColumn<int>("warnings");
+        QTest::newRow("name that climbs out") << QByteArray(" ..%2F..%2Fclimbed.eml\n") << "" << 0 << 0;
+        QTest::newRow("name that is a device") << QByteArray(" CON\n") << "" << 0 << 0;
+        QTest::newRow("the folder itself") << QByteArray(" .\n") << "" << 0 << 0;
+        QTest::newRow("line longer than a path")
+            << " " + QByteArray("a").repeated(600000) + " 1.eml\n" << "" << 0 << 0;
+        QTest::newRow("symbolic link") << QByteArray() << "symbolic" << 1 << 1;
+        QTest::newRow("hard link") << QByteArray() << "hard" << 1 << 0;
+    }
     void updateRecordIsNotTrustedBlindly()
     {
+        QFETCH(QByteArray, planted);
+        QFETCH(QString, linked);
         QVERIFY(TestFiles::write(src("Box/1.emlx"), emlx(mail("m"))));
         RunOptions options{dest(), NamingScheme::Original, false};
         options.update = true;
@@ -75,26 +92,28 @@ private Q_SLOTS:
         const QString record = UpdateRecord::pathIn(dest());
         const QByteArray written = TestFiles::read(record);
         QVERIFY2(written.endsWith(" 1.eml\n"), written.constData());
-        QVERIFY(TestFiles::write(record, written.chopped(7) + " ..%2F..%2Fclimbed.eml\n"));
-        const RunReport climbing = convertAll({src("Box/1.emlx")}, options);
-        QVERIFY(climbing.succeeded());
-        QCOMPARE(climbing.upToDate, 1);
-        QVERIFY(TestFiles::filesBelow(root()).filter("climbed").isEmpty());
-
-#ifdef Q_OS_WIN
-        QSKIP(TestFiles::noSymbolicLinks);
-#endif
+        if (!planted.isEmpty())
+            QVERIFY(TestFiles::write(record, written.chopped(7) + planted));
         const QString elsewhere = root() + "/elsewhere";
-        QVERIFY(TestFiles::write(elsewhere, "untouched"));
-        QVERIFY(QFile::remove(record) && QFile::link(elsewhere, record));
-        QVERIFY(QFile::remove(first.outputs.value(0).target));
-        const RunReport throughLink = convertAll({src("Box/1.emlx")}, options);
-        QCOMPARE(throughLink.converted, 1);
-        QCOMPARE(TestFiles::read(elsewhere), QByteArray("untouched"));
-        QCOMPARE(throughLink.warnings.size(), 1);
-        QVERIFY2(throughLink.warnings.value(0).text.contains("is a link"), qPrintable(throughLink.warnings.value(0).text));
-    }
+        QVERIFY(TestFiles::write(elsewhere, written));
+        if (!linked.isEmpty()) {
+#ifdef Q_OS_WIN
+            QSKIP(TestFiles::noSymbolicLinks);
+#endif
+            QVERIFY(QFile::remove(record));
+            QVERIFY(linked == "hard" ? TestFiles::hardLink(elsewhere, record) : QFile::link(elsewhere, record));
+            QVERIFY(TestFiles::write(src("Box/1.emlx"), emlx(mail("changed")))); // to be recorded again
+        }
 
+        const RunReport again = convertAll({src("Box/1.emlx")}, options);
+        QTEST(again.converted, "converted");
+        QCOMPARE(again.upToDate, 1 - again.converted);
+        QTEST(int(again.warnings.size()), "warnings");
+        QVERIFY(again.warnings.isEmpty() || again.warnings[0].text.contains("is a link"));
+        QVERIFY(TestFiles::filesBelow(root()).filter("climbed").isEmpty());
+        QCOMPARE(TestFiles::read(elsewhere), written);
+        QVERIFY(!TestFiles::read(record).contains(" CON\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(UpdateRecordTest)

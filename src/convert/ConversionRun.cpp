@@ -54,7 +54,9 @@ class Run
 public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
         : m_options(options), m_callbacks(callbacks), m_destination(options.destination),
-          m_paths(m_destination, options.layout), m_folders(m_destination, options.dryRun, options.update),
+          m_paths(m_destination, options.layout,
+                  [this](const QString &folder) { return m_output && m_output->reservesFolder(folder); }),
+          m_folders(m_destination, options.dryRun, options.update),
           m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders}))
     {}
 
@@ -134,13 +136,14 @@ private:
         if (!m_report.error.isEmpty())
             return false;
         if (!m_options.dryRun) {
-            const FileResult made = EnsureFolderExists(m_destination.path());
+            FileResult made = EnsureFolderExists(m_destination.path());
+            if (made.ok)
+                made = m_output->checkDestination();
             if (!made.ok) {
                 m_report.error = made.error;
                 return false;
             }
         }
-        m_paths.readDestinationRules();
         return true;
     }
 

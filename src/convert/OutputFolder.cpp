@@ -105,6 +105,20 @@ QString accountFolderOf(const QString &absoluteSource)
     return {};
 }
 
+QString storePlaceOf(const QString &absoluteSource)
+{
+    const QString account = accountFolderOf(absoluteSource);
+    QStringList place;
+    if (!account.isEmpty())
+        place << GetFileNamePart(account);
+    const QStringList parts = absoluteSource.mid(account.size()).split(u'/', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+        if (mailboxName(parts[i]))
+            place << parts[i];
+    place << parts.value(parts.size() - 1);
+    return place.join(u'/');
+}
+
 bool needsAccountLevel(const QStringList &absoluteSources)
 {
     QSet<QString> accounts;

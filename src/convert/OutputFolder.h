@@ -46,6 +46,12 @@ OutputFolder outputFolderBelowDestination(const QString &absoluteSource, OutputL
 // message's mailbox), as a whole path; empty for a message that is not in a mail store.
 QString accountFolderOf(const QString &absoluteSource);
 
+// A message's place in its mail store, as it stays when the store is moved or mounted elsewhere:
+// its account folder's name, its mailbox folders and its own file name
+// ("<account>/Projects.mbox/Alpha.mbox/123.emlx"); for a file outside a mailbox only the mailbox
+// folders above it, if any, and its name.
+QString storePlaceOf(const QString &absoluteSource);
+
 // Whether the mailboxes layout keeps one folder per account, so that accounts do not overwrite
 // each other: the messages come from more than one account folder, or their mail store holds
 // more than one.

@@ -6,24 +6,43 @@
 
 #include <QDir>
 
-OutputPaths::OutputPaths(const Destination &destination, OutputLayout layout)
-    : m_destination(destination), m_layout(layout)
+OutputPaths::OutputPaths(const Destination &destination, OutputLayout layout, ReservedFolder reserved)
+    : m_destination(destination), m_layout(layout), m_reserved(std::move(reserved))
 {}
 
 void OutputPaths::takeInSources(const QStringList &absoluteSources)
 {
     m_accountLevel = m_layout == OutputLayout::Mailboxes && needsAccountLevel(absoluteSources);
-    if (m_layout == OutputLayout::Mirror)
-        keepSourceFoldersApart(absoluteSources);
+    keepSourceFoldersApart(absoluteSources);
 }
 
-// The mirror layout turns ".emlx" into ".eml" in folder names too, so two source folders may meet
-// in one output folder ("box.emlx/" and "box.eml/"). The first in list order keeps it; a later one
-// gets the folder with a number ("box.eml (2)/"), and its messages a warning.
+QString OutputPaths::originOf(const QString &absoluteSource) const
+{
+    const qsizetype end = absoluteSource.lastIndexOf(u'/') + 1;
+    if (m_layout == OutputLayout::Mirror)
+        return absoluteSource.left(end);
+    // The innermost ".mbox/" or ".imapmbox/" step.
+    for (qsizetype slash = end - 1; slash > 0; slash = absoluteSource.lastIndexOf(u'/', slash - 1)) {
+        const QStringView step = QStringView(absoluteSource).left(slash);
+        if (step.endsWith(u".mbox", Qt::CaseInsensitive) || step.endsWith(u".imapmbox", Qt::CaseInsensitive))
+            return absoluteSource.left(slash + 1);
+    }
+    return {};
+}
+
+// Two source folders may meet in one output folder: in the mirror layout, which turns ".emlx"
+// into ".eml" in folder names too ("box.emlx/" and "box.eml/"), and in the mailboxes layout
+// ("A.mbox/" and "A.imapmbox/"); in either, names that differ only in letter case ("Inbox/" and
+// "INBOX/"). A folder that the format keeps for itself ("cur/" in a Maildir) is taken from the
+// start. The first in list order keeps the folder; a later one gets it with a number
+// ("box.eml (2)/"), and its messages a warning.
 void OutputPaths::keepSourceFoldersApart(const QStringList &absoluteSources)
 {
     m_apart.clear();
-    QHash<QString, QString> takenBy; // output folder below the destination -> the source folder there
+    QHash<QString, QString> takenBy; // output folder below the destination -> the origin there
+    const auto taken = [&](const QString &output) {
+        return takenBy.contains(keyOf(output)) || (m_reserved && m_reserved(output));
+    };
     QSet<QString> seen;
     QStringView previous;
     for (const QString &source : absoluteSources) {
@@ -31,40 +50,38 @@ void OutputPaths::keepSourceFoldersApart(const QStringList &absoluteSources)
         if (folder == previous)
             continue; // most lists hold a folder's messages one after the other
         previous = folder;
-        const QString sourceFolder = folder.toString();
-        if (seen.contains(sourceFolder))
+        const QString origin = originOf(source);
+        if (origin.isEmpty() || seen.contains(origin))
             continue;
-        seen.insert(sourceFolder);
-        const QString output = outputFolderBelowDestination(source, m_layout).path;
-        const QString owner = takenBy.value(keyOf(output));
-        if (owner.isEmpty()) {
-            takenBy.insert(keyOf(output), sourceFolder);
+        seen.insert(origin);
+        const QString output = outputFolderBelowDestination(source, m_layout, m_accountLevel).path;
+        if (output.isEmpty() || !taken(output)) {
+            takenBy.insert(keyOf(output), origin);
             continue;
         }
+        const QString owner = takenBy.value(keyOf(output));
         const QString parent = GetFolderPart(output.chopped(1)), name = GetFileNamePart(output.chopped(1));
         QString numbered;
-        for (int n = 2; numbered.isEmpty() || takenBy.contains(keyOf(numbered)); ++n)
+        for (int n = 2; numbered.isEmpty() || taken(numbered); ++n)
             numbered = parent + QStringLiteral("%1 (%2)/").arg(name).arg(n);
-        takenBy.insert(keyOf(numbered), sourceFolder);
-        m_apart.insert(sourceFolder, {numbered, QStringLiteral("its folder and the folder %1 would both be written to "
-                                                               "%2; it goes into %3 instead")
-                                                    .arg(quotedPath(owner.chopped(1)),
-                                                         quotedPath(m_destination.prefix() + output.chopped(1)),
-                                                         quotedPath(m_destination.prefix() + numbered.chopped(1))),
-                                      NoteReason::FoldersMeet});
+        takenBy.insert(keyOf(numbered), origin);
+        const QString meeting = owner.isEmpty()
+                                    ? QStringLiteral("its folder would be written to %1, a name that the format keeps "
+                                                     "for itself")
+                                          .arg(quotedPath(m_destination.prefix() + output.chopped(1)))
+                                    : QStringLiteral("its folder and the folder %1 would both be written to %2")
+                                          .arg(quotedPath(owner.chopped(1)),
+                                               quotedPath(m_destination.prefix() + output.chopped(1)));
+        m_apart.insert(origin, {numbered,
+                                meeting + QStringLiteral("; it goes into %1 instead")
+                                              .arg(quotedPath(m_destination.prefix() + numbered.chopped(1))),
+                                NoteReason::FoldersMeet});
     }
-}
-
-// Whether names in the destination that differ only in letter case are the same file: asked of
-// the file system without writing, else the platform's usual rule.
-void OutputPaths::readDestinationRules()
-{
-    m_ignoreCase = namesIgnoreLetterCaseAt(m_destination.prefix());
 }
 
 OutputFolder OutputPaths::folderFor(const QString &absoluteSource) const
 {
-    const auto apart = m_apart.isEmpty() ? m_apart.cend() : m_apart.constFind(GetFolderPart(absoluteSource));
+    const auto apart = m_apart.isEmpty() ? m_apart.cend() : m_apart.constFind(originOf(absoluteSource));
     OutputFolder folder =
         apart != m_apart.cend() ? *apart : outputFolderBelowDestination(absoluteSource, m_layout, m_accountLevel);
     folder.path.prepend(m_destination.prefix());
@@ -79,11 +96,15 @@ QString OutputPaths::ownName(const QString &absoluteSource)
 
 // Numbering goes on from where the last message of that name stopped, so many alike names cost
 // no more than a few.
-QString OutputPaths::claim(const QString &folder, const QString &name)
+QString OutputPaths::claim(const QString &folder, const QString &name, bool *caseOnly)
 {
     const QString plain = folder + name;
     QString target = plain;
     int &next = m_nextNumber[keyOf(plain)];
+    const size_t spelling = qHash(plain, 0);
+    if (caseOnly)
+        *caseOnly = m_claimed.contains(keyOf(plain)) && !m_plainSpellings.contains(spelling);
+    m_plainSpellings.insert(spelling);
     for (int n = qMax(next, 2); m_claimed.contains(keyOf(target)); ++n) {
         target = folder + numberedOutputName(name, n);
         next = n + 1;

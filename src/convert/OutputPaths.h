@@ -8,19 +8,23 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Where the messages of one run go: the folder the layout gives each source below the
 // destination, the source's own name as an output name, and a number for a name that an
-// earlier message of the run took ("alike" by the destination's letter-case rule).
+// earlier message of the run took. Names that differ only in letter case are alike whatever the
+// destination's file system says of itself (some that ignore letter case do not tell).
 class OutputPaths
 {
 public:
-    OutputPaths(const Destination &destination, OutputLayout layout);
+    // Whether the format keeps a folder below the destination ("cur/", "Box/cur/") for itself.
+    using ReservedFolder = std::function<bool(const QString &folderBelowDestination)>;
+    OutputPaths(const Destination &destination, OutputLayout layout, ReservedFolder reserved = {});
 
     // What must be known before the first message: the run's sources (whether the mailboxes
-    // layout keeps a folder per account; which source folders would meet in one output folder)
-    // and, once the destination exists, its letter-case rule.
+    // layout keeps a folder per account; which source folders, or mailboxes, would meet in one
+    // output folder).
     void takeInSources(const QStringList &absoluteSources);
-    void readDestinationRules();
 
     // The folder (a whole path, ending in '/') for a message file; its warning when a mailbox
     // name could not become a folder name as it is.
@@ -28,18 +32,23 @@ public:
     // The file's own name as an output name ("1.emlx" -> "1.eml"), not yet cleaned.
     static QString ownName(const QString &absoluteSource);
     // The path for a message named `name` in `folder`, numbered when an earlier message of the
-    // run has it already. Called in list order.
-    QString claim(const QString &folder, const QString &name);
+    // run has it already. Called in list order. `caseOnly` is set where the earlier name differs
+    // from this one only in letter case.
+    QString claim(const QString &folder, const QString &name, bool *caseOnly = nullptr);
 
 private:
-    QString keyOf(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
+    static QString keyOf(const QString &target) { return target.toCaseFolded(); }
+    // The source folder whose messages share one output folder: the folder itself in the mirror
+    // layout, the innermost mailbox folder in the mailboxes layout; empty for none.
+    QString originOf(const QString &absoluteSource) const;
     void keepSourceFoldersApart(const QStringList &absoluteSources);
 
     const Destination &m_destination;
     OutputLayout m_layout;
+    ReservedFolder m_reserved;
     bool m_accountLevel = false;
-    bool m_ignoreCase = false;
-    QSet<QString> m_claimed;
+    QSet<QString> m_claimed;        // by key
+    QSet<size_t> m_plainSpellings;  // hashes of names as asked for, in their own letter case
     QHash<QString, int> m_nextNumber;
-    QHash<QString, OutputFolder> m_apart; // source folder -> the numbered folder it gets instead
+    QHash<QString, OutputFolder> m_apart; // origin -> the numbered folder it gets instead
 };

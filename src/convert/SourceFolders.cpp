@@ -65,10 +65,12 @@ QString SourceFolders::refusal(const RunOptions &options) const
     planning.dryRun = true;
     planning.update = false;
     const Destination destination(options.destination);
-    OutputPaths paths(destination, options.layout);
-    paths.takeInSources(m_oneSourceEach);
+    std::unique_ptr<MessageOutput> output;
+    OutputPaths paths(destination, options.layout,
+                      [&output](const QString &folder) { return output && output->reservesFolder(folder); });
     OutputFolders folders(destination, true, false);
-    const std::unique_ptr<MessageOutput> output = formatRow(options.format).make({planning, destination, paths, folders});
+    output = formatRow(options.format).make({planning, destination, paths, folders});
+    paths.takeInSources(m_oneSourceEach);
     QList<ListedMessage> listed;
     for (const QString &source : m_oneSourceEach)
         listed.append({int(listed.size()), source});

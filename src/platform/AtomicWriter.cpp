@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -66,6 +67,37 @@ void stampDescriptor(int handle, const FileStamp &like)
 }
 #endif
 
+#if EMLX_UNIX_CALLS
+// Whether `path` names the very file open as `handle`, not followed if a link: a process beside the
+// run may put another file in place of a temporary name between its making and its renaming.
+bool namesOpenFile(const QByteArray &path, int handle)
+{
+    struct stat named = {}, open = {};
+    return ::lstat(path.constData(), &named) == 0 && ::fstat(handle, &open) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
+}
+#endif
+
+// After a rename into place: the file there must be the one written, else what was put there
+// instead is taken out again.
+FileResult checkRenamed(const QString &newPath, int handle)
+{
+#if EMLX_UNIX_CALLS
+    const QByteArray target = QFile::encodeName(newPath);
+    if (handle < 0 || namesOpenFile(target, handle))
+        return {};
+    ::unlink(target.constData());
+    return FileResult::failure(NoteReason::CannotWrite,
+                               QStringLiteral("cannot write %1: its temporary file was replaced by another while it "
+                                              "was written; nothing was kept")
+                                   .arg(quotedPath(newPath)));
+#else
+    Q_UNUSED(newPath);
+    Q_UNUSED(handle);
+    return {};
+#endif
+}
+
 // Windows keeps file times in 100 ns steps, Qt's in milliseconds: the source's own time, whole.
 bool copyWriteTime(const QFileInfo &like, QFileDevice &out)
 {
@@ -102,16 +134,20 @@ void takeTimeAndPermissionsOf(const FileStamp &stamp, const QFileInfo &like, QFi
 #endif
 }
 
-// Why the temporary file could not be made or named. Qt reports a path too long for the system
-// as a missing file; asking the system tells.
+// Why the temporary file could not be made or named, called right after the failure. Qt reports a
+// path too long for the system as a missing file, and a name it could not give as an unknown
+// error; the system's own error number tells.
 QString openFailureReason(const QString &path, const QFileDevice &file)
 {
+    const int error = errno;
 #if EMLX_UNIX_CALLS
     if (::access(QFile::encodeName(path).constData(), F_OK) != 0 && errno == ENAMETOOLONG)
         return systemErrorText(ENAMETOOLONG);
 #else
     Q_UNUSED(path);
 #endif
+    if (file.error() == QFileDevice::UnspecifiedError || file.error() == QFileDevice::NoError)
+        return error != 0 ? systemErrorText(error) : QStringLiteral("the system gave no reason");
     return file.errorString();
 }
 
@@ -148,6 +184,18 @@ FileResult writeThroughNamedTemporary(const QString &newPath, const FileStamp &s
     const QString temporaryName = out->fileName();
     if (temporaryName.isEmpty())
         return writeFailure(newPath, openFailureReason(temporaryPath, *out));
+#if EMLX_UNIX_CALLS
+    // Kept open past the rename, to see that what took the name is what was written.
+    const int written = ::dup(out->handle());
+#else
+    const int written = -1;
+#endif
+    const auto closeWritten = qScopeGuard([written] {
+#if EMLX_UNIX_CALLS
+        if (written >= 0)
+            ::close(written);
+#endif
+    });
     out->close();
     if (out->error() != QFileDevice::NoError)
         return writeFailure(newPath, out->errorString());
@@ -158,7 +206,7 @@ FileResult writeThroughNamedTemporary(const QString &newPath, const FileStamp &s
     std::error_code code;
     std::filesystem::rename(toFsPath(temporaryName), toFsPath(newPath), code);
     if (!code)
-        return {};
+        return checkRenamed(newPath, written);
     QFile::remove(temporaryName);
     return writeFailure(newPath, systemErrorText(code));
 }
@@ -207,7 +255,7 @@ FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists
             return writeFailure(newPath, systemErrorText(error));
         const InFlightFile inFlight(temporary);
         if (::rename(temporaryName.constData(), target.constData()) == 0)
-            return {};
+            return checkRenamed(newPath, handle);
         const int renameError = errno;
         ::unlink(temporaryName.constData());
         return writeFailure(newPath, systemErrorText(renameError));

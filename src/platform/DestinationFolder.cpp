@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -53,12 +54,6 @@ FileResult refusalOf(const QString &step)
     if (info.exists() && !info.isDir())
         return fileInTheWay(step);
     return {};
-}
-
-QString inOtherLetterCase(const QString &name)
-{
-    const QString upper = name.toUpper();
-    return upper != name ? upper : name.toLower();
 }
 
 // The file system a path lies on, where the platform says so.
@@ -203,39 +198,44 @@ QStringList RealFoldersBelow::oneFolderPerFileSystem() const
     return folders;
 }
 
-bool namesIgnoreLetterCaseAt(const QString &path)
+FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose)
 {
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return ignoresLetterCase(path).value_or(true);
+#if EMLX_WINDOWS_CALLS
+    Q_UNUSED(folder);
+    Q_UNUSED(character);
+    Q_UNUSED(purpose);
+    return {};
 #else
-    return ignoresLetterCase(path).value_or(false);
+    QString random;
+    for (int i = 0; i < 6; ++i)
+        random += QLatin1Char("abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)]);
+    const QString probe = withTrailingSlash(folder) + temporaryFilePrefix + random + character + temporaryFileSuffix;
+#if EMLX_UNIX_CALLS
+    const int handle =
+        ::open(QFile::encodeName(probe).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int error = handle < 0 ? errno : 0;
+    if (handle >= 0)
+        ::close(handle);
+    const QString reason = systemErrorText(error);
+#else
+    QFile file(probe);
+    const bool made = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    const int error = made ? 0 : -1;
+    const QString reason = file.errorString();
+    file.close();
 #endif
-}
-
-std::optional<bool> ignoresLetterCase(const QString &path)
-{
-    QString step = QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
-    while (!QFileInfo::exists(step)) {
-        const QString up = parentOf(step);
-        if (up == step)
-            return std::nullopt;
-        step = up;
+    if (error == 0) {
+        QFile::remove(probe);
+        return {};
     }
-    const std::optional<quint64> device = deviceOf(step);
-    for (;;) {
-        const QString name = GetFileNamePart(step);
-        const QString other = inOtherLetterCase(name);
-        if (other != name) {
-            std::error_code code;
-            const bool same = std::filesystem::equivalent(toFsPath(step), toFsPath(GetFolderPart(step) + other), code);
-            return same && !code;
-        }
-        // Folders above count only while they are on the same file system.
-        const QString up = parentOf(step);
-        if (up == step || !device || deviceOf(up) != device)
-            return std::nullopt;
-        step = up;
-    }
+    if (error == EINVAL)
+        return FileResult::failure(NoteReason::CannotWrite,
+                                   QStringLiteral("the file system of %1 takes no '%2' in file names (FAT and exFAT "
+                                                  "do not), and %3 hold one; nothing was written")
+                                       .arg(quotedPath(folder), character, purpose));
+    return FileResult::failure(NoteReason::CannotWrite,
+                               QStringLiteral("cannot write into %1: %2").arg(quotedPath(folder), reason));
+#endif
 }
 
 void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before)

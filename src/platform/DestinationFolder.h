@@ -1,5 +1,6 @@
-// What a run may do in its destination folder: stay below it, write through no link, learn its
-// letter-case rule without writing, clear what an interrupted run left, and flush what it wrote.
+// What a run may do in its destination folder: stay below it, write through no link, ask whether
+// its file system takes a character in names, clear what an interrupted run left, and flush what
+// it wrote.
 #pragma once
 
 #include "platform/PathHelpers.h"
@@ -57,12 +58,11 @@ private:
     QHash<QString, quint64> m_sure; // folder -> its file system (0 where the platform does not say)
 };
 
-// Whether names that differ only in letter case reach the same file where `path` lies, found
-// without writing anything: an existing part of the path is looked up in the other letter case.
-// Empty when no existing part of the path on its file system has a name with letters.
-std::optional<bool> ignoresLetterCase(const QString &path);
-// The same, with the platform's usual rule where the file system does not tell.
-bool namesIgnoreLetterCaseAt(const QString &path);
+// Whether the file system of `folder` takes file names that hold `character`, found by making an
+// empty file of such a name there (new, through no link) and removing it; a failure says why,
+// in the words of `purpose` ("Maildir file names"). Not asked on Windows, whose names take a
+// ':' as the start of a file's stream.
+FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose);
 
 // Removes from `folder` the temporary files of writeFileAtomically (its own naming pattern only)
 // last changed no later than `before`: what an interrupted earlier run left there.

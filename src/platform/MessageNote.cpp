@@ -47,6 +47,8 @@ QString reasonText(NoteReason reason)
         return QStringLiteral("a folder whose output folder another took: numbered");
     case NoteReason::StateNotKept:
         return QStringLiteral("a date or a record that could not be kept");
+    case NoteReason::NamesMeet:
+        return QStringLiteral("a name that another took in other letter case: numbered");
     }
     return {};
 }

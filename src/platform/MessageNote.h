@@ -25,6 +25,7 @@ enum class NoteReason : quint8 {
     MailboxName,         // a mailbox name that cannot be a folder name as it is
     FoldersMeet,         // two source folders that one output folder would take: the later one numbered
     StateNotKept,        // a date or the record of an --update run could not be kept
+    NamesMeet,           // a name that an earlier one took in other letter case: numbered
 };
 
 // "could not be read", "could not be written", ...: the group's heading.

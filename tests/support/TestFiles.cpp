@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include <csignal>
+#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,6 +36,13 @@ bool setModified(const QString &path, const QDateTime &time)
 {
     QFile file(path);
     return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+bool hardLink(const QString &existing, const QString &link)
+{
+    std::error_code error;
+    std::filesystem::create_hard_link(existing.toStdU16String(), link.toStdU16String(), error);
+    return !error;
 }
 
 QByteArray messageWith(const QByteArray &headers)

@@ -14,6 +14,8 @@ namespace TestFiles {
 bool write(const QString &path, const QByteArray &bytes);
 QByteArray read(const QString &path);
 bool setModified(const QString &path, const QDateTime &time);
+// A second name `link` for the file `existing`.
+bool hardLink(const QString &existing, const QString &link);
 
 // A message with the headers given and a short body; `mail` makes one of Ann's on 6 August 2011.
 QByteArray messageWith(const QByteArray &headers);

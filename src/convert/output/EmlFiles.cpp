@@ -44,7 +44,12 @@ bool EmlFiles::recall(RunMessage &message) const
 
 void EmlFiles::place(RunMessage &message)
 {
-    message.target = m_context.paths.claim(message.folder, message.name);
+    bool caseOnly = false;
+    message.target = m_context.paths.claim(message.folder, message.name, &caseOnly);
+    if (caseOnly)
+        message.warn(NoteReason::NamesMeet,
+                     QStringLiteral("an earlier message took the name %1 in other letter case; it is written as %2")
+                         .arg(quotedPath(message.folder + message.name), quotedPath(message.target)));
     const FileResult made = m_context.folders.makeSure(GetFolderPart(message.target));
     if (!made.ok)
         message.fail(made);
@@ -81,7 +86,16 @@ void EmlFiles::reported(const RunMessage &message, RunReport &)
 
 void EmlFiles::finishBatch(RunReport &report)
 {
-    const FileResult saved = m_record.save();
+    tellOf(m_record.saveWhenDue(), report);
+}
+
+void EmlFiles::finish(RunReport &report)
+{
+    tellOf(m_record.save(), report);
+}
+
+void EmlFiles::tellOf(const FileResult &saved, RunReport &report) const
+{
     if (!saved.ok)
         report.warnings.append(
             MessageNote::about(UpdateRecord::pathIn(m_context.destination.path()), saved.reason, saved.error));

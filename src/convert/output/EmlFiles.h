@@ -22,9 +22,11 @@ public:
     FileResult write(RunMessage &message, MessageContent &content) override;
     void reported(const RunMessage &message, RunReport &report) override;
     void finishBatch(RunReport &report) override;
+    void finish(RunReport &report) override;
 
 private:
     bool keepsRecord() const;
+    void tellOf(const FileResult &saved, RunReport &report) const;
 
     OutputContext m_context;
     UpdateRecord m_record;

@@ -5,6 +5,7 @@
 #include "convert/output/OutputFolders.h"
 #include "convert/output/UpToDate.h"
 #include "platform/AtomicWriter.h"
+#include "platform/FileFacts.h"
 #include "platform/InFlightFiles.h"
 #include "platform/RegularFile.h"
 
@@ -448,11 +449,11 @@ void MboxFiles::takeIn(const QList<ListedMessage> &messages)
         folders << m_context.paths.folderFor(message.absolute).path;
     m_folders = QSet<QString>(folders.cbegin(), folders.cend());
     countSpellingsOfInboxes(m_folders);
-    QHash<QString, int> lastOfMailbox;
-    for (qsizetype i = 0; i < messages.size(); ++i)
-        lastOfMailbox[mboxPathOf(folders[i])] = messages[i].index;
     if (m_context.options.update)
         takeInUpToDateMailboxes(messages, folders);
+    QHash<QString, int> lastOfMailbox;
+    for (qsizetype i = 0; i < messages.size(); ++i)
+        lastOfMailbox[targetOf(folders[i])] = messages[i].index;
     for (auto it = lastOfMailbox.cbegin(); it != lastOfMailbox.cend(); ++it)
         m_endingAt[it.value()].append(it.key());
 }
@@ -476,29 +477,48 @@ void MboxFiles::countSpellingsOfInboxes(const QSet<QString> &folders)
         ++m_inboxBeside[inbox.toLower()];
 }
 
-// With --update, a mailbox file that is newer than every one of its sources holds what this
-// run would write into it: it is left as it is, and its messages count as up to date.
+// With --update, a mailbox file that holds, as the record says, exactly the sources that this
+// run would write into it, each with its size and time unchanged, is left as it is, and its
+// messages count as up to date. A mailbox whose set of sources differs in any way (a message
+// that failed before, one moved in from another mailbox, one more source tree) is written again.
 void MboxFiles::takeInUpToDateMailboxes(const QList<ListedMessage> &messages, const QStringList &folders)
 {
-    QHash<QString, FileStamp> mailboxes; // mbox path -> its file's stamp, while no source is newer
-    QSet<QString> outdated;
+    m_record.load(m_context.destination.prefix());
+    QHash<QString, QList<MailboxRecord::Source>> sources; // mbox path -> what this run writes into it
     for (qsizetype i = 0; i < messages.size(); ++i) {
-        const ListedMessage &message = messages[i];
-        const QString mbox = mboxPathOf(folders[i]);
-        if (outdated.contains(mbox))
-            continue;
-        if (!mailboxes.contains(mbox))
-            mailboxes.insert(mbox, modificationStampOf(mbox));
-        const FileStamp mailbox = mailboxes.value(mbox);
-        const FileStamp source = modificationStampOf(message.absolute);
-        if (!mailbox.known || !source.known ||
-            std::pair(source.modifiedSeconds, source.modifiedNanoseconds) >
-                std::pair(mailbox.modifiedSeconds, mailbox.modifiedNanoseconds))
-            outdated.insert(mbox);
+        const FileFacts source = factsOf(messages[i].absolute, Links::Followed);
+        sources[mboxPathOf(folders[i])].append(MailboxRecord::sourceOf(messages[i].absolute, source.size, source.stamp));
     }
-    for (auto it = mailboxes.cbegin(); it != mailboxes.cend(); ++it)
-        if (!outdated.contains(it.key()))
-            m_upToDate.insert(it.key());
+    for (auto it = sources.begin(); it != sources.end(); ++it) {
+        std::sort(it->begin(), it->end());
+        it->erase(std::unique(it->begin(), it->end()), it->end()); // a repeated source is written once
+    }
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        QString mailbox = it.key();
+        for (int n = 2; holdsOtherSources(mailbox, *it) || (n > 2 && sources.contains(mailbox)); ++n)
+            mailbox = it.key() + QStringLiteral(" (%1)").arg(n);
+        if (mailbox != it.key())
+            m_instead.insert(it.key(), mailbox);
+        if (m_record.holds(mailbox, *it))
+            m_upToDate.insert(mailbox);
+    }
+}
+
+// Whether the mailbox file holds, as recorded, a message of a source that is still there but
+// that this run would not write into it (one from another source tree, or one left out of this
+// run's list): writing the file again would lose that message. A source that is gone (moved to
+// another mailbox, deleted in the mail client) does not count.
+bool MboxFiles::holdsOtherSources(const QString &mailbox, const QList<MailboxRecord::Source> &sources) const
+{
+    const MailboxRecord::Mailbox *recorded = m_record.find(mailbox);
+    if (!recorded || !factsOf(mailbox, Links::NotFollowed).regularFile)
+        return false;
+    for (const MailboxRecord::Source &source : recorded->sources)
+        if (!std::binary_search(sources.cbegin(), sources.cend(), source,
+                                [](const auto &a, const auto &b) { return a.path < b.path; }) &&
+            factsOf(source.path, Links::Followed).regularFile)
+            return true;
+    return false;
 }
 
 // The mbox file of a mailbox folder: the folder's own path as a file; "mbox" for messages
@@ -540,11 +560,18 @@ QStringList MboxFiles::parentsOf(const QString &mbox) const
     return parents;
 }
 
+// The file of the messages that go to the destination itself is "mbox": a mailbox of that name
+// beside it would share it.
+bool MboxFiles::reservesFolder(const QString &folder) const
+{
+    return folder.compare(QStringLiteral("mbox/"), Qt::CaseInsensitive) == 0;
+}
+
 // The file, which may not take the place of such a folder, the folder it lies in, and the
 // mailbox files that hold it.
 QStringList MboxFiles::landingPlaces(const QString &folder) const
 {
-    const QString mbox = mboxPathOf(folder);
+    const QString mbox = targetOf(folder);
     return QStringList{GetFolderPart(mbox), mbox} + parentsOf(mbox);
 }
 
@@ -563,9 +590,23 @@ FileResult MboxFiles::makeSureOfParents(const QString &mbox)
     return {};
 }
 
+// The mbox file that the messages of a folder go into: the folder's, or the numbered one that
+// takes their place where that file holds messages of sources this run does not write into it.
+QString MboxFiles::targetOf(const QString &folder) const
+{
+    const QString mailbox = mboxPathOf(folder);
+    return m_instead.isEmpty() ? mailbox : m_instead.value(mailbox, mailbox);
+}
+
 void MboxFiles::place(RunMessage &message)
 {
-    message.target = mboxPathOf(message.folder);
+    const QString mailbox = mboxPathOf(message.folder);
+    message.target = targetOf(message.folder);
+    if (message.target != mailbox)
+        message.warn(NoteReason::FoldersMeet,
+                     QStringLiteral("the mailbox %1 holds messages of sources that this run does not list; "
+                                    "this run's messages of it go into %2 instead")
+                         .arg(quotedPath(mailbox), quotedPath(message.target)));
     FileResult made = m_context.folders.makeSure(GetFolderPart(message.target));
     if (made.ok && !m_context.options.dryRun)
         made = makeSureOfParents(message.target);
@@ -681,6 +722,10 @@ void MboxFiles::reported(const RunMessage &message, RunReport &report)
         failOutputsOf(mbox, report);
     if (message.state == RunMessage::State::Pending || (report.stopped && message.state != RunMessage::State::Written))
         return;
+    if (m_context.options.update && message.state == RunMessage::State::Written)
+        m_held[message.target].append(MailboxRecord::sourceOf(
+            message.absolute, message.envelope.fileSize,
+            message.sourceStamp.known ? message.sourceStamp : sourceStampOf(message.absolute)));
     for (const QString &path : m_endingAt.value(message.index)) {
         const auto mailbox = m_open.find(path);
         if (mailbox == m_open.end())
@@ -690,7 +735,10 @@ void MboxFiles::reported(const RunMessage &message, RunReport &report)
         m_open.erase(mailbox);
         if (!finished.ok) {
             m_givenUp.insert(path, finished.error);
+            m_held.remove(path);
             failOutputsOf(path, report);
+        } else if (m_held.contains(path) && !m_givenUp.contains(path)) {
+            m_record.keep(path, m_held.take(path));
         }
     }
 }
@@ -704,4 +752,8 @@ void MboxFiles::finish(RunReport &report)
         report.takeBackOutputsOf(path);
     m_open.clear();
     m_holding.clear();
+    const FileResult saved = m_record.save();
+    if (!saved.ok)
+        report.warnings.append(
+            MessageNote::about(MailboxRecord::pathIn(m_context.destination.path()), saved.reason, saved.error));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/output/MailboxRecord.h"
 #include "convert/output/MessageOutput.h"
 #include "platform/RegularFile.h"
 
@@ -135,8 +136,9 @@ private:
 // separator line and quoted by the mboxrd rule. A mailbox that holds another keeps the inner one
 // in a folder named after it with ".sbd" added. Each file takes its name only once its last
 // listed message is through; only a few hold a file handle at once. A mailbox that cannot be
-// written soundly is given up whole, each of its messages failed by name. With --update a mailbox file that no source
-// of it is newer than is left as it is.
+// written soundly is given up whole, each of its messages failed by name. With --update a mailbox
+// file that holds, as recorded (MailboxRecord), exactly the sources that the run would write into
+// it, none of them changed since, is left as it is.
 class MboxFiles : public MessageOutput
 {
 public:
@@ -146,6 +148,7 @@ public:
 
     bool needsMailboxFacts() const override { return true; }
     void takeIn(const QList<ListedMessage> &messages) override;
+    bool reservesFolder(const QString &folder) const override;
     QStringList landingPlaces(const QString &folder) const override;
     void place(RunMessage &message) override;
     bool writesInListOrder() const override { return true; }
@@ -165,15 +168,20 @@ private:
     FileResult givenUpFailure(const QString &mbox) const;
     FileResult writeInto(MboxFile &mailbox, const RunMessage &message, MessageContent &content) const;
     void failOutputsOf(const QString &mbox, RunReport &report) const;
+    QString targetOf(const QString &folder) const;
+    bool holdsOtherSources(const QString &mailbox, const QList<MailboxRecord::Source> &sources) const;
 
     OutputContext m_context;
     std::map<QString, std::unique_ptr<MboxFile>> m_open; // mbox files being written
     QStringList m_holding;                               // those that hold a file handle, the latest last
     QHash<int, QStringList> m_endingAt;                  // list index -> the mailboxes it ends
-    QSet<QString> m_upToDate;                            // mbox files that no source of theirs is newer than
+    QSet<QString> m_upToDate;                            // mbox files that hold what the run would write
     QSet<QString> m_folders;                             // the folders the run's messages go to
     QHash<QString, int> m_inboxBeside;                   // a folder, in small letters -> how many spell it
     QSet<QString> m_parentsMade;                         // mailbox files made sure of for the mailboxes they hold
     QHash<QString, QString> m_givenUp;                   // damaged mbox files -> why
     QStringList m_toFail;                                // given up, their messages not yet failed
+    MailboxRecord m_record;                              // with --update
+    QHash<QString, QList<MailboxRecord::Source>> m_held; // mbox file being written -> the sources written into it
+    QHash<QString, QString> m_instead;                   // mbox file -> the numbered one this run writes instead
 };

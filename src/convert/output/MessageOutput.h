@@ -42,6 +42,12 @@ public:
     // Whether the read step must take the mail client's flags and dates and the sender
     // (RunMessage::facts).
     virtual bool needsMailboxFacts() const { return false; }
+    // Once the destination exists, before anything is written (not in a dry run): a failure
+    // refuses the whole run, with its reason, instead of every message failing alike.
+    virtual FileResult checkDestination() { return {}; }
+    // Whether a folder below the destination ("Box/cur/") is one that the format keeps for itself,
+    // so that no mailbox may take it (OutputPaths numbers one that would).
+    virtual bool reservesFolder(const QString &) const { return false; }
     // Before the first message: every listed message, in list order.
     virtual void takeIn(const QList<ListedMessage> &) {}
     // The read step, on any thread: names a message that an earlier run already wrote without

@@ -24,11 +24,6 @@ FileStamp unchangedSourceStamp(const QString &source, qint64 size, const FileSta
     return sameSizeAndTime(facts, size, modified) ? facts.stamp : FileStamp{};
 }
 
-FileStamp modificationStampOf(const QString &path)
-{
-    return factsOf(path, Links::NotFollowed).stamp;
-}
-
 FileStamp sourceStampOf(const QString &source)
 {
     return factsOf(source, Links::Followed).stamp;

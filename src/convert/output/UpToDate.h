@@ -10,9 +10,6 @@
 // and are written whole or not at all, so a match means an earlier run finished that message.
 bool outputMatches(const QString &target, qint64 size, const FileStamp &modified);
 
-// The modification time of a file read by its name; not known when it cannot be read.
-FileStamp modificationStampOf(const QString &path);
-
 // The stamp of a source file (links followed) while it is a regular file of `size` bytes
 // modified at `modified`; not known once it differs in any of these.
 FileStamp unchangedSourceStamp(const QString &source, qint64 size, const FileStamp &modified);

@@ -1,17 +1,18 @@
 #include "convert/output/UpdateRecord.h"
 
+#include "convert/output/RecordFile.h"
 #include "convert/output/UpToDate.h"
-#include "platform/RegularFile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QDir>
 
 namespace {
 
 const QByteArray firstLine = QByteArrayLiteral("emlx2eml update record 1\n");
-// A record larger than this is not ours to trust: about two million messages.
-constexpr qint64 sizeLimit = 512 << 20;
 constexpr int fieldCount = 8;
+// Numbers, a scheme, and a path and a name percent-encoded (each byte at most three).
+constexpr qsizetype longestLine = 200 + 3 * (4 * 32767 + 4 * 220);
+// Below this many entries the record is saved after every batch.
+constexpr qsizetype fewEntries = 1000;
 
 // One line: source size, modification seconds and nanoseconds, scheme, message offset and
 // length, then the source's path and the name, percent-encoded so that no blank or line end
@@ -51,8 +52,10 @@ std::optional<std::pair<QString, UpdateRecord::Entry>> entryFrom(const QByteArra
     entry.sourceStamp.known = true;
     const QString source = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[6]));
     entry.name = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[7]));
-    // Only a name that naming itself could have given, and a range inside the file.
-    if (source.isEmpty() || entry.name.isEmpty() || CleanOutputName(entry.name) != entry.name ||
+    // Only a whole, clean path of this system, a name that naming itself could have given, and a
+    // range inside the file.
+    if (!QDir::isAbsolutePath(source) || QDir::cleanPath(source) != source || !RecordFile::fitsInAPath(source) ||
+        entry.name.isEmpty() || CleanOutputName(entry.name) != entry.name || notReservedName(entry.name) != entry.name ||
         entry.messageOffset < 0 || entry.messageLength < 0 ||
         entry.messageOffset > entry.sourceSize - entry.messageLength)
         return std::nullopt;
@@ -70,22 +73,12 @@ void UpdateRecord::load(const QString &destination)
 {
     m_path = pathIn(destination);
     m_entries.clear();
-    const QFileInfo info(m_path);
-    RegularFile file(m_path);
-    if (!info.exists() || info.isSymLink() || !file.openForReading())
-        return;
-    if (file.size() > sizeLimit || file.read(firstLine.size()) != firstLine) {
-        m_startAfresh = true;
-        return;
-    }
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        if (!line.endsWith('\n'))
-            break; // cut short by a stopped run
-        line.chop(1);
-        if (const auto entry = entryFrom(line))
+    RecordFile::read(m_path, firstLine, longestLine, [this](QByteArrayView line) {
+        if (const auto entry = entryFrom(line.toByteArray()))
             m_entries.insert(entry->first, entry->second); // a later line wins
-    }
+    });
+    m_saved = m_entries.size();
+    m_added = 0;
 }
 
 std::optional<UpdateRecord::Entry> UpdateRecord::unchangedEntryOf(const QString &source) const
@@ -103,30 +96,34 @@ std::optional<UpdateRecord::Entry> UpdateRecord::unchangedEntryOf(const QString 
 
 void UpdateRecord::add(const QString &source, const Entry &entry)
 {
-    if (entry.sourceStamp.known)
-        m_pending += lineOf(source, entry);
+    if (!entry.sourceStamp.known)
+        return;
+    m_entries.insert(source, entry);
+    ++m_added;
+}
+
+FileResult UpdateRecord::saveWhenDue()
+{
+    return m_added >= qMax(m_saved, fewEntries) || (m_added > 0 && m_saved + m_added <= fewEntries) ? save()
+                                                                                                  : FileResult{};
 }
 
 FileResult UpdateRecord::save()
 {
-    if (m_pending.isEmpty() || m_path.isEmpty())
+    if (m_added == 0 || m_path.isEmpty())
         return {};
-    QFile file;
-    QString error;
-    const bool afresh = m_startAfresh || !QFileInfo::exists(m_path) || QFileInfo(m_path).size() == 0;
-    if (openRegularFileForWriting(file, m_path, afresh ? WriteMode::Truncate : WriteMode::Append, &error)) {
-        const QByteArray lines = (afresh ? firstLine : QByteArray()) + m_pending;
-        if (writeAll(file, lines.constData(), lines.size()) && file.flush()) {
-            m_pending.clear();
-            m_startAfresh = false;
-            return {};
-        }
-        error = QStringLiteral("cannot write %1: %2").arg(quotedPath(m_path), file.errorString());
+    QByteArray lines;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+        lines += lineOf(it.key(), it.value());
+    const FileResult written = RecordFile::write(m_path, firstLine, lines);
+    if (written.ok) {
+        m_saved = m_entries.size();
+        m_added = 0;
+        return {};
     }
-    m_pending.clear();
     m_path.clear(); // told once; the run's later messages are not recorded
     return FileResult::failure(NoteReason::StateNotKept,
                                QStringLiteral("cannot keep the record of written messages: %1; a later run with "
                                               "--update reads their sources again")
-                                   .arg(error));
+                                   .arg(written.error));
 }

@@ -34,15 +34,17 @@ public:
     // modification time; the stamp is as the file has it now.
     std::optional<Entry> unchangedEntryOf(const QString &source) const;
 
-    // Keeps `entry` for `source`, to be written with the next save().
+    // Keeps `entry` for `source`, to be written with the next save.
     void add(const QString &source, const Entry &entry);
-    // Appends what add() kept to the file. Nothing is written through a link or into anything
-    // but a regular file.
+    // Writes the record anew (RecordFile) once what was added since the last save is as much as
+    // what was saved then: a long run saves it a few times, not once per message.
+    FileResult saveWhenDue();
+    // Writes the record anew when anything was added since the last save.
     FileResult save();
 
 private:
     QString m_path;
     QHash<QString, Entry> m_entries;
-    QByteArray m_pending;
-    bool m_startAfresh = false; // the file there is not a record of ours
+    qsizetype m_added = 0; // entries added since the last save
+    qsizetype m_saved = 0; // entries in the record as last saved or loaded
 };
