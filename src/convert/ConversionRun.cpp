@@ -6,6 +6,7 @@
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
+#include "convert/RunWorkers.h"
 #include "convert/SourceFolders.h"
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
@@ -27,23 +28,6 @@
 
 namespace {
 
-// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
-// `stop` says so: each thread asks before taking its next item.
-void forEachInParallel(int count, int jobs, const std::function<void(int)> &work, const std::function<bool()> &stop)
-{
-    std::atomic<int> next{0};
-    const auto worker = [&] {
-        for (int index = next++; index < count && !stop(); index = next++)
-            work(index);
-    };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < qMin(jobs, count); ++i)
-        helpers.emplace_back(worker);
-    worker();
-    for (std::thread &helper : helpers)
-        helper.join();
-}
-
 // A run goes through each message in four steps: read and name it (independent of the
 // others), settle its output path (in list order: numbering depends on the earlier ones),
 // write it (independent again, unless the format writes one file in list order), and report it
@@ -55,7 +39,8 @@ public:
     Run(const RunOptions &options, const RunCallbacks &callbacks)
         : m_options(options), m_callbacks(callbacks), m_destination(options.destination),
           m_paths(m_destination, options.layout), m_folders(m_destination, options.dryRun, options.update),
-          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders}))
+          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders})),
+          m_workers(options.jobs)
     {}
 
     RunReport convert(const QStringList &sources)
@@ -90,7 +75,7 @@ private:
                 break;
             std::vector<RunMessage> batch = batchOf(sources, first, count); // its sources close with it
             m_openSources = 0;
-            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
+            m_workers.forEach(count, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (RunMessage &message : batch)
                 if (!stopNow())
                     settle(message);
@@ -105,7 +90,7 @@ private:
                     write(message);
                 }
             else
-                forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+                m_workers.forEach(count, [&](int i) { write(batch[size_t(i)]); }, stop);
             const bool allDone = reportAll(batch);
             m_output->finishBatch(m_report);
             if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
@@ -430,6 +415,7 @@ private:
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
+    RunWorkers m_workers;
 };
 
 } // namespace
