@@ -11,6 +11,7 @@
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
 #include "platform/DestinationFolder.h"
+#include "platform/OpenFolders.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
 
@@ -48,6 +49,7 @@ public:
         m_report.total = int(sources.size());
         if (!prepareDestination(sources))
             return m_report;
+        forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
         takeInTheRun(sources);
         convertInBatches(sources);
         m_output->finish(m_report);

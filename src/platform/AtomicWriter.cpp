@@ -1,7 +1,10 @@
 #include "platform/AtomicWriter.h"
 
 #include "platform/FileFacts.h"
+#include "platform/DestinationFolder.h"
 #include "platform/InFlightFiles.h"
+#include "platform/OpenFolders.h"
+#include "platform/RegularFile.h"
 #include "platform/SourceFile.h"
 #include "platform/SystemCalls.h"
 
@@ -13,6 +16,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -175,22 +179,23 @@ QString temporaryNameBeside(const QString &path)
     return GetFolderPart(path) + temporaryFilePrefix + random + temporaryFileSuffix;
 }
 
-// Gives a finished unnamed file its name. A new name is linked straight to the file; an
-// existing file is replaced at once by a temporary name renamed over it.
-FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists)
+// Gives a finished unnamed file its name `name` in the folder `folder` (a descriptor, or
+// AT_FDCWD with whole paths). A new name is linked straight to the file; an existing file is
+// replaced at once by a temporary name renamed over it. `newPath` names the target in messages.
+FileResult nameUnnamedFile(int handle, int folder, const QByteArray &name, const QString &newPath, bool failIfExists)
 {
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(handle);
-    const QByteArray target = QFile::encodeName(newPath);
-    const auto link = [&](const QByteArray &name) {
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", handle);
+    const auto link = [&](const QByteArray &as) {
+        if (::linkat(AT_FDCWD, self, folder, as.constData(), AT_SYMLINK_FOLLOW) == 0)
             return 0;
         const int error = errno;
         // Without /proc, linking the descriptor itself needs a privilege the process may have.
-        if (error == ENOENT && ::linkat(handle, "", AT_FDCWD, name.constData(), AT_EMPTY_PATH) == 0)
+        if (error == ENOENT && ::linkat(handle, "", folder, as.constData(), AT_EMPTY_PATH) == 0)
             return 0;
         return error;
     };
-    const int linked = link(target);
+    const int linked = link(name);
     if (linked == 0)
         return {};
     if (linked != EEXIST)
@@ -199,33 +204,51 @@ FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists
         return existsAlready(newPath);
     for (;;) {
         const QString temporary = temporaryNameBeside(newPath);
-        const QByteArray temporaryName = QFile::encodeName(temporary);
+        const QByteArray temporaryName =
+            folder == AT_FDCWD ? QFile::encodeName(temporary) : QFile::encodeName(GetFileNamePart(temporary));
         const int error = link(temporaryName);
         if (error == EEXIST)
             continue;
         if (error != 0)
             return writeFailure(newPath, systemErrorText(error));
         const InFlightFile inFlight(temporary);
-        if (::rename(temporaryName.constData(), target.constData()) == 0)
+        if (::renameat(folder, temporaryName.constData(), folder, name.constData()) == 0)
             return {};
         const int renameError = errno;
-        ::unlink(temporaryName.constData());
+        ::unlinkat(folder, temporaryName.constData(), 0);
         return writeFailure(newPath, systemErrorText(renameError));
     }
 }
 
 // Writes into an unnamed file in the target's folder, named only once complete; nothing when
-// the file system makes no unnamed files (the caller then takes the named way).
+// the file system makes no unnamed files (the caller then takes the named way). With `below` (a
+// folder above the target) the target's folder is reached from there one step at a time, kept
+// open for the next file, and a link on the way is refused; the target is made relative to it.
 std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool failIfExists, const FileStamp &stamp,
-                                                  const DescriptorWriter &write)
+                                                  const DescriptorWriter &write, const QString &below = {})
 {
     const QString folder = GetFolderPart(newPath);
+    const QByteArray encoded = QFile::encodeName(newPath);
     // Replacing a file takes a temporary name beside it; a path whose temporary name would be too
     // long is refused from the start, so that a second run does what the first one did.
-    if (QFile::encodeName(temporaryNameBeside(newPath)).size() >= PATH_MAX)
+    const qsizetype nameStart = encoded.lastIndexOf('/') + 1;
+    if (nameStart + temporaryFilePrefix.size() + 6 + temporaryFileSuffix.size() >= PATH_MAX)
         return writeFailure(newPath, systemErrorText(ENAMETOOLONG));
-    const int handle = ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
-                              O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    int folderHandle = AT_FDCWD;
+    QByteArray name = encoded;
+    if (!below.isEmpty() && nameStart > 1 && liesBelow(newPath, below)) {
+        folderHandle = openFolder(QFile::encodeName(below), encoded.left(nameStart - 1), FolderSteps::NoLinks);
+        if (folderHandle < 0 && errno == ELOOP)
+            return FileResult::failure(NoteReason::RefusedInDestination,
+                                       linkRefusal(QFile::decodeName(encoded.left(nameStart - 1))));
+        if (folderHandle < 0)
+            return writeFailure(newPath, systemErrorText(errno));
+        name = encoded.mid(nameStart);
+    }
+    const int handle = folderHandle != AT_FDCWD
+                           ? ::openat(folderHandle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                           : ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+                                    O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (handle < 0)
         return std::nullopt;
     QString error;
@@ -237,7 +260,7 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
         // on all of them at once in the flush at the end of the run.
         ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
         stampDescriptor(handle, stamp);
-        result = nameUnnamedFile(handle, newPath, failIfExists);
+        result = nameUnnamedFile(handle, folderHandle, name, newPath, failIfExists);
     }
     ::close(handle);
     return result;
@@ -355,7 +378,7 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
 }
 
 FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool failIfExists, ByteRange range,
-                           const KeepGoing &keepGoing, const FileStamp &like)
+                           const KeepGoing &keepGoing, const FileStamp &like, const QString &below)
 {
     const FileStamp stamp = like.known ? like : source.stamp();
     const QFileInfo likeFile = source.stamp().known ? QFileInfo() : QFileInfo(source.path());
@@ -366,7 +389,7 @@ FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool fail
         const std::optional<FileResult> unnamed =
             writeThroughUnnamedFile(newPath, failIfExists, stamp, [&](int handle, QString *error) {
                 return copyByKernel(source, handle, range, error, keepGoing);
-            });
+            }, below);
         if (unnamed)
             return *unnamed;
     }

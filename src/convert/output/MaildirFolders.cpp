@@ -98,7 +98,7 @@ FileResult MaildirFolders::write(RunMessage &message, MessageContent &content)
 {
     m_context.folders.clearLeftoversBefore(maildirFoldersOf(message.folder));
     const QString temporary = message.folder + QStringLiteral("tmp/") + maildirUniqueName(message.absolute);
-    const FileResult written = content.writeToFile(temporary, message.facts.received);
+    const FileResult written = content.writeToFile(temporary, message.facts.received, m_context.destination.path());
     if (!written.ok)
         return written;
     std::error_code error;
