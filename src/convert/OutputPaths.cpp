@@ -77,17 +77,34 @@ QString OutputPaths::ownName(const QString &absoluteSource)
     return ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
 }
 
+// Messages of one folder mostly come one after the other: its names are found once for them.
+OutputPaths::FolderNames &OutputPaths::namesIn(const QString &folder)
+{
+    if (!m_lastNames || folder != m_lastFolder) {
+        m_lastFolder = folder;
+        m_lastNames = &m_names[keyOf(folder)];
+    }
+    return *m_lastNames;
+}
+
 // Numbering goes on from where the last message of that name stopped, so many alike names cost
-// no more than a few.
+// no more than a few. Only a folder's names are kept, and those as digests.
 QString OutputPaths::claim(const QString &folder, const QString &name)
 {
-    const QString plain = folder + name;
-    QString target = plain;
-    int &next = m_nextNumber[keyOf(plain)];
-    for (int n = qMax(next, 2); m_claimed.contains(keyOf(target)); ++n) {
-        target = folder + numberedOutputName(name, n);
+    FolderNames &names = namesIn(folder);
+    const NameDigest plain = digestOf(name);
+    if (!names.claimed.contains(plain)) {
+        names.claimed.insert(plain);
+        return folder + name;
+    }
+    int &next = names.nextNumber[plain];
+    QString numbered;
+    NameDigest taken;
+    for (int n = qMax(next, 2); numbered.isEmpty() || names.claimed.contains(taken); ++n) {
+        numbered = numberedOutputName(name, n);
+        taken = digestOf(numbered);
         next = n + 1;
     }
-    m_claimed.insert(keyOf(target));
-    return target;
+    names.claimed.insert(taken);
+    return folder + numbered;
 }

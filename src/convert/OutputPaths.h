@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/NameDigest.h"
 #include "convert/OutputFolder.h"
 #include "platform/DestinationFolder.h"
 
@@ -32,14 +33,25 @@ public:
     QString claim(const QString &folder, const QString &name);
 
 private:
+    // What numbering needs of one output folder: the names taken there, and where the numbers of
+    // a name taken more than once go on.
+    struct FolderNames {
+        QSet<NameDigest> claimed;
+        QHash<NameDigest, int> nextNumber;
+    };
+
     QString keyOf(const QString &target) const { return m_ignoreCase ? target.toCaseFolded() : target; }
+    NameDigest digestOf(const QString &name) const { return m_digests.of(keyOf(name)); }
+    FolderNames &namesIn(const QString &folder);
     void keepSourceFoldersApart(const QStringList &absoluteSources);
 
     const Destination &m_destination;
     OutputLayout m_layout;
     bool m_accountLevel = false;
     bool m_ignoreCase = false;
-    QSet<QString> m_claimed;
-    QHash<QString, int> m_nextNumber;
+    NameDigests m_digests;
+    QHash<QString, FolderNames> m_names; // by the folder's key
+    QString m_lastFolder;                // the folder whose names m_lastNames are
+    FolderNames *m_lastNames = nullptr;
     QHash<QString, OutputFolder> m_apart; // source folder -> the numbered folder it gets instead
 };
