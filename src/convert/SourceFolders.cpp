@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 
@@ -17,6 +18,32 @@ QString resolvedFolder(const QString &folder)
 {
     return QFileInfo(folder).canonicalFilePath().toCaseFolded();
 }
+
+// Resolves the folders of a list: a folder that is no link is its parent, resolved once for all
+// its sub-folders, and its own name, so that a store of many folders costs one look at each
+// instead of a walk of every step of its path.
+class FolderResolver
+{
+public:
+    QString resolved(const QString &folder)
+    {
+        const QString path = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+        const QString parent = GetFolderPart(path);
+        const QString name = GetFileNamePart(path);
+        if (parent.isEmpty() || name.isEmpty())
+            return resolvedFolder(folder);
+        auto known = m_parents.constFind(parent);
+        if (known == m_parents.cend())
+            known = m_parents.insert(parent, QFileInfo(parent).canonicalFilePath());
+        const QFileInfo info(path);
+        if (known->isEmpty() || !info.isDir() || info.isSymLink() || info.isJunction())
+            return resolvedFolder(folder);
+        return (withTrailingSlash(*known) + name).toCaseFolded();
+    }
+
+private:
+    QHash<QString, QString> m_parents; // parent folder -> as the file system finds it
+};
 
 // "/out/" as "/out", "/" as it is.
 QString shownFolder(const QString &folder)
@@ -34,6 +61,7 @@ QString absoluteSourceOf(const QString &entry)
 SourceFolders::SourceFolders(const QStringList &entries)
 {
     QSet<QString> seen;
+    FolderResolver resolver;
     QStringView previous; // an entry's folder as listed: most lists hold a folder's files in a row
     for (const QString &entry : entries) {
         if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c.isSpace(); }))
@@ -50,7 +78,7 @@ SourceFolders::SourceFolders(const QStringList &entries)
             continue;
         seen.insert(folder);
         m_oneSourceEach.append(source);
-        const QString resolved = resolvedFolder(folder);
+        const QString resolved = resolver.resolved(folder);
         if (!resolved.isEmpty())
             m_holding.insert(resolved);
     }

@@ -290,6 +290,10 @@ bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, 
     constexpr qint64 step = 2 << 20; // a few milliseconds even where the system is slow to find memory
     loff_t inOffset = range.offset;
     loff_t outOffset = 0;
+    // A message that the bytes read already hold is written from them: for a small file one write
+    // costs less than the kernel's copy.
+    if (const std::optional<QByteArrayView> kept = source.keptBytes(range))
+        return writeAt(out, kept->data(), kept->size(), &outOffset, error);
     qint64 left = range.length;
     while (left != 0) {
         if (keepGoing && !keepGoing()) {
