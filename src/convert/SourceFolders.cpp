@@ -25,24 +25,32 @@ QString resolvedFolder(const QString &folder)
 class FolderResolver
 {
 public:
-    QString resolved(const QString &folder)
-    {
-        const QString path = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
-        const QString parent = GetFolderPart(path);
-        const QString name = GetFileNamePart(path);
-        if (parent.isEmpty() || name.isEmpty())
-            return resolvedFolder(folder);
-        auto known = m_parents.constFind(parent);
-        if (known == m_parents.cend())
-            known = m_parents.insert(parent, QFileInfo(parent).canonicalFilePath());
-        const QFileInfo info(path);
-        if (known->isEmpty() || !info.isDir() || info.isSymLink() || info.isJunction())
-            return resolvedFolder(folder);
-        return (withTrailingSlash(*known) + name).toCaseFolded();
-    }
+    // As resolvedFolder.
+    QString resolved(const QString &folder) { return resolvedCase(folder).toCaseFolded(); }
 
 private:
-    QHash<QString, QString> m_parents; // parent folder -> as the file system finds it
+    QString resolvedCase(const QString &folder)
+    {
+        const QString path = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+        const auto known = m_known.constFind(path);
+        if (known != m_known.cend())
+            return *known;
+        const QString parent = GetFolderPart(path);
+        const QString name = GetFileNamePart(path);
+        const QFileInfo info(path);
+        QString resolved;
+        if (parent.isEmpty() || name.isEmpty() || parent == path || !info.isDir() || info.isSymLink() ||
+            info.isJunction()) {
+            resolved = info.canonicalFilePath();
+        } else {
+            resolved = resolvedCase(parent);
+            resolved = resolved.isEmpty() ? QString() : withTrailingSlash(resolved) + name;
+        }
+        m_known.insert(path, resolved);
+        return resolved;
+    }
+
+    QHash<QString, QString> m_known; // folder -> as the file system finds it, in its own letter case
 };
 
 // "/out/" as "/out", "/" as it is.

@@ -60,13 +60,20 @@ mode_t processUmask()
 
 // The output keeps the source's modification time and its permissions within the umask; a
 // temporary file is private to its owner, so the owner may always read and write the output.
-void stampDescriptor(int handle, const FileStamp &like)
+mode_t outputMode(const FileStamp &like)
+{
+    return ((mode_t(like.permissions) & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR;
+}
+
+// `created`: the permissions the file was made with, where it was made with them.
+void stampDescriptor(int handle, const FileStamp &like, mode_t created = 0)
 {
     if (!like.known)
         return;
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(like.modifiedSeconds), long(like.modifiedNanoseconds)}};
     ::futimens(handle, times);
-    ::fchmod(handle, ((mode_t(like.permissions) & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR);
+    if (outputMode(like) != created)
+        ::fchmod(handle, outputMode(like));
 }
 #endif
 
@@ -184,10 +191,12 @@ QString temporaryNameBeside(const QString &path)
 // replaced at once by a temporary name renamed over it. `newPath` names the target in messages.
 FileResult nameUnnamedFile(int handle, int folder, const QByteArray &name, const QString &newPath, bool failIfExists)
 {
+    // The process's descriptors as a folder, opened once: each link then looks up only the number.
+    static const int descriptors = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
     char self[32];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", handle);
+    std::snprintf(self, sizeof self, descriptors >= 0 ? "%d" : "/proc/self/fd/%d", handle);
     const auto link = [&](const QByteArray &as) {
-        if (::linkat(AT_FDCWD, self, folder, as.constData(), AT_SYMLINK_FOLLOW) == 0)
+        if (::linkat(descriptors >= 0 ? descriptors : AT_FDCWD, self, folder, as.constData(), AT_SYMLINK_FOLLOW) == 0)
             return 0;
         const int error = errno;
         // Without /proc, linking the descriptor itself needs a privilege the process may have.
@@ -245,10 +254,14 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
             return writeFailure(newPath, systemErrorText(errno));
         name = encoded.mid(nameStart);
     }
+    // Made with the output's permissions where the umask leaves them (no one can open an unnamed
+    // file meanwhile), so that most outputs need no change of them afterwards.
+    const mode_t mode = stamp.known ? outputMode(stamp) : 0600;
+    const mode_t created = mode & ~processUmask();
     const int handle = folderHandle != AT_FDCWD
-                           ? ::openat(folderHandle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                           ? ::openat(folderHandle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
                            : ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
-                                    O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+                                    O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (handle < 0)
         return std::nullopt;
     QString error;
@@ -259,7 +272,7 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
         // The disk starts on this file now, while the next messages are converted, instead of
         // on all of them at once in the flush at the end of the run.
         ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
-        stampDescriptor(handle, stamp);
+        stampDescriptor(handle, stamp, created);
         result = nameUnnamedFile(handle, folderHandle, name, newPath, failIfExists);
     }
     ::close(handle);
