@@ -411,6 +411,12 @@ FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool fail
             return *unnamed;
     }
 #endif
+    // Where no folder is held open, the steps from `below` are looked at again right before the write.
+    if (!below.isEmpty()) {
+        const FileResult refusal = ensureRealFolderBelow(below, GetFolderPart(newPath), false);
+        if (!refusal.ok)
+            return refusal;
+    }
     return writeAtomically(newPath, failIfExists, stamp, likeFile, [&](QFileDevice &out, QString *error) {
         return copyRangeTo(
             source, range,
