@@ -181,6 +181,34 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(output).isFile() && !QFileInfo(output).isSymLink());
     }
 
+    // A folder of the destination checked and made, then swapped for a link before the message is
+    // written into it: the write goes nowhere through the link.
+    void aFolderSwappedForALinkBeforeTheWriteGetsNothing()
+    {
+#ifdef Q_OS_WIN
+        QSKIP(TestFiles::noSymbolicLinks);
+#endif
+        QVERIFY(TestFiles::write(path("src/Box.mbox/1.emlx"), emlx(messageWith("Subject: swapped"))));
+        QVERIFY(QDir().mkpath(path("elsewhere")));
+        const QString folder = path("out/Box");
+        bool swapped = false;
+        RunCallbacks callbacks;
+        callbacks.yield = [&] { // the run yields before each message and again before its write
+            if (swapped || !QFileInfo(folder).isDir())
+                return;
+            swapped = QDir().rename(folder, path("moved")) && QFile::link(path("elsewhere"), folder);
+        };
+        RunOptions options{path("out"), NamingScheme::Original, false};
+        options.layout = OutputLayout::Mailboxes;
+        const RunReport report = convertAll({path("src/Box.mbox/1.emlx")}, options, callbacks);
+        QVERIFY(swapped);
+        QCOMPARE(report.converted, 0);
+        QCOMPARE(report.failures.size(), 1);
+        QVERIFY2(report.failures[0].text.contains("is a link; nothing is written through links"),
+                 qPrintable(report.failures[0].text));
+        QCOMPARE(TestFiles::filesBelow(path("elsewhere")), QStringList());
+    }
+
     void manyFilesInOneFolder()
     {
 #ifdef Q_OS_WIN

@@ -199,6 +199,13 @@ int main(int argc, char *argv[])
     callbacks.stopRequested = stopRequested;
     if (showProgress)
         callbacks.progress = [&progress](int done, int total) { progress.show(done, total); };
+    // A dry run's lines go out as the run plans them; the report keeps no list of the outputs.
+    callbacks.outputReported = [&](const PlannedOutput &output) {
+        if (!options.dryRun)
+            return;
+        const QByteArray line = dryRunLine(output, request.nullSeparated);
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    };
 
     const RunReport report = convertAll(gathered.messageFiles, options, callbacks);
     progress.finish();
@@ -206,11 +213,6 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("emlx2eml: error: %1\n").arg(report.error));
         return ExitSomeFailed;
     }
-    if (options.dryRun)
-        for (const PlannedOutput &output : report.outputs) {
-            const QByteArray line = dryRunLine(output, request.nullSeparated);
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        }
     printNotes(report.failures, "error");
     const int stoppedBy = stopSignal.load();
     if (stoppedBy != 0)

@@ -3,13 +3,16 @@
 #include "convert/EmlxEnvelope.h"
 #include "convert/HeaderReader.h"
 #include "convert/MessageContent.h"
+#include "convert/NameDigest.h"
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
+#include "convert/RunWorkers.h"
 #include "convert/SourceFolders.h"
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
 #include "platform/DestinationFolder.h"
+#include "platform/OpenFolders.h"
 #include "platform/PathHelpers.h"
 #include "platform/SourceFile.h"
 
@@ -17,6 +20,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -26,23 +30,6 @@
 #include <vector>
 
 namespace {
-
-// Runs work(0) ... work(count - 1) on up to `jobs` threads, the calling one included, until
-// `stop` says so: each thread asks before taking its next item.
-void forEachInParallel(int count, int jobs, const std::function<void(int)> &work, const std::function<bool()> &stop)
-{
-    std::atomic<int> next{0};
-    const auto worker = [&] {
-        for (int index = next++; index < count && !stop(); index = next++)
-            work(index);
-    };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < qMin(jobs, count); ++i)
-        helpers.emplace_back(worker);
-    worker();
-    for (std::thread &helper : helpers)
-        helper.join();
-}
 
 // A run goes through each message in four steps: read and name it (independent of the
 // others), settle its output path (in list order: numbering depends on the earlier ones),
@@ -57,7 +44,8 @@ public:
           m_paths(m_destination, options.layout,
                   [this](const QString &folder) { return m_output && m_output->reservesFolder(folder); }),
           m_folders(m_destination, options.dryRun, options.update),
-          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders}))
+          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders})),
+          m_workers(options.jobs)
     {}
 
     RunReport convert(const QStringList &sources)
@@ -65,6 +53,7 @@ public:
         m_report.total = int(sources.size());
         if (!prepareDestination(sources))
             return m_report;
+        forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
         takeInTheRun(sources);
         convertInBatches(sources);
         m_output->finish(m_report);
@@ -92,7 +81,7 @@ private:
                 break;
             std::vector<RunMessage> batch = batchOf(sources, first, count); // its sources close with it
             m_openSources = 0;
-            forEachInParallel(count, m_options.jobs, [&](int i) { read(batch[size_t(i)]); }, stop);
+            m_workers.forEach(count, [&](int i) { read(batch[size_t(i)]); }, stop);
             for (RunMessage &message : batch)
                 if (!stopNow())
                     settle(message);
@@ -107,7 +96,7 @@ private:
                     write(message);
                 }
             else
-                forEachInParallel(count, m_options.jobs, [&](int i) { write(batch[size_t(i)]); }, stop);
+                m_workers.forEach(count, [&](int i) { write(batch[size_t(i)]); }, stop);
             const bool allDone = reportAll(batch);
             m_output->finishBatch(m_report);
             if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
@@ -147,19 +136,37 @@ private:
         return true;
     }
 
-    // What the run needs to know of all its messages before the first: which files are in it,
-    // whether its mailboxes need a folder per account, and what the writer wants to know.
+    // What the run needs to know of all its messages before the first: which files are in it
+    // (only where a partial message may give way to its full copy), its source folders (whether
+    // its mailboxes need a folder per account, which would meet in one output folder), and what
+    // the writer wants to know. Nothing is kept for each message that the run does not need.
     void takeInTheRun(const QStringList &sources)
     {
+        const bool partials = std::any_of(sources.cbegin(), sources.cend(), isPartialMessageFile);
+        const bool writerTakesAll = m_output->takesInEachMessage();
         QList<ListedMessage> listed;
-        for (int index = 0; index < sources.size(); ++index)
-            if (!sources[index].trimmed().isEmpty())
-                listed.append({index, absoluteSourceOf(sources[index])});
-        QStringList absolute;
-        for (const ListedMessage &message : std::as_const(listed))
-            absolute << message.absolute;
-        m_runSources = QSet<QString>(absolute.cbegin(), absolute.cend());
-        m_paths.takeInSources(absolute);
+        QStringList oneSourcePerFolder;
+        QSet<QString> folders;
+        QString lastFolder;
+        for (int index = 0; index < sources.size(); ++index) {
+            const QString &entry = sources[index];
+            if (entry.trimmed().isEmpty())
+                continue;
+            const QString absolute = absoluteSourceOf(entry);
+            if (partials)
+                m_runSources.insert(absolute);
+            if (writerTakesAll)
+                listed.append({index, absolute});
+            const QStringView folder = QStringView(absolute).left(absolute.lastIndexOf(u'/') + 1);
+            if (folder == lastFolder)
+                continue;
+            lastFolder = folder.toString();
+            if (!folders.contains(lastFolder)) {
+                folders.insert(lastFolder);
+                oneSourcePerFolder << absolute;
+            }
+        }
+        m_paths.takeInSources(oneSourcePerFolder);
         m_output->takeIn(listed);
     }
 
@@ -168,9 +175,9 @@ private:
     // end at once, and the system finishes writing the data out all the same.
     void flushWrittenFiles()
     {
-        if (m_options.dryRun || m_report.outputs.isEmpty())
+        if (m_options.dryRun || m_report.converted == 0)
             return;
-        QStringList files;
+        QStringList files = m_writtenFiles;
         for (const PlannedOutput &output : std::as_const(m_report.outputs))
             files << output.target;
         files.removeDuplicates(); // messages of one mailbox share its file
@@ -330,12 +337,13 @@ private:
     {
         if (message.state == RunMessage::State::NoMessage)
             return;
-        if (m_seenSources.contains(message.absolute)) {
+        const NameDigest source = m_digests.of(message.absolute);
+        if (m_seenSources.contains(source)) {
             message.state = RunMessage::State::Repeated;
             message.warnings.clear();
             return;
         }
-        m_seenSources.insert(message.absolute);
+        m_seenSources.insert(source);
         if (message.state != RunMessage::State::Named)
             return;
         m_output->place(message);
@@ -389,6 +397,19 @@ private:
         return allDone;
     }
 
+    // Told to the caller as it comes, kept in the report where the caller or the writer needs it,
+    // and kept for the flush where the system flushes file by file.
+    void keepOutput(const RunMessage &message)
+    {
+        const PlannedOutput output{message.entry, message.target};
+        if (m_callbacks.outputReported)
+            m_callbacks.outputReported(output);
+        if (!m_callbacks.outputReported || m_output->writesInListOrder())
+            m_report.outputs.append(output);
+        else if (!m_options.dryRun && !flushesWholeFileSystems())
+            m_writtenFiles.append(message.target);
+    }
+
     void report(const RunMessage &message)
     {
         if (message.state == RunMessage::State::Named)
@@ -412,7 +433,7 @@ private:
             break;
         case RunMessage::State::Written:
             ++m_report.converted;
-            m_report.outputs.append({message.entry, message.target});
+            keepOutput(message);
             break;
         case RunMessage::State::Pending:
         case RunMessage::State::Named:
@@ -428,11 +449,14 @@ private:
     OutputPaths m_paths;
     OutputFolders m_folders;
     std::unique_ptr<MessageOutput> m_output;
-    QSet<QString> m_runSources; // every message file listed, as an absolute path
-    QSet<QString> m_seenSources;
+    QSet<QString> m_runSources; // every message file listed, as an absolute path, where a partial one is
+    QStringList m_writtenFiles; // outputs not kept in the report, where each must be flushed
+    NameDigests m_digests;
+    QSet<NameDigest> m_seenSources;
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
+    RunWorkers m_workers;
 };
 
 } // namespace

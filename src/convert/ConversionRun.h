@@ -33,6 +33,11 @@ struct RunOptions {
     bool mboxStatus = false; // mbox messages get Status/X-Status headers from the mail client's flags
 };
 
+struct PlannedOutput {
+    QString source;
+    QString target; // the .eml file, the mbox file that holds the message, or its Maildir file
+};
+
 // How the run talks to whoever started it. Every member may be empty.
 struct RunCallbacks {
     std::function<void(int index)> messageStarted;     // before the message at `index` is converted
@@ -43,11 +48,10 @@ struct RunCallbacks {
     // than one job also on the worker threads). True ends the run within one message per job:
     // a message whose copy was under way leaves no output and counts as not attempted.
     std::function<bool()> stopRequested;
-};
-
-struct PlannedOutput {
-    QString source;
-    QString target; // the .eml file, the mbox file that holds the message, or its Maildir file
+    // After each message written (or, in a dry run, planned), in list order. When set, the report
+    // keeps no list of its outputs (RunReport::outputs stays empty unless the format may take
+    // outputs back, as mailbox files do): a run of a million messages then keeps no million paths.
+    std::function<void(const PlannedOutput &output)> outputReported;
 };
 
 struct RunReport {

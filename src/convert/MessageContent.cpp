@@ -43,7 +43,7 @@ bool MessageContent::openSource(QString *error)
     return false;
 }
 
-FileResult MessageContent::writeToFile(const QString &path, const QDateTime &modified)
+FileResult MessageContent::writeToFile(const QString &path, const QDateTime &modified, const QString &below)
 {
     FileStamp stamp; // unknown: the source's own
     if (modified.isValid())
@@ -62,7 +62,8 @@ FileResult MessageContent::writeToFile(const QString &path, const QDateTime &mod
     if (!openSource(&error))
         return FileResult::failure(NoteReason::CannotRead, error);
     const FileResult copied =
-        CopyMessageFile(*m_file, path, false, {m_envelope.messageOffset, m_envelope.messageLength}, m_keepGoing, stamp);
+        CopyMessageFile(*m_file, path, false, {m_envelope.messageOffset, m_envelope.messageLength}, m_keepGoing,
+                        stamp, below);
     m_file.reset();
     return copied;
 }

@@ -25,8 +25,9 @@ public:
     ~MessageContent();
 
     // Into `path`, atomically, with the source's permissions and its modification time, or
-    // `modified` where that is valid.
-    FileResult writeToFile(const QString &path, const QDateTime &modified = {});
+    // `modified` where that is valid. With `below`, no link between it and `path` is followed
+    // (see CopyMessageFile).
+    FileResult writeToFile(const QString &path, const QDateTime &modified = {}, const QString &below = {});
     // Appended to `out`.
     FileResult writeTo(QIODevice &out);
 

@@ -94,21 +94,41 @@ QString OutputPaths::ownName(const QString &absoluteSource)
     return ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
 }
 
+// Messages of one folder mostly come one after the other: its names are found once for them.
+OutputPaths::FolderNames &OutputPaths::namesIn(const QString &folder)
+{
+    if (!m_lastNames || folder != m_lastFolder) {
+        m_lastFolder = folder;
+        m_lastNames = &m_names[keyOf(folder)];
+    }
+    return *m_lastNames;
+}
+
 // Numbering goes on from where the last message of that name stopped, so many alike names cost
-// no more than a few.
+// no more than a few. Only a folder's names are kept, and those as digests: of the name as
+// compared (letter case ignored, whatever the file system says) and as asked for.
 QString OutputPaths::claim(const QString &folder, const QString &name, bool *caseOnly)
 {
-    const QString plain = folder + name;
-    QString target = plain;
-    int &next = m_nextNumber[keyOf(plain)];
-    const size_t spelling = qHash(plain, 0);
-    if (caseOnly)
-        *caseOnly = m_claimed.contains(keyOf(plain)) && !m_plainSpellings.contains(spelling);
-    m_plainSpellings.insert(spelling);
-    for (int n = qMax(next, 2); m_claimed.contains(keyOf(target)); ++n) {
-        target = folder + numberedOutputName(name, n);
+    FolderNames &names = namesIn(folder);
+    const NameDigest plain = digestOf(name);
+    const bool taken = names.claimed.contains(plain);
+    if (caseOnly) {
+        const NameDigest spelling = m_digests.of(name);
+        *caseOnly = taken && !names.spellings.contains(spelling);
+        names.spellings.insert(spelling);
+    }
+    if (!taken) {
+        names.claimed.insert(plain);
+        return folder + name;
+    }
+    int &next = names.nextNumber[plain];
+    QString numbered;
+    NameDigest takenAs;
+    for (int n = qMax(next, 2); numbered.isEmpty() || names.claimed.contains(takenAs); ++n) {
+        numbered = numberedOutputName(name, n);
+        takenAs = digestOf(numbered);
         next = n + 1;
     }
-    m_claimed.insert(keyOf(target));
-    return target;
+    names.claimed.insert(takenAs);
+    return folder + numbered;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/NameDigest.h"
 #include "convert/OutputFolder.h"
 #include "platform/DestinationFolder.h"
 
@@ -37,7 +38,17 @@ public:
     QString claim(const QString &folder, const QString &name, bool *caseOnly = nullptr);
 
 private:
+    // What numbering needs of one output folder: the names taken there, and where the numbers of
+    // a name taken more than once go on.
+    struct FolderNames {
+        QSet<NameDigest> claimed;   // names as compared
+        QSet<NameDigest> spellings; // names as asked for, in their own letter case
+        QHash<NameDigest, int> nextNumber;
+    };
+
     static QString keyOf(const QString &target) { return target.toCaseFolded(); }
+    NameDigest digestOf(const QString &name) const { return m_digests.of(keyOf(name)); }
+    FolderNames &namesIn(const QString &folder);
     // The source folder whose messages share one output folder: the folder itself in the mirror
     // layout, the innermost mailbox folder in the mailboxes layout; empty for none.
     QString originOf(const QString &absoluteSource) const;
@@ -47,8 +58,9 @@ private:
     OutputLayout m_layout;
     ReservedFolder m_reserved;
     bool m_accountLevel = false;
-    QSet<QString> m_claimed;        // by key
-    QSet<size_t> m_plainSpellings;  // hashes of names as asked for, in their own letter case
-    QHash<QString, int> m_nextNumber;
+    NameDigests m_digests;
+    QHash<QString, FolderNames> m_names; // by the folder's key
+    QString m_lastFolder;                // the folder whose names m_lastNames are
+    FolderNames *m_lastNames = nullptr;
     QHash<QString, OutputFolder> m_apart; // origin -> the numbered folder it gets instead
 };

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 
@@ -17,6 +18,40 @@ QString resolvedFolder(const QString &folder)
 {
     return QFileInfo(folder).canonicalFilePath().toCaseFolded();
 }
+
+// Resolves the folders of a list: a folder that is no link is its parent, resolved once for all
+// its sub-folders, and its own name, so that a store of many folders costs one look at each
+// instead of a walk of every step of its path.
+class FolderResolver
+{
+public:
+    // As resolvedFolder.
+    QString resolved(const QString &folder) { return resolvedCase(folder).toCaseFolded(); }
+
+private:
+    QString resolvedCase(const QString &folder)
+    {
+        const QString path = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+        const auto known = m_known.constFind(path);
+        if (known != m_known.cend())
+            return *known;
+        const QString parent = GetFolderPart(path);
+        const QString name = GetFileNamePart(path);
+        const QFileInfo info(path);
+        QString resolved;
+        if (parent.isEmpty() || name.isEmpty() || parent == path || !info.isDir() || info.isSymLink() ||
+            info.isJunction()) {
+            resolved = info.canonicalFilePath();
+        } else {
+            resolved = resolvedCase(parent);
+            resolved = resolved.isEmpty() ? QString() : withTrailingSlash(resolved) + name;
+        }
+        m_known.insert(path, resolved);
+        return resolved;
+    }
+
+    QHash<QString, QString> m_known; // folder -> as the file system finds it, in its own letter case
+};
 
 // "/out/" as "/out", "/" as it is.
 QString shownFolder(const QString &folder)
@@ -34,6 +69,7 @@ QString absoluteSourceOf(const QString &entry)
 SourceFolders::SourceFolders(const QStringList &entries)
 {
     QSet<QString> seen;
+    FolderResolver resolver;
     QStringView previous; // an entry's folder as listed: most lists hold a folder's files in a row
     for (const QString &entry : entries) {
         if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c.isSpace(); }))
@@ -50,7 +86,7 @@ SourceFolders::SourceFolders(const QStringList &entries)
             continue;
         seen.insert(folder);
         m_oneSourceEach.append(source);
-        const QString resolved = resolvedFolder(folder);
+        const QString resolved = resolver.resolved(folder);
         if (!resolved.isEmpty())
             m_holding.insert(resolved);
     }

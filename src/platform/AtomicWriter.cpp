@@ -1,7 +1,10 @@
 #include "platform/AtomicWriter.h"
 
 #include "platform/FileFacts.h"
+#include "platform/DestinationFolder.h"
 #include "platform/InFlightFiles.h"
+#include "platform/OpenFolders.h"
+#include "platform/RegularFile.h"
 #include "platform/SourceFile.h"
 #include "platform/SystemCalls.h"
 
@@ -14,6 +17,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -57,13 +61,20 @@ mode_t processUmask()
 
 // The output keeps the source's modification time and its permissions within the umask; a
 // temporary file is private to its owner, so the owner may always read and write the output.
-void stampDescriptor(int handle, const FileStamp &like)
+mode_t outputMode(const FileStamp &like)
+{
+    return ((mode_t(like.permissions) & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR;
+}
+
+// `created`: the permissions the file was made with, where it was made with them.
+void stampDescriptor(int handle, const FileStamp &like, mode_t created = 0)
 {
     if (!like.known)
         return;
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(like.modifiedSeconds), long(like.modifiedNanoseconds)}};
     ::futimens(handle, times);
-    ::fchmod(handle, ((mode_t(like.permissions) & 0777) & ~processUmask()) | S_IRUSR | S_IWUSR);
+    if (outputMode(like) != created)
+        ::fchmod(handle, outputMode(like));
 }
 #endif
 
@@ -223,22 +234,25 @@ QString temporaryNameBeside(const QString &path)
     return GetFolderPart(path) + temporaryFilePrefix + random + temporaryFileSuffix;
 }
 
-// Gives a finished unnamed file its name. A new name is linked straight to the file; an
-// existing file is replaced at once by a temporary name renamed over it.
-FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists)
+// Gives a finished unnamed file its name `name` in the folder `folder` (a descriptor, or
+// AT_FDCWD with whole paths). A new name is linked straight to the file; an existing file is
+// replaced at once by a temporary name renamed over it. `newPath` names the target in messages.
+FileResult nameUnnamedFile(int handle, int folder, const QByteArray &name, const QString &newPath, bool failIfExists)
 {
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(handle);
-    const QByteArray target = QFile::encodeName(newPath);
-    const auto link = [&](const QByteArray &name) {
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+    // The process's descriptors as a folder, opened once: each link then looks up only the number.
+    static const int descriptors = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    char self[32];
+    std::snprintf(self, sizeof self, descriptors >= 0 ? "%d" : "/proc/self/fd/%d", handle);
+    const auto link = [&](const QByteArray &as) {
+        if (::linkat(descriptors >= 0 ? descriptors : AT_FDCWD, self, folder, as.constData(), AT_SYMLINK_FOLLOW) == 0)
             return 0;
         const int error = errno;
         // Without /proc, linking the descriptor itself needs a privilege the process may have.
-        if (error == ENOENT && ::linkat(handle, "", AT_FDCWD, name.constData(), AT_EMPTY_PATH) == 0)
+        if (error == ENOENT && ::linkat(handle, "", folder, as.constData(), AT_EMPTY_PATH) == 0)
             return 0;
         return error;
     };
-    const int linked = link(target);
+    const int linked = link(name);
     if (linked == 0)
         return {};
     if (linked != EEXIST)
@@ -247,33 +261,55 @@ FileResult nameUnnamedFile(int handle, const QString &newPath, bool failIfExists
         return existsAlready(newPath);
     for (;;) {
         const QString temporary = temporaryNameBeside(newPath);
-        const QByteArray temporaryName = QFile::encodeName(temporary);
+        const QByteArray temporaryName =
+            folder == AT_FDCWD ? QFile::encodeName(temporary) : QFile::encodeName(GetFileNamePart(temporary));
         const int error = link(temporaryName);
         if (error == EEXIST)
             continue;
         if (error != 0)
             return writeFailure(newPath, systemErrorText(error));
         const InFlightFile inFlight(temporary);
-        if (::rename(temporaryName.constData(), target.constData()) == 0)
+        if (::renameat(folder, temporaryName.constData(), folder, name.constData()) == 0)
             return checkRenamed(newPath, handle);
         const int renameError = errno;
-        ::unlink(temporaryName.constData());
+        ::unlinkat(folder, temporaryName.constData(), 0);
         return writeFailure(newPath, systemErrorText(renameError));
     }
 }
 
 // Writes into an unnamed file in the target's folder, named only once complete; nothing when
-// the file system makes no unnamed files (the caller then takes the named way).
+// the file system makes no unnamed files (the caller then takes the named way). With `below` (a
+// folder above the target) the target's folder is reached from there one step at a time, kept
+// open for the next file, and a link on the way is refused; the target is made relative to it.
 std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool failIfExists, const FileStamp &stamp,
-                                                  const DescriptorWriter &write)
+                                                  const DescriptorWriter &write, const QString &below = {})
 {
     const QString folder = GetFolderPart(newPath);
+    const QByteArray encoded = QFile::encodeName(newPath);
     // Replacing a file takes a temporary name beside it; a path whose temporary name would be too
     // long is refused from the start, so that a second run does what the first one did.
-    if (QFile::encodeName(temporaryNameBeside(newPath)).size() >= PATH_MAX)
+    const qsizetype nameStart = encoded.lastIndexOf('/') + 1;
+    if (nameStart + temporaryFilePrefix.size() + 6 + temporaryFileSuffix.size() >= PATH_MAX)
         return writeFailure(newPath, systemErrorText(ENAMETOOLONG));
-    const int handle = ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
-                              O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    int folderHandle = AT_FDCWD;
+    QByteArray name = encoded;
+    if (!below.isEmpty() && nameStart > 1 && liesBelow(newPath, below)) {
+        folderHandle = openFolder(QFile::encodeName(below), encoded.left(nameStart - 1), FolderSteps::NoLinks);
+        if (folderHandle < 0 && errno == ELOOP)
+            return FileResult::failure(NoteReason::RefusedInDestination,
+                                       linkRefusal(QFile::decodeName(encoded.left(nameStart - 1))));
+        if (folderHandle < 0)
+            return writeFailure(newPath, systemErrorText(errno));
+        name = encoded.mid(nameStart);
+    }
+    // Made with the output's permissions where the umask leaves them (no one can open an unnamed
+    // file meanwhile), so that most outputs need no change of them afterwards.
+    const mode_t mode = stamp.known ? outputMode(stamp) : 0600;
+    const mode_t created = mode & ~processUmask();
+    const int handle = folderHandle != AT_FDCWD
+                           ? ::openat(folderHandle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
+                           : ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+                                    O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (handle < 0)
         return std::nullopt;
     QString error;
@@ -284,8 +320,8 @@ std::optional<FileResult> writeThroughUnnamedFile(const QString &newPath, bool f
         // The disk starts on this file now, while the next messages are converted, instead of
         // on all of them at once in the flush at the end of the run.
         ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
-        stampDescriptor(handle, stamp);
-        result = nameUnnamedFile(handle, newPath, failIfExists);
+        stampDescriptor(handle, stamp, created);
+        result = nameUnnamedFile(handle, folderHandle, name, newPath, failIfExists);
     }
     ::close(handle);
     return result;
@@ -315,6 +351,10 @@ bool copyByKernel(SourceFile &source, int out, ByteRange range, QString *error, 
     constexpr qint64 step = 2 << 20; // a few milliseconds even where the system is slow to find memory
     loff_t inOffset = range.offset;
     loff_t outOffset = 0;
+    // A message that the bytes read already hold is written from them: for a small file one write
+    // costs less than the kernel's copy.
+    if (const std::optional<QByteArrayView> kept = source.keptBytes(range))
+        return writeAt(out, kept->data(), kept->size(), &outOffset, error);
     qint64 left = range.length;
     while (left != 0) {
         if (keepGoing && !keepGoing()) {
@@ -403,7 +443,7 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
 }
 
 FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool failIfExists, ByteRange range,
-                           const KeepGoing &keepGoing, const FileStamp &like)
+                           const KeepGoing &keepGoing, const FileStamp &like, const QString &below)
 {
     const FileStamp stamp = like.known ? like : source.stamp();
     const QFileInfo likeFile = source.stamp().known ? QFileInfo() : QFileInfo(source.path());
@@ -414,11 +454,17 @@ FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool fail
         const std::optional<FileResult> unnamed =
             writeThroughUnnamedFile(newPath, failIfExists, stamp, [&](int handle, QString *error) {
                 return copyByKernel(source, handle, range, error, keepGoing);
-            });
+            }, below);
         if (unnamed)
             return *unnamed;
     }
 #endif
+    // Where no folder is held open, the steps from `below` are looked at again right before the write.
+    if (!below.isEmpty()) {
+        const FileResult refusal = ensureRealFolderBelow(below, GetFolderPart(newPath), false);
+        if (!refusal.ok)
+            return refusal;
+    }
     return writeAtomically(newPath, failIfExists, stamp, likeFile, [&](QFileDevice &out, QString *error) {
         return copyRangeTo(
             source, range,

@@ -36,7 +36,10 @@ FileResult CopyMessageFile(const QString &existing, const QString &newPath, bool
                            const KeepGoing &keepGoing = {});
 // The same from a source that is open already; the copy is made by the kernel where it can
 // (copy_file_range), in bounded steps with keepGoing asked between them. The output takes the
-// time and permissions of `like` where that is known, else the source's.
+// time and permissions of `like` where that is known, else the source's. With `below` (a folder
+// above newPath, the destination) the folders from there to newPath's are opened one step at a
+// time where the system can, else looked at again just before: a link on the way is refused even
+// if it came after they were checked.
 FileResult CopyMessageFile(SourceFile &source, const QString &newPath, bool failIfExists, ByteRange range = {},
-                           const KeepGoing &keepGoing = {}, const FileStamp &like = {});
+                           const KeepGoing &keepGoing = {}, const FileStamp &like = {}, const QString &below = {});
 

@@ -261,6 +261,8 @@ FileResult flushToDisk(const QStringList &folders, const QStringList &files, QSt
     QSet<quint64> flushed;
     for (const QString &folder : folders) {
         const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (handle < 0 && files.isEmpty())
+            return flushFailure(folder, systemErrorText(errno), failedPath); // no list to fall back on
         if (handle < 0)
             return flushEachFile(files, failedPath);
         struct stat status {
@@ -272,7 +274,7 @@ FileResult flushToDisk(const QStringList &folders, const QStringList &files, QSt
         const int result = ::syncfs(handle);
         const int error = errno;
         ::close(handle);
-        if (result != 0 && error == ENOSYS)
+        if (result != 0 && error == ENOSYS && !files.isEmpty())
             return flushEachFile(files, failedPath);
         if (result != 0)
             return flushFailure(folder, systemErrorText(error), failedPath);
@@ -283,6 +285,11 @@ FileResult flushToDisk(const QStringList &folders, const QStringList &files, QSt
     Q_UNUSED(folders);
     return flushEachFile(files, failedPath);
 #endif
+}
+
+bool flushesWholeFileSystems()
+{
+    return EMLX_LINUX_IO;
 }
 
 FileResult flushEachFile(const QStringList &files, QString *failedPath)

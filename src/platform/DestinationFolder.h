@@ -72,5 +72,7 @@ void removeLeftoverTemporaryFiles(const QString &folder, const QDateTime &before
 // per file system where the platform offers that, else every file flushed on its own.
 // On failure `failedPath` gets the folder or file that could not be flushed.
 FileResult flushToDisk(const QStringList &folders, const QStringList &files, QString *failedPath = nullptr);
+// Whether flushToDisk flushes whole file systems here, so that it needs no list of the files.
+bool flushesWholeFileSystems();
 // The portable way, which flushToDisk falls back to.
 FileResult flushEachFile(const QStringList &files, QString *failedPath = nullptr);

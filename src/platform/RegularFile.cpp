@@ -1,6 +1,7 @@
 #include "platform/RegularFile.h"
 
 #include "platform/FileFacts.h"
+#include "platform/OpenFolders.h"
 #include "platform/PathHelpers.h"
 #include "platform/SystemCalls.h"
 
@@ -78,6 +79,22 @@ bool isKernelFile(int fd, dev_t device)
 
 const QString kernelFile = QStringLiteral("a kernel file of /proc or /sys");
 
+// Linux reads a regular file the same with O_NONBLOCK or without: the flag is left as it is.
+constexpr bool nonBlockingIgnored = EMLX_LINUX_IO;
+
+// A file by an absolute path is opened by its own name in its folder, which the thread keeps open
+// for the next file there.
+int openInItsFolder(const QByteArray &path, int flags)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (!path.startsWith('/') || slash <= 0)
+        return ::open(path.constData(), flags);
+    const int folder = openFolder("/", path.left(slash), FolderSteps::LinksFollowed);
+    if (folder < 0)
+        return ::open(path.constData(), flags);
+    return ::openat(folder, path.constData() + slash + 1, flags);
+}
+
 #endif
 
 } // namespace
@@ -102,7 +119,7 @@ RegularFileHandle openRegularFileHandle(const QString &path)
     RegularFileHandle result;
 #if EMLX_POSIX_IO
     // O_NONBLOCK: opening a named pipe without a writer, or a device, would otherwise wait.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openInItsFolder(QFile::encodeName(path), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         const QString kind = nonRegularFileKind(path); // a socket cannot be opened at all
@@ -123,7 +140,7 @@ RegularFileHandle openRegularFileHandle(const QString &path)
         refuse(kindOfMode(status.st_mode));
     else if (isKernelFile(fd, status.st_dev))
         refuse(kernelFile);
-    else if (::fcntl(fd, F_SETFL, 0) < 0) // reads wait again (F_SETFL changes only the status flags)
+    else if (!nonBlockingIgnored && ::fcntl(fd, F_SETFL, 0) < 0) // reads wait again (status flags only)
         result.failure = QStringLiteral("cannot open %1: %2").arg(quotedPath(path), systemErrorText(errno));
     if (!result.failure.isEmpty()) {
         ::close(fd);

@@ -101,6 +101,13 @@ bool SourceFile::readSomeAt(qint64 offset, char *data, qint64 length, qint64 *go
     return readAt(offset, data, length, got);
 }
 
+std::optional<QByteArrayView> SourceFile::keptBytes(ByteRange range) const
+{
+    if (!m_headRead || range.offset < 0 || range.length < 0 || range.offset + range.length > m_head.size())
+        return std::nullopt;
+    return QByteArrayView(m_head).sliced(range.offset, range.length);
+}
+
 QByteArray SourceFile::readAt(qint64 offset, qint64 length)
 {
     QByteArray bytes(qMax<qint64>(0, qMin(length, m_size - offset)), Qt::Uninitialized);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class RegularFile;
 
@@ -40,6 +41,8 @@ public:
     QByteArray readAt(qint64 offset, qint64 length);
     // Like readAt, but where the first bytes kept hold the start of the range, only what they hold.
     bool readSomeAt(qint64 offset, char *data, qint64 length, qint64 *got);
+    // The bytes of the range where the first bytes read already hold all of it, else nothing.
+    std::optional<QByteArrayView> keptBytes(ByteRange range) const;
     QString errorString() const { return m_error; }
 
     // The descriptor for positioned reads and kernel copies; -1 where the platform has none.

@@ -69,7 +69,7 @@ bool EmlFiles::upToDate(const RunMessage &message) const
 FileResult EmlFiles::write(RunMessage &message, MessageContent &content)
 {
     m_context.folders.clearLeftoversBefore({GetFolderPart(message.target)});
-    return content.writeToFile(message.target);
+    return content.writeToFile(message.target, {}, m_context.destination.path());
 }
 
 // Records what a message became, unless the record told it already.

@@ -15,6 +15,7 @@ public:
     explicit EmlFiles(const OutputContext &context);
     static std::unique_ptr<MessageOutput> make(const OutputContext &context);
 
+    bool takesInEachMessage() const override { return false; }
     void takeIn(const QList<ListedMessage> &messages) override;
     bool recall(RunMessage &message) const override;
     void place(RunMessage &message) override;

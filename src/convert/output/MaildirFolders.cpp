@@ -122,7 +122,7 @@ bool MaildirFolders::upToDate(const RunMessage &message) const
 FileResult MaildirFolders::write(RunMessage &message, MessageContent &content)
 {
     m_context.folders.clearLeftoversBefore(maildirFoldersOf(message.folder));
-    const FileResult written = content.writeToFile(message.target, message.facts.received);
+    const FileResult written = content.writeToFile(message.target, message.facts.received, m_context.destination.path());
     if (!written.ok)
         return written;
     const QString earlier = earlierFileOf(message);

@@ -48,7 +48,9 @@ public:
     // Whether a folder below the destination ("Box/cur/") is one that the format keeps for itself,
     // so that no mailbox may take it (OutputPaths numbers one that would).
     virtual bool reservesFolder(const QString &) const { return false; }
-    // Before the first message: every listed message, in list order.
+    // Before the first message: every listed message, in list order (none where the writer does
+    // not take them in: a run of a million messages keeps no list of them for it).
+    virtual bool takesInEachMessage() const { return true; }
     virtual void takeIn(const QList<ListedMessage> &) {}
     // The read step, on any thread: names a message that an earlier run already wrote without
     // opening its source, where a record says so; true when it did.
