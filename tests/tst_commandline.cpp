@@ -82,7 +82,12 @@ private Q_SLOTS:
             << QStringList{"-q"} << true << 1 << QStringList{"broken.emlx"} << 2;
         QTest::newRow("one mbox file") << QStringList{"--format", "mbox", "--mbox-status"} << false << 0
                                        << QStringList{"2 converted"} << 1;
+#ifdef Q_OS_WIN
+        QTest::newRow("maildir refused") << QStringList{"--format", "maildir"} << false << 1
+                                         << QStringList{"Windows takes no ':' in file names"} << 0;
+#else
         QTest::newRow("maildir") << QStringList{"--format", "maildir"} << false << 0 << QStringList{"2 converted"} << 2;
+#endif
         QTest::newRow("dry run") << QStringList{"--dry-run"} << false << 0 << QStringList{"2 would be converted"} << 0;
         // Relative to the working folder, where "blocker" is a file.
         QTest::newRow("destination cannot be made")

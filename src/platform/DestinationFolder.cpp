@@ -201,10 +201,15 @@ QStringList RealFoldersBelow::oneFolderPerFileSystem() const
 FileResult acceptsNamesWith(const QString &folder, QChar character, const QString &purpose)
 {
 #if EMLX_WINDOWS_CALLS
+    // No Windows file system takes these; NTFS reads "name:more" as a stream inside the file
+    // "name", so a probe would seem to succeed while the bytes went where no copy follows.
     Q_UNUSED(folder);
-    Q_UNUSED(character);
-    Q_UNUSED(purpose);
-    return {};
+    if (!QStringLiteral("<>:\"/\\|?*").contains(character))
+        return {};
+    return FileResult::failure(NoteReason::CannotWrite,
+                               QStringLiteral("Windows takes no '%1' in file names (NTFS reads it as a stream inside "
+                                              "a file), and %2 hold one; nothing was written")
+                                   .arg(character, purpose));
 #else
     QString random;
     for (int i = 0; i < 6; ++i)
