@@ -239,7 +239,7 @@ std::function<void()> frmStep1::pumpUnlessClosing(EventPump &pump)
 
 void frmStep1::reportScan(const FolderScanResult &scan)
 {
-    QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFiles.size());
+    QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFileCount);
     QString details;
     const QStringList problems = scan.problems();
     if (!problems.isEmpty()) {
