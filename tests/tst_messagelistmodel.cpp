@@ -39,6 +39,11 @@ private Q_SLOTS:
         QTest::newRow("duplicates kept") << QStringList{"/M/1.emlx"} << QStringList{"/M/1.emlx", "/M/1.emlx"} << 1;
         QTest::newRow("stored as passed") << QStringList{" /Mail/Grüße/Ä B.EMLX  "} << QStringList{"/Mail/Ω.emlx"} << 1;
         QTest::newRow("one batch after another") << three.mid(0, 2) << three.mid(2) << 2;
+        // Rows keep a folder once: each row must get its own folder and name back.
+        QTest::newRow("folders shared, not one after another")
+            << QStringList{"/M/A/1.emlx", "/M/B/1.emlx", "/M/A/2.emlx"} << QStringList{"/M/A/3.emlx", "/M/A/"} << 2;
+        QTest::newRow("no folder, the root, alike names")
+            << QStringList{"1.emlx", "/1.emlx"} << QStringList{"/1/1.emlx", "1.emlx"} << 2;
     }
     void appending()
     {

@@ -48,6 +48,13 @@ struct ScopedHome {
     }
 };
 
+// Lets a run convert `jobs` messages at once while it lives.
+struct ScopedJobs {
+    const int usual = frmStep1::runJobs;
+    explicit ScopedJobs(int jobs) { frmStep1::runJobs = jobs; }
+    ~ScopedJobs() { frmStep1::runJobs = usual; }
+};
+
 // Lets the window's event loop turn at every step of a scan or run while it lives.
 struct EveryStepTurns {
     const int usual = EventPump::intervalMs;
@@ -159,8 +166,9 @@ class TestMainWindow : public QObject
 
     // With a 2 GB message (sparse: quick to make, seconds to copy) and a named pipe listed, leaves
     // `how` 300 ms into the run; the run must end within 200 ms and leave nothing written.
-    void leaveDuringLargeCopy(const std::function<void(TestWindow &)> &how)
+    void leaveDuringLargeCopy(const std::function<void(TestWindow &)> &how, int jobs)
     {
+        const ScopedJobs scopedJobs(jobs);
         const QString pipe = source() + "/pipe.emlx", large = source() + "/large.emlx";
         QVERIFY(TestFiles::write(large, "Subject: large\n\n"));
         QVERIFY(QFile::resize(large, qint64(2) << 30));
@@ -190,7 +198,11 @@ class TestMainWindow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QGuiApplication::setQuitOnLastWindowClosed(false); }
+    void initTestCase()
+    {
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        frmStep1::runJobs = 1; // runs go a message at a time, unless a test says otherwise
+    }
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
     void controls_data()
@@ -480,6 +492,7 @@ private Q_SLOTS:
         // SRC stands for the source folder, OUT for the destination, MIRROR for the source
         // folder's mirror below it.
         QTest::addColumn<QString>("details");
+        QTest::addColumn<int>("jobs"); // with more than one, the steps shown end as the last one here
         const QString partly = "warn: Completed, but %1 of %2 messages could not be converted.\n"
                                "The details name each of them with the reason.\n\n";
         QTest::newRow("four messages, folders mirrored")
@@ -487,7 +500,7 @@ private Q_SLOTS:
             << QString() << QStringList{"a/1.eml", "a/b/2.eml", "3.eml", "Grüße/4.eml"}
             << QStringList{"25 | Message 1 (of 4) | row 0", "50 | Message 2 (of 4) | row 1",
                            "75 | Message 3 (of 4) | row 2", "100 | Message 4 (of 4) | row 3"}
-            << "inform: Completed !\n\n4 messages written below OUT" << QString();
+            << "inform: Completed !\n\n4 messages written below OUT" << QString() << 1;
         QTest::newRow("a failed message reported, the scheme changed during the run")
             << QStringList{"1.emlx", "gone.emlx", "3.emlx"} << QStringList{"gone.emlx"} << "OptSD" << QString()
             << QStringList{"1.eml", "Hello 06-08-2011.eml"}
@@ -498,26 +511,30 @@ private Q_SLOTS:
                "1 × gone, or a link that leads nowhere\n"
                "    e.g. SRC/gone.emlx\n\n"
                "Not converted:\n"
-               "source file \"SRC/gone.emlx\" is gone";
-        QTest::newRow("failures grouped by reason, the most frequent first")
-            << QStringList{"a/1.emlx", "a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}
-            << QStringList{"a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"} << QString() << QString()
-            << QStringList{"a/1.eml"}
-            << QStringList{"17 | Message 1 (of 6) | row 0", "33 | Message 2 (of 6) | row 1",
-                           "50 | Message 3 (of 6) | row 2", "67 | Message 4 (of 6) | row 3",
-                           "83 | Message 5 (of 6) | row 4", "100 | Message 6 (of 6) | row 5"}
-            << partly.arg(5).arg(6) + "1 message written below OUT"
-            << "Not converted, by reason:\n"
-               "4 × gone, or a link that leads nowhere\n"
-               "    e.g. SRC/2.emlx, SRC/3.emlx, SRC/4.emlx and 1 more\n"
-               "1 × not a regular file: never read\n"
-               "    e.g. SRC/a\n\n"
-               "Not converted:\n"
-               "\"SRC/a\" is not a regular file (a folder)\n"
-               "source file \"SRC/2.emlx\" is gone\n"
-               "source file \"SRC/3.emlx\" is gone\n"
-               "source file \"SRC/4.emlx\" is gone\n"
-               "source file \"SRC/5.emlx\" is gone";
+               "source file \"SRC/gone.emlx\" is gone"
+            << 1;
+        const auto failuresRow = [&](const char *name, int jobs) {
+            QTest::newRow(name) << QStringList{"a/1.emlx", "a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"}
+                                << QStringList{"a", "2.emlx", "3.emlx", "4.emlx", "5.emlx"} << QString() << QString()
+                                << QStringList{"a/1.eml"}
+                                << QStringList{"17 | Message 1 (of 6) | row 0", "33 | Message 2 (of 6) | row 1",
+                                               "50 | Message 3 (of 6) | row 2", "67 | Message 4 (of 6) | row 3",
+                                               "83 | Message 5 (of 6) | row 4", "100 | Message 6 (of 6) | row 5"}
+                                << partly.arg(5).arg(6) + "1 message written below OUT"
+                                << "Not converted, by reason:\n"
+                                   "4 × gone, or a link that leads nowhere\n"
+                                   "    e.g. SRC/2.emlx, SRC/3.emlx, SRC/4.emlx and 1 more\n"
+                                   "1 × not a regular file: never read\n"
+                                   "    e.g. SRC/a\n\n"
+                                   "Not converted:\n"
+                                   "\"SRC/a\" is not a regular file (a folder)\n"
+                                   "source file \"SRC/2.emlx\" is gone\n"
+                                   "source file \"SRC/3.emlx\" is gone\n"
+                                   "source file \"SRC/4.emlx\" is gone\n"
+                                   "source file \"SRC/5.emlx\" is gone"
+                                << jobs;
+        };
+        failuresRow("failures grouped by reason, the most frequent first", 1);
         QTest::newRow("folders named like outputs kept apart, with a warning")
             << QStringList{"box.eml/1.emlx", "box.emlx/1.emlx"} << QStringList() << QString() << QString()
             << QStringList{"box.eml/1.eml", "box.eml (2)/1.eml"}
@@ -528,11 +545,13 @@ private Q_SLOTS:
                "    e.g. SRC/box.emlx/1.emlx\n\n"
                "Warnings:\n"
                "\"SRC/box.emlx/1.emlx\": its folder and the folder \"SRC/box.eml\" would both be written to "
-               "\"MIRROR/box.eml\"; it goes into \"MIRROR/box.eml (2)\" instead";
+               "\"MIRROR/box.eml\"; it goes into \"MIRROR/box.eml (2)\" instead"
+            << 1;
         QTest::newRow("the root refused: its mirror is the source folder")
             << QStringList{"1.emlx"} << QStringList() << QString() << "ROOT" << QStringList{"1.eml"}
             << QStringList{"100 | Message 1 (of 1) | row 0"} << "inform: Completed !\n\n1 message written below OUT"
-            << QString();
+            << QString() << 1;
+        failuresRow("two jobs: failures grouped by reason, the most frequent first", 2);
     }
     void conversionRun()
     {
@@ -543,6 +562,8 @@ private Q_SLOTS:
         QFETCH(QStringList, outputs);
         QFETCH(QString, endBox);
         QFETCH(QString, details);
+        QFETCH(int, jobs);
+        const ScopedJobs scopedJobs(jobs);
         TestWindow test;
         test.list(makeFiles(sources, missing));
         test.prompts->folders = {destination()};
@@ -571,11 +592,16 @@ private Q_SLOTS:
         QCOMPARE(during, "add 0, folder 0, clear 0, convert 0, exit 1, busy 0");
         QCOMPARE(test.state(), "add 1, folder 1, clear 1, convert 1, exit 1, busy 0");
         QCOMPARE(test.window->focusWidget(), test.get("CmdConvert2PDF")); // not Exit, where disabling put it
-        QTEST(shown, "steps");
+        QFETCH(QStringList, steps);
+        if (jobs == 1)
+            QCOMPARE(shown, steps);
+        else // the window shows the run's count when it looks; the end it always shows
+            QCOMPARE(shown.constLast(), steps.constLast());
         QCOMPARE(test.prompts->asked, asked);
-        QCOMPARE(test.prompts->details.constLast(), QDir::toNativeSeparators(details.replace("MIRROR", output("").chopped(1))
-                                                                                 .replace("SRC", source())
-                                                                                 .replace("OUT", destination())));
+        QCOMPARE(test.prompts->details.constLast(),
+                 QDir::toNativeSeparators(details.replace("MIRROR", output("").chopped(1))
+                                              .replace("SRC", source())
+                                              .replace("OUT", destination())));
         QStringList written;
         for (const QString &relative : outputs) {
             written.append(output(relative));
@@ -680,8 +706,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("written");    // files below the test folder's "saved"
         QTest::addColumn<QStringList>("askedAfter"); // after the save dialog; OUT: the destination
         const QString notSaved = "warn: The list was not saved: cannot write \"%1\": <no such folder>";
-        QTest::newRow("saved where chosen") << "saved/list.txt" << false << QStringList{"saved/list.txt"}
-                                            << QStringList();
+        QTest::newRow("saved where chosen")
+            << "saved/list.txt" << false << QStringList{"saved/list.txt"} << QStringList();
         QTest::newRow("cancelled") << "" << false << QStringList() << QStringList();
         QTest::newRow("a folder that is not there")
             << "saved/gone/list.txt" << false << QStringList() << QStringList{notSaved.arg("saved/gone/list.txt")};
@@ -728,10 +754,9 @@ private Q_SLOTS:
             file = m_dir->path() + u'/' + file;
         QCOMPARE(TestFiles::filesBelow(saved), written);
         for (const QString &file : written) {
-            QCOMPARE(TestFiles::read(file),
-                     (box + "\n\nNot converted:\nsource file \"" + QDir::toNativeSeparators(source() + "/gone.emlx") +
-                      "\" is gone\n")
-                         .toUtf8());
+            QCOMPARE(TestFiles::read(file), (box + "\n\nNot converted:\nsource file \"" +
+                                             QDir::toNativeSeparators(source() + "/gone.emlx") + "\" is gone\n")
+                                                .toUtf8());
 #ifdef Q_OS_UNIX // Windows files have no permission bits
             struct stat status = {};
             QCOMPARE(stat(QFile::encodeName(file).constData(), &status), 0);
@@ -806,9 +831,23 @@ private Q_SLOTS:
     }
 
     // A named pipe is left out of a scan by name and never blocks a run; while a large message is
-    // copied, Exit and the close box end the run within 200 ms, leaving nothing half written.
-    void exitWhileLargeMessageIsCopied() { leaveDuringLargeCopy(clickExit); }
-    void closeBoxWhileLargeMessageIsCopied() { leaveDuringLargeCopy(closeWindow); }
+    // copied, Exit and the close box end the run within 200 ms, leaving nothing half written, on
+    // the window's thread or on threads of the run's own.
+    void leaveWhileLargeMessageIsCopied_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("Exit, one job") << false << 1;
+        QTest::newRow("close box, one job") << true << 1;
+        QTest::newRow("Exit, two jobs") << false << 2;
+        QTest::newRow("close box, two jobs") << true << 2;
+    }
+    void leaveWhileLargeMessageIsCopied()
+    {
+        QFETCH(bool, closeBox);
+        QFETCH(int, jobs);
+        leaveDuringLargeCopy(closeBox ? closeWindow : clickExit, jobs);
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,7 @@
 #include "app/frmStep1.h"
 #include "ui_frmStep1.h"
 
+#include "app/BackgroundRun.h"
 #include "app/BusyScope.h"
 #include "app/ClassicFrameStyle.h"
 #include "app/DialogPrompts.h"
@@ -216,7 +217,7 @@ void frmStep1::addFolder()
             pump.turn();
         };
         scan = scanForMessageFiles(
-            folder, turn, [this] { return m_closing; }, [&](const QString &file) { found.append(file); },
+            folder, turn, [this] { return m_closing.load(); }, [&](const QString &file) { found.append(file); },
             [&](qsizetype walked) { folders = walked; });
         if (!m_closing)
             listFound();
@@ -239,7 +240,7 @@ std::function<void()> frmStep1::pumpUnlessClosing(EventPump &pump)
 
 void frmStep1::reportScan(const FolderScanResult &scan)
 {
-    QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFiles.size());
+    QString text = QStringLiteral("%1 Files Added to List.").arg(scan.messageFileCount);
     QString details;
     const QStringList problems = scan.problems();
     if (!problems.isEmpty()) {
@@ -301,16 +302,23 @@ void frmStep1::convert()
         EventPump pump;
         RunCallbacks callbacks;
         callbacks.messageStarted = [this](int index) { followRun(index); };
-        callbacks.progress = [this](int done, int total) { showProgress(done, total); };
+        callbacks.progress = [this](int done, int total) {
+            followRun(done - 1);
+            showProgress(done, total);
+        };
         callbacks.yield = pumpUnlessClosing(pump);
-        callbacks.stopRequested = [this] { return m_closing; };
+        callbacks.stopRequested = [this] { return m_closing.load(); };
         RunOptions options;
         options.destination = destination;
         options.scheme = selectedScheme();
+        options.jobs = qMax(1, runJobs);
         // A scheme picked while the run goes on names the messages after it.
-        const QMetaObject::Connection follow =
-            connect(&m_schemes, &QButtonGroup::idToggled, this, [this, &options] { options.scheme = selectedScheme(); });
-        report = convertAll(m_files.files(), options, callbacks);
+        const QMetaObject::Connection follow = connect(&m_schemes, &QButtonGroup::idToggled, this,
+                                                       [this, &options] { options.scheme = selectedScheme(); });
+        // One job works here, a step at a time between turns of the event loop; more work on
+        // threads of their own while the event loop turns freely.
+        report = options.jobs > 1 ? convertAllInBackground(m_files.files(), options, callbacks, EventPump::intervalMs)
+                                  : convertAll(m_files.files(), options, callbacks);
         disconnect(follow);
     }
     if (!m_closing)

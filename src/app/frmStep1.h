@@ -8,8 +8,10 @@
 #include "list/MessageListModel.h"
 
 #include <QButtonGroup>
+#include <QThread>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -31,6 +33,11 @@ public:
     // Without prompts the window shows real dialogs.
     explicit frmStep1(std::unique_ptr<Prompts> prompts = nullptr, QWidget *parent = nullptr);
     ~frmStep1() override;
+
+    // Messages a run converts at once: as many as the machine has cores, as emlx2eml does. With
+    // one, the run works on the window's thread a message at a time (tests set it to follow a
+    // run step by step); with more, on threads of its own.
+    static inline int runJobs = QThread::idealThreadCount();
 
     const MessageListModel &messageList() const { return m_files; }
     // Replaces the list with these files, as Add EMLX File(s)... does with the files picked.
@@ -72,5 +79,6 @@ private:
     MessageListModel m_files;
     QButtonGroup m_schemes;
     PickerStarts m_pickerStarts;
-    bool m_closing = false; // the window is closing: a scan or run in progress stops at once
+    // The window is closing: a scan or run in progress stops at once (a run's threads ask too).
+    std::atomic<bool> m_closing = false;
 };

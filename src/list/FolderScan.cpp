@@ -17,16 +17,14 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
 {
     FolderScanResult result;
     pathLogger walker;
-    qsizetype told = 0; // files of the walk's list that `found` has been asked about
-    const auto tellFound = [&] {
-        const QStringList &files = walker.fullFileNames().values();
-        for (; told < files.size(); ++told)
-            if (isMessageFileName(files[told]))
-                found(files[told]);
-    };
+    if (found)
+        walker.setFileFound([&](const QString &inFolder, const QString &name) {
+            if (!isMessageFileName(name))
+                return;
+            ++result.messageFileCount;
+            found(inFolder + name);
+        });
     walker.setYield([&] {
-        if (found)
-            tellFound();
         if (foldersFound)
             foldersFound(walker.pathNames().count());
         if (yield)
@@ -36,12 +34,13 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
     walker.PathLogInit();
     walker.fullFileNamesOnly = true;
     result.folderExists = walker.LogPath(folder) || walker.stopped();
-    if (found && !walker.stopped())
-        tellFound();
     result.stopped = walker.stopped();
-    for (const QString &file : walker.fullFileNames().values())
-        if (isMessageFileName(file))
-            result.messageFiles.append(file);
+    if (!found) {
+        for (const QString &file : walker.fullFileNames().values())
+            if (isMessageFileName(file))
+                result.messageFiles.append(file);
+        result.messageFileCount = result.messageFiles.size();
+    }
     result.unreadableFolders = walker.unreadableFolders();
     result.unusableFileNames = walker.unusableFileNames();
     for (const auto &[path, count] : walker.unusableFolders())

@@ -14,8 +14,9 @@
 // What a scan of a folder tree found: every message file below it, in walk order.
 struct FolderScanResult {
     bool folderExists = false;
-    bool stopped = false; // the caller asked the walk to end early
-    QStringList messageFiles;
+    bool stopped = false;           // the caller asked the walk to end early
+    QStringList messageFiles;       // empty when they were handed to the caller's `found` instead
+    qsizetype messageFileCount = 0; // how many message files the walk found
     QStringList unreadableFolders;
     QStringList unusableFileNames; // message files whose names cannot be handled (see pathLogger)
     struct UnusableFolder {
@@ -42,8 +43,9 @@ bool isMessageFileName(const QString &path);
 // Walks the tree below `folder` breadth first and keeps the message files.
 // `yield` runs between steps; `stopRequested`, asked after each, ends the walk early. `found` is
 // told of each message file, in walk order, before the next yield, so a caller can list the files
-// while the walk goes on; `foldersFound`, before each yield, of the number of folders found so
-// far (the scanned one included).
+// while the walk goes on; then the scan keeps none of them (messageFiles stays empty), so its
+// memory does not grow with the tree. `foldersFound` is told, before each yield, of the number
+// of folders found so far (the scanned one included).
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield = {},
                                      const std::function<bool()> &stopRequested = {},
                                      const std::function<void(const QString &file)> &found = {},

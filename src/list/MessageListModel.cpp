@@ -20,7 +20,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     if (index.row() >= count())
         return QString(); // the one empty row of the empty list
     // Stored as the core has it; shown the way the user's platform writes paths.
-    return QDir::toNativeSeparators(m_files.at(index.row()));
+    return QDir::toNativeSeparators(file(index.row()));
 }
 
 Qt::ItemFlags MessageListModel::flags(const QModelIndex &index) const
@@ -30,16 +30,43 @@ Qt::ItemFlags MessageListModel::flags(const QModelIndex &index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
+QString MessageListModel::file(int row) const
+{
+    const size_t at = size_t(row);
+    const qsizetype start = row == 0 ? 0 : m_nameEnds[at - 1];
+    const QString &folder = m_folders.at(m_rowFolders[at]);
+    QString path;
+    path.reserve(folder.size() + m_nameEnds[at] - start);
+    path.append(folder).append(QStringView(m_names).sliced(start, m_nameEnds[at] - start));
+    return path;
+}
+
+QStringList MessageListModel::files() const
+{
+    QStringList all;
+    all.reserve(count());
+    for (int row = 0; row < count(); ++row)
+        all.append(file(row));
+    return all;
+}
+
 void MessageListModel::ClearFileList()
 {
-    if (m_files.isEmpty())
+    if (count() == 0)
         return;
-    if (m_files.size() > 1) {
+    if (count() > 1) {
         beginRemoveRows({}, 1, count() - 1);
-        m_files.resize(1);
+        m_rowFolders.resize(1);
+        m_nameEnds.resize(1);
         endRemoveRows();
     }
-    m_files.clear();
+    // Memory goes back too: a cleared list of a million rows keeps nothing.
+    m_folders = {};
+    m_folderNumbers = {};
+    m_lastFolder = 0;
+    m_rowFolders = {};
+    m_nameEnds = {};
+    m_names = {};
     const QModelIndex first = index(0);
     Q_EMIT dataChanged(first, first);
     Q_EMIT countChanged(0);
@@ -55,17 +82,40 @@ void MessageListModel::appendFiles(const QStringList &paths)
     if (paths.isEmpty())
         return;
     qsizetype next = 0;
-    if (m_files.isEmpty()) {
+    if (count() == 0) {
         // The first entry of an empty list goes into the existing empty row 0.
-        m_files.append(paths.first());
+        store(paths.first());
         next = 1;
         const QModelIndex first = index(0);
         Q_EMIT dataChanged(first, first);
     }
     if (next < paths.size()) {
         beginInsertRows({}, count(), count() + int(paths.size() - next) - 1);
-        m_files.append(paths.mid(next));
+        for (; next < paths.size(); ++next)
+            store(paths[next]);
         endInsertRows();
     }
     Q_EMIT countChanged(count());
+}
+
+void MessageListModel::store(const QString &path)
+{
+    const qsizetype nameStart = path.lastIndexOf(u'/') + 1; // 0 for a path without a folder
+    m_rowFolders.push_back(folderNumber(QStringView(path).first(nameStart)));
+    m_names += QStringView(path).sliced(nameStart);
+    m_nameEnds.push_back(m_names.size());
+}
+
+quint32 MessageListModel::folderNumber(QStringView folder)
+{
+    if (m_lastFolder < quint32(m_folders.size()) && m_folders.at(m_lastFolder) == folder)
+        return m_lastFolder;
+    const QString text = folder.toString();
+    auto known = m_folderNumbers.constFind(text);
+    if (known == m_folderNumbers.cend()) {
+        known = m_folderNumbers.insert(text, quint32(m_folders.size()));
+        m_folders.append(text);
+    }
+    m_lastFolder = *known;
+    return m_lastFolder;
 }

@@ -84,16 +84,25 @@ bool pathLogger::logFolder(int position, int *folderCount)
     for (const QString &name : listing->specials)
         m_special.append(folder + name);
     for (const QString &name : listing->files) {
-        const QString keyText = key(m_counter);
-        if (!writable(m_fullFileNames).add(keyText, folder + name))
+        if (m_fileFound)
+            m_fileFound(folder, name);
+        else if (!logFile(folder, name, position))
             return false;
-        if (!fullFileNamesOnly) {
-            writable(m_fileNames).add(keyText, name);
-            writable(m_pathPointers).add(keyText, position);
-        }
         ++m_counter;
         if (!yield())
             return false;
+    }
+    return true;
+}
+
+bool pathLogger::logFile(const QString &folder, const QString &name, int position)
+{
+    const QString keyText = key(m_counter);
+    if (!writable(m_fullFileNames).add(keyText, folder + name))
+        return false;
+    if (!fullFileNamesOnly) {
+        writable(m_fileNames).add(keyText, name);
+        writable(m_pathPointers).add(keyText, position);
     }
     return true;
 }

@@ -23,6 +23,12 @@ public:
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
     // Asked after each yield; true ends the walk at once (LogPath then returns false).
     void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
+    // With this set, each file found is handed over (its folder, ending in '/', and its name)
+    // instead of being recorded: a walk of a million files keeps none of them.
+    void setFileFound(std::function<void(const QString &folder, const QString &name)> found)
+    {
+        m_fileFound = std::move(found);
+    }
     bool stopped() const { return m_stopped; }
 
     // Prepares a walk: switches to recording full file names only and drops earlier lists.
@@ -76,9 +82,11 @@ private:
     }
     void dropLists();
     bool logFolder(int position, int *folderCount);
+    bool logFile(const QString &folder, const QString &name, int position);
 
     std::function<void()> m_yield;
     std::function<bool()> m_stop;
+    std::function<void(const QString &, const QString &)> m_fileFound;
     bool m_stopped = false;
     int m_counter = 0;
     std::unique_ptr<KeyedList<QString>> m_fileNames;

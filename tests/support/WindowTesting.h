@@ -43,7 +43,7 @@ struct TestWindow {
             .arg(get("cmdEnd")->isEnabled())
             .arg(QGuiApplication::overrideCursor() != nullptr);
     }
-    const QStringList &files() const { return window->messageList().files(); }
+    QStringList files() const { return window->messageList().files(); }
     // Lists the files through Add EMLX File(s) and forgets that dialog.
     void list(const QStringList &paths) const
     {
