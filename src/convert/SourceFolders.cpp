@@ -31,7 +31,7 @@ public:
 private:
     QString resolvedCase(const QString &folder)
     {
-        const QString path = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+        const QString path = folder.size() > 1 && folder.endsWith(u'/') && !isRoot(folder) ? folder.chopped(1) : folder;
         const auto known = m_known.constFind(path);
         if (known != m_known.cend())
             return *known;
@@ -39,15 +39,22 @@ private:
         const QString name = GetFileNamePart(path);
         const QFileInfo info(path);
         QString resolved;
-        if (parent.isEmpty() || name.isEmpty() || parent == path || !info.isDir() || info.isSymLink() ||
-            info.isJunction()) {
-            resolved = info.canonicalFilePath();
-        } else {
-            resolved = resolvedCase(parent);
-            resolved = resolved.isEmpty() ? QString() : withTrailingSlash(resolved) + name;
+        if (!parent.isEmpty() && !name.isEmpty() && parent != path && info.isDir() && !info.isSymLink() &&
+            !info.isJunction()) {
+            const QString resolvedParent = resolvedCase(parent);
+            if (!resolvedParent.isEmpty())
+                resolved = withTrailingSlash(resolvedParent) + name;
         }
+        if (resolved.isEmpty())
+            resolved = info.canonicalFilePath();
         m_known.insert(path, resolved);
         return resolved;
+    }
+
+    // "/" or a drive's "C:/": "C:" alone would name the drive's current folder.
+    static bool isRoot(const QString &folder)
+    {
+        return folder == u"/" || (folder.size() == 3 && folder[0].isLetter() && folder[1] == u':' && folder[2] == u'/');
     }
 
     QHash<QString, QString> m_known; // folder -> as the file system finds it, in its own letter case
