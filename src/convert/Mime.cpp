@@ -120,9 +120,11 @@ MimePartHeaders parseMimePartHeaders(const QByteArray &headerBlock)
     if (!text.endsWith('\n'))
         text += '\n';
     text += '\n';
+    // GMime is set up first: its types, made on first use, must not be made by two threads at once.
+    GMimeParserOptions *options = parserOptions();
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.constData(), size_t(text.size())));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    GObjectPtr<GMimeObject> entity(g_mime_parser_construct_part(parser.get(), parserOptions()));
+    GObjectPtr<GMimeObject> entity(g_mime_parser_construct_part(parser.get(), options));
     if (!entity)
         return headers;
     headers.strippedByMailClient = g_mime_object_get_header(entity.get(), "X-Apple-Content-Length") != nullptr;
