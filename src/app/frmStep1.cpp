@@ -2,6 +2,7 @@
 #include "ui_frmStep1.h"
 
 #include "app/BackgroundRun.h"
+#include "app/BackgroundScan.h"
 #include "app/BusyScope.h"
 #include "app/ClassicFrameStyle.h"
 #include "app/DialogPrompts.h"
@@ -196,31 +197,20 @@ void frmStep1::addFolder()
     FolderScanResult scan;
     {
         BusyScope busy(listChangingControls(), true, ui->CmdAddFolder);
-        EventPump pump;
-        // The files found so far join the list at each turn of the event loop: the rows and the
-        // count follow the walk, a batch at a time. Until the first is found, the count says how
-        // far the walk has come instead.
-        QStringList found;
+        // The walk runs on a thread of its own; the files found so far join the list at each
+        // look, so the rows and the count follow the walk. Until the first is found, the count
+        // says how far the walk has come instead.
         bool foundAny = false;
-        qsizetype folders = 0;
-        const auto listFound = [&] {
-            foundAny = foundAny || !found.isEmpty();
-            m_files.appendFiles(found);
-            found.clear();
-        };
-        const auto turn = [&] {
-            if (m_closing || !pump.due())
-                return;
-            listFound();
-            if (!foundAny)
-                showScanning(folders);
-            pump.turn();
-        };
-        scan = scanForMessageFiles(
-            folder, turn, [this] { return m_closing.load(); }, [&](const QString &file) { found.append(file); },
-            [&](qsizetype walked) { folders = walked; });
-        if (!m_closing)
-            listFound();
+        showScanning(0);
+        scan = scanInBackground(
+            folder, [this] { return m_closing.load(); },
+            [&](const QStringList &found, qsizetype folders) {
+                foundAny = foundAny || !found.isEmpty();
+                m_files.appendFiles(found);
+                if (!foundAny)
+                    showScanning(folders);
+            },
+            EventPump::intervalMs);
     }
     showCount(m_files.count());
     if (m_closing)

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 MessageListModel::MessageListModel(QObject *parent) : QAbstractListModel(parent) {}
 
 int MessageListModel::rowCount(const QModelIndex &parent) const
@@ -36,8 +38,9 @@ QString MessageListModel::file(int row) const
     const qsizetype start = row == 0 ? 0 : m_nameEnds[at - 1];
     const QString &folder = m_folders.at(m_rowFolders[at]);
     QString path;
-    path.reserve(folder.size() + m_nameEnds[at] - start);
-    path.append(folder).append(QStringView(m_names).sliced(start, m_nameEnds[at] - start));
+    path.resize(folder.size() + m_nameEnds[at] - start);
+    const auto name = m_names.cbegin() + start;
+    std::copy(name, name + (m_nameEnds[at] - start), std::copy(folder.cbegin(), folder.cend(), path.begin()));
     return path;
 }
 
@@ -102,8 +105,8 @@ void MessageListModel::store(const QString &path)
 {
     const qsizetype nameStart = path.lastIndexOf(u'/') + 1; // 0 for a path without a folder
     m_rowFolders.push_back(folderNumber(QStringView(path).first(nameStart)));
-    m_names += QStringView(path).sliced(nameStart);
-    m_nameEnds.push_back(m_names.size());
+    m_names.insert(m_names.end(), path.cbegin() + nameStart, path.cend());
+    m_nameEnds.push_back(qsizetype(m_names.size()));
 }
 
 quint32 MessageListModel::folderNumber(QStringView folder)

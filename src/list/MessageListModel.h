@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QStringList>
 
-#include <vector>
+#include <deque>
 
 // The message list the next run converts: one full path per row, in the order appended,
 // duplicates kept, nothing normalised. The view always has at least one row: the empty list
@@ -13,6 +13,8 @@
 // A list may hold a million rows, so a path is not kept whole: its folder part (up to the last
 // '/') is kept once for all the rows in that folder, and the row keeps the folder's number and
 // its own file name, in one shared buffer of names. A path comes back exactly as it was added.
+// The per-row stores grow in blocks, never copied whole: a growing list costs the window no
+// pause however long it gets.
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -45,7 +47,7 @@ private:
     QStringList m_folders;                   // each folder part once
     QHash<QString, quint32> m_folderNumbers; // folder part -> its place in m_folders
     quint32 m_lastFolder = 0;                // most rows follow one of the same folder
-    std::vector<quint32> m_rowFolders;       // per row: its folder's place in m_folders
-    std::vector<qsizetype> m_nameEnds;       // per row: where its name ends in m_names
-    QString m_names;                         // the rows' file names, one after another
+    std::deque<quint32> m_rowFolders;        // per row: its folder's place in m_folders
+    std::deque<qsizetype> m_nameEnds;        // per row: where its name ends in m_names
+    std::deque<QChar> m_names;               // the rows' file names, one after another
 };
