@@ -210,8 +210,8 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         const QFileInfo info(source);
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
-            gathered.messageFiles += scan.messageFiles;
+            const FolderScanResult scan = scanForMessageFiles(
+                path, {}, stopRequested, [&gathered](const QString &file) { gathered.messageFiles.append(file); });
             gathered.problems += scan.problemNotes();
         } else if (info.exists()) {
             gathered.messageFiles.append(path);

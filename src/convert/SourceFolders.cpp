@@ -73,12 +73,13 @@ QString absoluteSourceOf(const QString &entry)
     return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
 }
 
-SourceFolders::SourceFolders(const QStringList &entries)
+SourceFolders::SourceFolders(const MessageSources &entries)
 {
     QSet<QString> seen;
     FolderResolver resolver;
-    QStringView previous; // an entry's folder as listed: most lists hold a folder's files in a row
-    for (const QString &entry : entries) {
+    QString previous; // an entry's folder as listed: most lists hold a folder's files in a row
+    for (qsizetype index = 0; index < entries.count(); ++index) {
+        const QString entry = entries.at(index);
         if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c.isSpace(); }))
             continue;
         const qsizetype slash = QDir::separator() == u'/' ? entry.lastIndexOf(u'/')
@@ -86,7 +87,7 @@ SourceFolders::SourceFolders(const QStringList &entries)
         const QStringView listed = QStringView(entry).left(slash + 1);
         if (!previous.isNull() && listed == previous)
             continue;
-        previous = listed;
+        previous = listed.toString();
         const QString source = absoluteSourceOf(entry);
         const QString folder = GetFolderPart(source);
         if (seen.contains(folder))
