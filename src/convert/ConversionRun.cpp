@@ -188,12 +188,14 @@ private:
         for (const QString &source : oneSourcePerFolder) {
             const QString folder = source.left(source.lastIndexOf(u'/') + 1);
             const int last = lastEntryIn.value(folder);
-            m_lastOfSourceFolder.insert(last, folder);
+            m_folderEnds.push_back({last, folder, false});
             int &output = lastOfOutput[OutputPaths::keyOf(m_paths.folderFor(source).path)];
             output = qMax(output, last);
         }
         for (auto it = lastOfOutput.cbegin(); it != lastOfOutput.cend(); ++it)
-            m_lastOfOutputFolder.insert(it.value(), it.key());
+            m_folderEnds.push_back({it.value(), it.key(), true});
+        std::sort(m_folderEnds.begin(), m_folderEnds.end(),
+                  [](const FolderEnd &a, const FolderEnd &b) { return a.lastEntry < b.lastEntry; });
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -363,14 +365,15 @@ private:
     void settle(RunMessage &message)
     {
         settleMessage(message);
-        const auto sourceFolder = m_lastOfSourceFolder.constFind(message.index);
-        if (sourceFolder != m_lastOfSourceFolder.cend()) {
-            m_seenSources.remove(*sourceFolder);
-            m_seenInFolder = nullptr; // a removal may move the hash's other entries
+        for (; m_nextEnd < m_folderEnds.size() && m_folderEnds[m_nextEnd].lastEntry <= message.index; ++m_nextEnd) {
+            const FolderEnd &end = m_folderEnds[m_nextEnd];
+            if (end.output) {
+                m_paths.forgetNamesIn(end.folder);
+            } else {
+                m_seenSources.remove(end.folder);
+                m_seenInFolder = nullptr; // a removal may move the hash's other entries
+            }
         }
-        const auto outputFolder = m_lastOfOutputFolder.constFind(message.index);
-        if (outputFolder != m_lastOfOutputFolder.cend())
-            m_paths.forgetNamesIn(*outputFolder);
     }
 
     void settleMessage(RunMessage &message)
@@ -506,10 +509,16 @@ private:
     QHash<QString, QSet<QString>> m_seenSources; // source folder -> the names seen there
     QString m_seenFolder;                        // the folder whose names m_seenInFolder holds
     QSet<QString> *m_seenInFolder = nullptr;
-    // List index of the last message of a source folder (its sources seen) and of an output
-    // folder (by its key in OutputPaths; the names taken there): dropped after it.
-    QHash<int, QString> m_lastOfSourceFolder;
-    QHash<int, QString> m_lastOfOutputFolder;
+    // The last entry of each source folder (its sources seen) and of each output folder (by its
+    // key in OutputPaths; the names taken there), in list order: what the run keeps of the folder
+    // is dropped after it.
+    struct FolderEnd {
+        int lastEntry = -1;
+        QString folder;
+        bool output = false;
+    };
+    std::vector<FolderEnd> m_folderEnds;
+    size_t m_nextEnd = 0; // the first of m_folderEnds not yet passed
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
