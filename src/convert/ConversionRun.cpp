@@ -135,15 +135,13 @@ private:
         return true;
     }
 
-    // What the run needs to know of all its messages before the first: which files are in it
-    // (only where a partial message may give way to its full copy), its source folders (whether
+    // What the run needs to know of all its messages before the first: which full copies of its
+    // partial messages are in it (a partial one gives way to its full copy), its source folders (whether
     // its mailboxes need a folder per account, which would meet in one output folder), and what
     // the writer wants to know. Nothing is kept for each message that the run does not need.
     void takeInTheRun(const MessageSources &sources)
     {
-        bool partials = false;
-        for (qsizetype index = 0; index < sources.count() && !partials; ++index)
-            partials = isPartialMessageFile(sources.at(index));
+        const QSet<QString> fullCopies = fullCopiesOfPartials(sources);
         const bool writerTakesAll = m_output->takesInEachMessage();
         QList<ListedMessage> listed;
         QStringList oneSourcePerFolder;
@@ -155,7 +153,7 @@ private:
             if (entry.trimmed().isEmpty())
                 continue;
             const QString absolute = absoluteSourceOf(entry);
-            if (partials)
+            if (fullCopies.contains(absolute))
                 m_runSources.insert(absolute);
             if (writerTakesAll)
                 listed.append({index, absolute});
@@ -178,6 +176,18 @@ private:
         m_paths.takeInSources(oneSourcePerFolder);
         m_output->takeIn(listed);
         noteLastEntries(oneSourcePerFolder, lastEntryIn);
+    }
+
+    // The files that would stand in for the listed partial messages: whole, clean paths.
+    static QSet<QString> fullCopiesOfPartials(const MessageSources &sources)
+    {
+        QSet<QString> fullCopies;
+        for (qsizetype index = 0; index < sources.count(); ++index) {
+            const QString entry = sources.at(index);
+            if (isPartialMessageFile(entry))
+                fullCopies.insert(fullMessageFileOf(absoluteSourceOf(entry)));
+        }
+        return fullCopies;
     }
 
     // Where each source folder and each output folder has its last message, so that what the run
@@ -504,7 +514,7 @@ private:
     OutputPaths m_paths;
     OutputFolders m_folders;
     std::unique_ptr<MessageOutput> m_output;
-    QSet<QString> m_runSources; // every message file listed, as an absolute path, where a partial one is
+    QSet<QString> m_runSources; // the listed files that are full copies of listed partial ones
     QStringList m_writtenFiles; // outputs not kept in the report, where each must be flushed
     QHash<QString, QSet<QString>> m_seenSources; // source folder -> the names seen there
     QString m_seenFolder;                        // the folder whose names m_seenInFolder holds
