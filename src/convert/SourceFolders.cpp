@@ -45,7 +45,8 @@ private:
             m_missing.insert(path);
         } else {
             const QFileInfo info(path);
-            if (!resolvedParent.isEmpty() && info.isDir() && !info.isSymLink() && !info.isJunction())
+            // The link's look first: a folder that is no link then needs no second look.
+            if (!resolvedParent.isEmpty() && !info.isSymLink() && !info.isJunction() && info.isDir())
                 resolved = withTrailingSlash(resolvedParent) + name;
             if (resolved.isEmpty())
                 resolved = info.canonicalFilePath();
