@@ -244,7 +244,11 @@ QByteArray dryRunLine(const PlannedOutput &output, bool nullSeparated)
         qsizetype from = 0;
         for (qsizetype at = 0; at < path.size(); ++at) {
             const char c = path[at];
-            const char *escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+            const char *escape = c == '\\' ? "\\\\"
+                                 : c == '\t' ? "\\t"
+                                 : c == '\n' ? "\\n"
+                                 : c == '\r' ? "\\r"
+                                             : nullptr;
             if (!escape)
                 continue;
             line.append(path.constData() + from, at - from).append(escape);

@@ -514,8 +514,8 @@ private:
     OutputPaths m_paths;
     OutputFolders m_folders;
     std::unique_ptr<MessageOutput> m_output;
-    QSet<QString> m_runSources; // the listed files that are full copies of listed partial ones
-    QStringList m_writtenFiles; // outputs not kept in the report, where each must be flushed
+    QSet<QString> m_runSources;                  // the listed files that are full copies of listed partial ones
+    QStringList m_writtenFiles;                  // outputs not kept in the report, where each must be flushed
     QHash<QString, QSet<QString>> m_seenSources; // source folder -> the names seen there
     QString m_seenFolder;                        // the folder whose names m_seenInFolder holds
     QSet<QString> *m_seenInFolder = nullptr;
