@@ -88,7 +88,9 @@ private:
             // message unattempted.
             if (oneByOne && yieldAndCheckStop())
                 break;
-            if (m_output->writesInListOrder())
+            // A plan without --update looks at nothing here: not worth waking the workers for.
+            const bool planOnly = m_options.dryRun && !m_options.update;
+            if (m_output->writesInListOrder() || planOnly)
                 for (RunMessage &message : batch) {
                     if (stopNow())
                         break;
