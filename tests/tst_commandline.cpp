@@ -120,6 +120,10 @@ private Q_SLOTS:
         QTest::newRow("a file named, a missing source")
             << QStringList{"blocker", "missing"} << false << 1
             << QStringList{"\"missing\": no such file or folder", "3 converted, 1 failed"} << 3;
+        // The walk's folder, another file, then a message of that folder again: found as repeated.
+        QTest::newRow("a message named again after another folder")
+            << QStringList{"blocker", "Mail/1.emlx"} << false << 0
+            << QStringList{"3 converted, 0 failed", "1 listed more than once (written once)"} << 3;
         QTest::newRow("failures counted by reason")
             << QStringList{"missing", "gone"} << true << 1
             << QStringList{"failed by reason: 2 × gone, or a link that leads nowhere, 1 × holds no message"} << 2;

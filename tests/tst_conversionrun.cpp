@@ -142,6 +142,10 @@ private Q_SLOTS:
         QTest::newRow("names alike but for letter case")
             << QStringList{"Box.mbox/a.emlx", "Box.mbox/A.emlx"} << eml << QStringList{"Box/a.eml", "Box/A (2).eml"} << 1;
 #endif
+        // The names taken in a mailbox hold for all its folders, however far apart in the list.
+        QTest::newRow("one mailbox's folders apart in the list")
+            << QStringList{"Box.mbox/Data/1/Messages/7.emlx", "Other.mbox/7.emlx", "Box.mbox/Data/2/Messages/7.emlx"}
+            << eml << QStringList{"Box/7.eml", "Other/7.eml", "Box/7 (2).eml"} << 0;
         QTest::newRow("A.mbox beside A.imapmbox")
             << QStringList{"A.mbox/1.emlx", "A.imapmbox/2.emlx"} << mbox << QStringList{"A", "A (2)"} << 1;
         QTest::newRow("loose messages beside mbox.mbox")

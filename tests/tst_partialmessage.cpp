@@ -160,6 +160,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("skipped");
         QTest::addColumn<QString>("warning");
         QTest::newRow("both listed") << QStringList{"7.partial.emlx", "7.emlx"} << 1 << "is converted in this run";
+        QTest::newRow("full copy listed first")
+            << QStringList{"7.emlx", "7.partial.emlx"} << 1 << "is converted in this run";
         QTest::newRow("partial listed alone") << QStringList{"7.partial.emlx"} << 0 << "converted from its full copy";
     }
     void prefersTheFullCopy()

@@ -210,8 +210,8 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         const QFileInfo info(source);
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            const FolderScanResult scan = scanForMessageFiles(path, {}, stopRequested);
-            gathered.messageFiles += scan.messageFiles;
+            const FolderScanResult scan = scanForMessageFiles(
+                path, {}, stopRequested, [&gathered](const QString &file) { gathered.messageFiles.append(file); });
             gathered.problems += scan.problemNotes();
         } else if (info.exists()) {
             gathered.messageFiles.append(path);
@@ -235,11 +235,30 @@ QByteArray dryRunLine(const PlannedOutput &output, bool nullSeparated)
 #else
     const QByteArray source = QFile::encodeName(output.source);
     const QByteArray target = QFile::encodeName(output.target);
+    QByteArray line;
+    line.reserve(source.size() + target.size() + 2);
     if (nullSeparated)
-        return source + '\0' + target + '\0';
-    const auto escaped = [](QByteArray path) {
-        return path.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+        return line.append(source).append('\0').append(target).append('\0');
+    // The runs between the four characters are copied whole.
+    const auto appendEscaped = [&line](const QByteArray &path) {
+        qsizetype from = 0;
+        for (qsizetype at = 0; at < path.size(); ++at) {
+            const char c = path[at];
+            const char *escape = c == '\\' ? "\\\\"
+                                 : c == '\t' ? "\\t"
+                                 : c == '\n' ? "\\n"
+                                 : c == '\r' ? "\\r"
+                                             : nullptr;
+            if (!escape)
+                continue;
+            line.append(path.constData() + from, at - from).append(escape);
+            from = at + 1;
+        }
+        line.append(path.constData() + from, path.size() - from);
     };
-    return escaped(source) + '\t' + escaped(target) + '\n';
+    appendEscaped(source);
+    line.append('\t');
+    appendEscaped(target);
+    return line.append('\n');
 #endif
 }

@@ -3,7 +3,6 @@
 #include "convert/EmlxEnvelope.h"
 #include "convert/HeaderReader.h"
 #include "convert/MessageContent.h"
-#include "convert/NameDigest.h"
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
@@ -48,9 +47,9 @@ public:
           m_workers(options.jobs)
     {}
 
-    RunReport convert(const QStringList &sources)
+    RunReport convert(const MessageSources &sources)
     {
-        m_report.total = int(sources.size());
+        m_report.total = int(sources.count());
         if (!prepareDestination(sources))
             return m_report;
         forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
@@ -68,13 +67,13 @@ private:
     // again to be written, so that many jobs never run out of file handles.
     static constexpr int openSourcesLimit = 256;
 
-    void convertInBatches(const QStringList &sources)
+    void convertInBatches(const MessageSources &sources)
     {
         const bool oneByOne = m_options.jobs <= 1;
         const int batchSize = oneByOne ? 1 : batchPerJob * m_options.jobs;
         const auto stop = [this] { return stopNow(); };
-        for (int first = 0; first < sources.size() && !stopNow(); first += batchSize) {
-            const int count = qMin<int>(batchSize, int(sources.size()) - first);
+        for (int first = 0; first < sources.count() && !stopNow(); first += batchSize) {
+            const int count = qMin<int>(batchSize, int(sources.count()) - first);
             if (oneByOne && m_callbacks.messageStarted)
                 m_callbacks.messageStarted(first);
             if (yieldAndCheckStop())
@@ -89,7 +88,9 @@ private:
             // message unattempted.
             if (oneByOne && yieldAndCheckStop())
                 break;
-            if (m_output->writesInListOrder())
+            // A plan without --update looks at nothing here: not worth waking the workers for.
+            const bool planOnly = m_options.dryRun && !m_options.update;
+            if (m_output->writesInListOrder() || planOnly)
                 for (RunMessage &message : batch) {
                     if (stopNow())
                         break;
@@ -104,18 +105,18 @@ private:
         }
     }
 
-    std::vector<RunMessage> batchOf(const QStringList &sources, int first, int count) const
+    std::vector<RunMessage> batchOf(const MessageSources &sources, int first, int count) const
     {
         std::vector<RunMessage> batch;
         const NamingScheme scheme = m_options.scheme; // read here: the caller may change it between batches
         for (int index = first; index < first + count; ++index) {
-            batch.push_back(RunMessage{sources[index], scheme});
+            batch.push_back(RunMessage{sources.at(index), scheme});
             batch.back().index = index;
         }
         return batch;
     }
 
-    bool prepareDestination(const QStringList &sources)
+    bool prepareDestination(const MessageSources &sources)
     {
         if (m_options.destination.trimmed().isEmpty()) {
             m_report.error = QStringLiteral("no destination folder was given");
@@ -136,38 +137,77 @@ private:
         return true;
     }
 
-    // What the run needs to know of all its messages before the first: which files are in it
-    // (only where a partial message may give way to its full copy), its source folders (whether
+    // What the run needs to know of all its messages before the first: which full copies of its
+    // partial messages are in it (a partial one gives way to its full copy), its source folders (whether
     // its mailboxes need a folder per account, which would meet in one output folder), and what
     // the writer wants to know. Nothing is kept for each message that the run does not need.
-    void takeInTheRun(const QStringList &sources)
+    void takeInTheRun(const MessageSources &sources)
     {
-        const bool partials = std::any_of(sources.cbegin(), sources.cend(), isPartialMessageFile);
+        const QSet<QString> fullCopies = fullCopiesOfPartials(sources);
         const bool writerTakesAll = m_output->takesInEachMessage();
         QList<ListedMessage> listed;
         QStringList oneSourcePerFolder;
-        QSet<QString> folders;
+        QHash<QString, int> lastEntryIn; // source folder -> its last entry in the list
         QString lastFolder;
-        for (int index = 0; index < sources.size(); ++index) {
-            const QString &entry = sources[index];
+        int lastInFolder = -1;
+        for (int index = 0; index < sources.count(); ++index) {
+            const QString entry = sources.at(index);
             if (entry.trimmed().isEmpty())
                 continue;
             const QString absolute = absoluteSourceOf(entry);
-            if (partials)
+            if (fullCopies.contains(absolute))
                 m_runSources.insert(absolute);
             if (writerTakesAll)
                 listed.append({index, absolute});
             const QStringView folder = QStringView(absolute).left(absolute.lastIndexOf(u'/') + 1);
-            if (folder == lastFolder)
+            if (folder == lastFolder) {
+                lastInFolder = index;
                 continue;
+            }
+            if (lastInFolder >= 0)
+                lastEntryIn[lastFolder] = lastInFolder;
             lastFolder = folder.toString();
-            if (!folders.contains(lastFolder)) {
-                folders.insert(lastFolder);
+            lastInFolder = index;
+            if (!lastEntryIn.contains(lastFolder)) {
+                lastEntryIn.insert(lastFolder, index);
                 oneSourcePerFolder << absolute;
             }
         }
+        if (lastInFolder >= 0)
+            lastEntryIn[lastFolder] = lastInFolder;
         m_paths.takeInSources(oneSourcePerFolder);
         m_output->takeIn(listed);
+        noteLastEntries(oneSourcePerFolder, lastEntryIn);
+    }
+
+    // The files that would stand in for the listed partial messages: whole, clean paths.
+    static QSet<QString> fullCopiesOfPartials(const MessageSources &sources)
+    {
+        QSet<QString> fullCopies;
+        for (qsizetype index = 0; index < sources.count(); ++index) {
+            const QString entry = sources.at(index);
+            if (isPartialMessageFile(entry))
+                fullCopies.insert(fullMessageFileOf(absoluteSourceOf(entry)));
+        }
+        return fullCopies;
+    }
+
+    // Where each source folder and each output folder has its last message, so that what the run
+    // keeps of a folder (the sources seen there, the names taken there) goes once it is through.
+    void noteLastEntries(const QStringList &oneSourcePerFolder, const QHash<QString, int> &lastEntryIn)
+    {
+        QHash<QString, int> lastOfOutput; // by the folder's key in OutputPaths
+        for (const QString &source : oneSourcePerFolder) {
+            const QString folder = source.left(source.lastIndexOf(u'/') + 1);
+            const int last = lastEntryIn.value(folder);
+            m_folderEnds.push_back({last, folder, false});
+            int &output = lastOfOutput[OutputPaths::keyOf(m_paths.folderFor(source).path)];
+            output = qMax(output, last);
+        }
+        for (auto it = lastOfOutput.cbegin(); it != lastOfOutput.cend(); ++it)
+            m_folderEnds.push_back({it.value(), it.key(), true});
+        std::sort(m_folderEnds.begin(), m_folderEnds.end(),
+                  [](const FolderEnd &a, const FolderEnd &b) { return a.lastEntry < b.lastEntry; });
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -333,17 +373,30 @@ private:
     }
 
     // In list order: a source seen before is not converted again; the writer places the others.
+    // Then what the run kept of the folders whose last message this was is dropped.
     void settle(RunMessage &message)
+    {
+        settleMessage(message);
+        for (; m_nextEnd < m_folderEnds.size() && m_folderEnds[m_nextEnd].lastEntry <= message.index; ++m_nextEnd) {
+            const FolderEnd &end = m_folderEnds[m_nextEnd];
+            if (end.output) {
+                m_paths.forgetNamesIn(end.folder);
+            } else {
+                m_seenSources.remove(end.folder);
+                m_seenInFolder = nullptr; // a removal may move the hash's other entries
+            }
+        }
+    }
+
+    void settleMessage(RunMessage &message)
     {
         if (message.state == RunMessage::State::NoMessage)
             return;
-        const NameDigest source = m_digests.of(message.absolute);
-        if (m_seenSources.contains(source)) {
+        if (!firstSeen(message.absolute)) {
             message.state = RunMessage::State::Repeated;
             message.warnings.clear();
             return;
         }
-        m_seenSources.insert(source);
         if (message.state != RunMessage::State::Named)
             return;
         m_output->place(message);
@@ -353,6 +406,20 @@ private:
                              .arg(quotedPath(message.target), quotedPath(m_destination.path())));
         if (message.state == RunMessage::State::UpToDate)
             message.file.reset();
+    }
+
+    // True the first time the run meets the source; kept by folder, names only.
+    bool firstSeen(const QString &absolute)
+    {
+        const qsizetype nameStart = absolute.lastIndexOf(u'/') + 1;
+        const QStringView folder = QStringView(absolute).left(nameStart);
+        if (!m_seenInFolder || folder != m_seenFolder) {
+            m_seenFolder = folder.toString();
+            m_seenInFolder = &m_seenSources[m_seenFolder];
+        }
+        const qsizetype before = m_seenInFolder->size();
+        m_seenInFolder->insert(absolute.mid(nameStart));
+        return m_seenInFolder->size() > before;
     }
 
     // Writes the output. Touches nothing but `message` and what the writer keeps safe.
@@ -449,10 +516,21 @@ private:
     OutputPaths m_paths;
     OutputFolders m_folders;
     std::unique_ptr<MessageOutput> m_output;
-    QSet<QString> m_runSources; // every message file listed, as an absolute path, where a partial one is
-    QStringList m_writtenFiles; // outputs not kept in the report, where each must be flushed
-    NameDigests m_digests;
-    QSet<NameDigest> m_seenSources;
+    QSet<QString> m_runSources;                  // the listed files that are full copies of listed partial ones
+    QStringList m_writtenFiles;                  // outputs not kept in the report, where each must be flushed
+    QHash<QString, QSet<QString>> m_seenSources; // source folder -> the names seen there
+    QString m_seenFolder;                        // the folder whose names m_seenInFolder holds
+    QSet<QString> *m_seenInFolder = nullptr;
+    // The last entry of each source folder (its sources seen) and of each output folder (by its
+    // key in OutputPaths; the names taken there), in list order: what the run keeps of the folder
+    // is dropped after it.
+    struct FolderEnd {
+        int lastEntry = -1;
+        QString folder;
+        bool output = false;
+    };
+    std::vector<FolderEnd> m_folderEnds;
+    size_t m_nextEnd = 0; // the first of m_folderEnds not yet passed
     mutable std::atomic<bool> m_stopped{false};
     mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
@@ -466,7 +544,12 @@ void RunReport::takeBackOutputsOf(const QString &target)
     converted -= int(outputs.removeIf([&](const PlannedOutput &output) { return output.target == target; }));
 }
 
-RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
+RunReport convertAll(const MessageSources &sources, const RunOptions &options, const RunCallbacks &callbacks)
 {
     return Run(options, callbacks).convert(sources);
+}
+
+RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks)
+{
+    return convertAll(ListedSources(sources), options, callbacks);
 }

@@ -4,6 +4,7 @@
 // src/platform and includes no system header.
 #pragma once
 
+#include "convert/MessageSources.h"
 #include "convert/OutputFolder.h"
 #include "convert/OutputNaming.h"
 #include "convert/output/OutputFormats.h"
@@ -77,4 +78,5 @@ struct RunReport {
 // A message that cannot be written is reported with its reason and the run goes on. Nothing
 // is written outside the destination or through a link below it; what was written is flushed
 // to the disk before the run returns.
+RunReport convertAll(const MessageSources &sources, const RunOptions &options, const RunCallbacks &callbacks = {});
 RunReport convertAll(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks = {});

@@ -104,6 +104,12 @@ OutputPaths::FolderNames &OutputPaths::namesIn(const QString &folder)
     return *m_lastNames;
 }
 
+void OutputPaths::forgetNamesIn(const QString &folder)
+{
+    m_names.remove(keyOf(folder));
+    m_lastNames = nullptr;
+}
+
 // Numbering goes on from where the last message of that name stopped, so many alike names cost
 // no more than a few. Only a folder's names are kept, and those as digests: of the name as
 // compared (letter case ignored, whatever the file system says) and as asked for.

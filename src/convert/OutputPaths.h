@@ -36,6 +36,10 @@ public:
     // run has it already. Called in list order. `caseOnly` is set where the earlier name differs
     // from this one only in letter case.
     QString claim(const QString &folder, const QString &name, bool *caseOnly = nullptr);
+    // Drops the names taken in `folder`: no later message of the run goes there.
+    void forgetNamesIn(const QString &folder);
+    // Folders whose keys are equal share their names (letter case ignored).
+    static QString keyOf(const QString &target) { return target.toCaseFolded(); }
 
 private:
     // What numbering needs of one output folder: the names taken there, and where the numbers of
@@ -46,7 +50,6 @@ private:
         QHash<NameDigest, int> nextNumber;
     };
 
-    static QString keyOf(const QString &target) { return target.toCaseFolded(); }
     NameDigest digestOf(const QString &name) const { return m_digests.of(keyOf(name)); }
     FolderNames &namesIn(const QString &folder);
     // The source folder whose messages share one output folder: the folder itself in the mirror

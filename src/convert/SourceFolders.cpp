@@ -31,24 +31,35 @@ public:
 private:
     QString resolvedCase(const QString &folder)
     {
-        const QString path = folder.size() > 1 && folder.endsWith(u'/') && !isRoot(folder) ? folder.chopped(1) : folder;
+        const QString path = withoutTrailingSlash(folder);
         const auto known = m_known.constFind(path);
         if (known != m_known.cend())
             return *known;
         const QString parent = GetFolderPart(path);
         const QString name = GetFileNamePart(path);
-        const QFileInfo info(path);
+        const bool hasParent = !parent.isEmpty() && !name.isEmpty() && parent != path;
+        const QString resolvedParent = hasParent ? resolvedCase(parent) : QString();
         QString resolved;
-        if (!parent.isEmpty() && !name.isEmpty() && parent != path && info.isDir() && !info.isSymLink() &&
-            !info.isJunction()) {
-            const QString resolvedParent = resolvedCase(parent);
-            if (!resolvedParent.isEmpty())
+        // Nothing lies below a folder that is not there (outputs not yet made): no look needed.
+        if (hasParent && m_missing.contains(withoutTrailingSlash(parent))) {
+            m_missing.insert(path);
+        } else {
+            const QFileInfo info(path);
+            // The link's look first: a folder that is no link then needs no second look.
+            if (!resolvedParent.isEmpty() && !info.isSymLink() && !info.isJunction() && info.isDir())
                 resolved = withTrailingSlash(resolvedParent) + name;
+            if (resolved.isEmpty())
+                resolved = info.canonicalFilePath();
+            if (resolved.isEmpty() && !info.exists() && !info.isSymLink())
+                m_missing.insert(path);
         }
-        if (resolved.isEmpty())
-            resolved = info.canonicalFilePath();
         m_known.insert(path, resolved);
         return resolved;
+    }
+
+    static QString withoutTrailingSlash(const QString &folder)
+    {
+        return folder.size() > 1 && folder.endsWith(u'/') && !isRoot(folder) ? folder.chopped(1) : folder;
     }
 
     // "/" or a drive's "C:/": "C:" alone would name the drive's current folder.
@@ -58,6 +69,7 @@ private:
     }
 
     QHash<QString, QString> m_known; // folder -> as the file system finds it, in its own letter case
+    QSet<QString> m_missing;         // folders that are not there
 };
 
 // "/out/" as "/out", "/" as it is.
@@ -70,15 +82,22 @@ QString shownFolder(const QString &folder)
 
 QString absoluteSourceOf(const QString &entry)
 {
-    return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(entry)).absoluteFilePath());
+    const QString path = QDir::fromNativeSeparators(entry);
+#ifndef Q_OS_WIN
+    // A whole path only needs cleaning, as the scan's are already: no look at the working folder.
+    if (path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+#endif
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-SourceFolders::SourceFolders(const QStringList &entries)
+SourceFolders::SourceFolders(const MessageSources &entries)
 {
     QSet<QString> seen;
     FolderResolver resolver;
-    QStringView previous; // an entry's folder as listed: most lists hold a folder's files in a row
-    for (const QString &entry : entries) {
+    QString previous; // an entry's folder as listed: most lists hold a folder's files in a row
+    for (qsizetype index = 0; index < entries.count(); ++index) {
+        const QString entry = entries.at(index);
         if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c.isSpace(); }))
             continue;
         const qsizetype slash = QDir::separator() == u'/' ? entry.lastIndexOf(u'/')
@@ -86,7 +105,7 @@ SourceFolders::SourceFolders(const QStringList &entries)
         const QStringView listed = QStringView(entry).left(slash + 1);
         if (!previous.isNull() && listed == previous)
             continue;
-        previous = listed;
+        previous = listed.toString();
         const QString source = absoluteSourceOf(entry);
         const QString folder = GetFolderPart(source);
         if (seen.contains(folder))
@@ -121,8 +140,9 @@ QString SourceFolders::refusal(const RunOptions &options) const
     QStringList landing{destination.prefix()};
     for (const QString &source : m_oneSourceEach)
         landing << output->landingPlaces(paths.folderFor(source).path);
+    FolderResolver resolver;
     for (const QString &folder : std::as_const(landing)) {
-        const QString resolved = resolvedFolder(folder);
+        const QString resolved = resolver.resolved(folder);
         if (!resolved.isEmpty() && m_holding.contains(resolved))
             return QStringLiteral("the destination %1 would put outputs beside the messages being converted, in %2; "
                                   "choose another folder")

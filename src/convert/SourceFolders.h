@@ -19,7 +19,8 @@ class SourceFolders
 {
 public:
     // The run's entries as listed; blank ones are no messages.
-    explicit SourceFolders(const QStringList &entries);
+    explicit SourceFolders(const MessageSources &entries);
+    explicit SourceFolders(const QStringList &entries) : SourceFolders(ListedSources(entries)) {}
 
     // Why options.destination would put outputs among the sources, naming both; empty when it
     // would not.
