@@ -23,7 +23,7 @@ quint64 packed(int done, int total)
 
 } // namespace
 
-RunReport convertAllInBackground(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks,
+RunReport convertAllInBackground(const MessageSources &sources, const RunOptions &options, const RunCallbacks &callbacks,
                                  int intervalMs)
 {
     Handover handover;

@@ -9,5 +9,5 @@
 // is read at each look too: the run names the messages of its next batch after the scheme
 // selected then. `stopRequested` is asked on the run's threads, so that a stop is seen at once:
 // it must be safe to call there.
-RunReport convertAllInBackground(const QStringList &sources, const RunOptions &options, const RunCallbacks &callbacks,
+RunReport convertAllInBackground(const MessageSources &sources, const RunOptions &options, const RunCallbacks &callbacks,
                                  int intervalMs);

@@ -8,6 +8,7 @@
 #include "app/DialogPrompts.h"
 #include "app/EventPump.h"
 #include "app/FileGrid.h"
+#include "app/ListRows.h"
 #include "app/RunSummary.h"
 #include "convert/ConversionRun.h"
 #include "convert/SourceFolders.h"
@@ -307,8 +308,10 @@ void frmStep1::convert()
                                                        [this, &options] { options.scheme = selectedScheme(); });
         // One job works here, a step at a time between turns of the event loop; more work on
         // threads of their own while the event loop turns freely.
-        report = options.jobs > 1 ? convertAllInBackground(m_files.files(), options, callbacks, EventPump::intervalMs)
-                                  : convertAll(m_files.files(), options, callbacks);
+        // The list cannot change while the run reads it: its buttons wait until the run ends.
+        const ListRows sources(m_files);
+        report = options.jobs > 1 ? convertAllInBackground(sources, options, callbacks, EventPump::intervalMs)
+                                  : convertAll(sources, options, callbacks);
         disconnect(follow);
     }
     if (!m_closing)
@@ -319,7 +322,7 @@ void frmStep1::convert()
 // message, or the picker is cancelled (empty).
 QString frmStep1::pickDestination()
 {
-    const SourceFolders sources(m_files.files());
+    const SourceFolders sources{ListRows(m_files)};
     for (;;) {
         const QString destination = m_prompts->pickFolder(
             QStringLiteral("Choose Folder to Save..."), m_pickerStarts.destinationStart(sources), true);
