@@ -32,6 +32,7 @@ RunReport convertAllInBackground(const MessageSources &sources, const RunOptions
     RunCallbacks aside;
     aside.progress = [&handover](int done, int total) { handover.progress = packed(done, total); };
     aside.yield = [&handover, &ownOptions] { ownOptions.scheme = NamingScheme(handover.scheme.load()); };
+    aside.outputReported = callbacks.outputReported; // on the run's thread
     aside.stopRequested = [&handover, &callbacks] {
         return handover.stop || (callbacks.stopRequested && callbacks.stopRequested());
     };

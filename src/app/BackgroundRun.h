@@ -8,6 +8,6 @@
 // messages (in list order) at each look; a look is taken every `intervalMs`. `options.scheme`
 // is read at each look too: the run names the messages of its next batch after the scheme
 // selected then. `stopRequested` is asked on the run's threads, so that a stop is seen at once:
-// it must be safe to call there.
+// it must be safe to call there, as must `outputReported`, which is called there.
 RunReport convertAllInBackground(const MessageSources &sources, const RunOptions &options, const RunCallbacks &callbacks,
                                  int intervalMs);

@@ -299,6 +299,9 @@ void frmStep1::convert()
         };
         callbacks.yield = pumpUnlessClosing(pump);
         callbacks.stopRequested = [this] { return m_closing.load(); };
+        // The end box counts the outputs and names the failures: the report need not list every
+        // output, which for a million messages would cost hundreds of megabytes.
+        callbacks.outputReported = [](const PlannedOutput &) {};
         RunOptions options;
         options.destination = destination;
         options.scheme = selectedScheme();
