@@ -1,8 +1,8 @@
 #include "convert/ConversionRun.h"
 
-#include "convert/EmlxEnvelope.h"
-#include "convert/HeaderReader.h"
+#include "convert/FolderMemory.h"
 #include "convert/MessageContent.h"
+#include "convert/MessageReader.h"
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
@@ -13,16 +13,11 @@
 #include "platform/DestinationFolder.h"
 #include "platform/OpenFolders.h"
 #include "platform/PathHelpers.h"
-#include "platform/SourceFile.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSet>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -63,9 +58,6 @@ public:
 
 private:
     static constexpr int batchPerJob = 64;
-    // Sources kept open from their reading to their writing; beyond this, a source is opened
-    // again to be written, so that many jobs never run out of file handles.
-    static constexpr int openSourcesLimit = 256;
 
     void convertInBatches(const MessageSources &sources)
     {
@@ -79,8 +71,8 @@ private:
             if (yieldAndCheckStop())
                 break;
             std::vector<RunMessage> batch = batchOf(sources, first, count); // its sources close with it
-            m_openSources = 0;
-            m_workers.forEach(count, [&](int i) { read(batch[size_t(i)]); }, stop);
+            m_reader.startBatch();
+            m_workers.forEach(count, [&](int i) { m_reader.read(batch[size_t(i)]); }, stop);
             for (RunMessage &message : batch)
                 if (!stopNow())
                     settle(message);
@@ -147,9 +139,6 @@ private:
         const bool writerTakesAll = m_output->takesInEachMessage();
         QList<ListedMessage> listed;
         QStringList oneSourcePerFolder;
-        QHash<QString, int> lastEntryIn; // source folder -> its last entry in the list
-        QString lastFolder;
-        int lastInFolder = -1;
         for (int index = 0; index < sources.count(); ++index) {
             const QString entry = sources.at(index);
             if (entry.trimmed().isEmpty())
@@ -159,25 +148,12 @@ private:
                 m_runSources.insert(absolute);
             if (writerTakesAll)
                 listed.append({index, absolute});
-            const QStringView folder = QStringView(absolute).left(absolute.lastIndexOf(u'/') + 1);
-            if (folder == lastFolder) {
-                lastInFolder = index;
-                continue;
-            }
-            if (lastInFolder >= 0)
-                lastEntryIn[lastFolder] = lastInFolder;
-            lastFolder = folder.toString();
-            lastInFolder = index;
-            if (!lastEntryIn.contains(lastFolder)) {
-                lastEntryIn.insert(lastFolder, index);
+            if (m_folderMemory.listed(index, absolute))
                 oneSourcePerFolder << absolute;
-            }
         }
-        if (lastInFolder >= 0)
-            lastEntryIn[lastFolder] = lastInFolder;
         m_paths.takeInSources(oneSourcePerFolder);
         m_output->takeIn(listed);
-        noteLastEntries(oneSourcePerFolder, lastEntryIn);
+        m_folderMemory.listingDone(oneSourcePerFolder, m_paths);
     }
 
     // The files that would stand in for the listed partial messages: whole, clean paths.
@@ -190,24 +166,6 @@ private:
                 fullCopies.insert(fullMessageFileOf(absoluteSourceOf(entry)));
         }
         return fullCopies;
-    }
-
-    // Where each source folder and each output folder has its last message, so that what the run
-    // keeps of a folder (the sources seen there, the names taken there) goes once it is through.
-    void noteLastEntries(const QStringList &oneSourcePerFolder, const QHash<QString, int> &lastEntryIn)
-    {
-        QHash<QString, int> lastOfOutput; // by the folder's key in OutputPaths
-        for (const QString &source : oneSourcePerFolder) {
-            const QString folder = source.left(source.lastIndexOf(u'/') + 1);
-            const int last = lastEntryIn.value(folder);
-            m_folderEnds.push_back({last, folder, false});
-            int &output = lastOfOutput[OutputPaths::keyOf(m_paths.folderFor(source).path)];
-            output = qMax(output, last);
-        }
-        for (auto it = lastOfOutput.cbegin(); it != lastOfOutput.cend(); ++it)
-            m_folderEnds.push_back({it.value(), it.key(), true});
-        std::sort(m_folderEnds.begin(), m_folderEnds.end(),
-                  [](const FolderEnd &a, const FolderEnd &b) { return a.lastEntry < b.lastEntry; });
     }
 
     // Before the run reports its end, what it wrote is made sure to be on the disk. The window's
@@ -259,140 +217,19 @@ private:
     }
 
 
-    // Reads the envelope and the headers the name and the format need. Touches nothing but `message`.
-    void read(RunMessage &message) const
-    {
-        if (message.entry.trimmed().isEmpty()) {
-            message.state = RunMessage::State::NoMessage;
-            return;
-        }
-        message.source = QDir::fromNativeSeparators(message.entry);
-        message.absolute = absoluteSourceOf(message.entry);
-        if (isPartialMessageFile(message.source) && !takeFullCopyOfPartial(message))
-            return;
-        if (m_output->recall(message)) {
-            placeInFolder(message);
-            return;
-        }
-        if (!readEnvelope(message))
-            return;
-        placeInFolder(message);
-        name(message);
-        // A partial message is put together from its own files; others stay open for the copy,
-        // up to a limit per batch.
-        bool keepOpen = message.state == RunMessage::State::Named && !isPartialMessageFile(message.source);
-        if (keepOpen && ++m_openSources > openSourcesLimit)
-            keepOpen = false;
-        if (!keepOpen)
-            message.file.reset();
-    }
-
-    // Opens the source and finds the message in it.
-    bool readEnvelope(RunMessage &message) const
-    {
-        message.file = std::make_unique<SourceFile>(message.source);
-        const EmlxEnvelope::Result read = EmlxEnvelope::read(*message.file);
-        if (!read.envelope) {
-            message.file.reset();
-            message.fail(read.reason, read.error);
-            return false;
-        }
-        message.envelope = *read.envelope;
-        message.sourceStamp = message.file->stamp();
-        if (!message.envelope.warning.isEmpty())
-            message.warn(NoteReason::DoubtfulEnvelope, message.envelope.warning);
-        if (!message.envelope.contentWarning.isEmpty())
-            message.warn(NoteReason::NotMail, message.envelope.contentWarning);
-        return true;
-    }
-
-    void placeInFolder(RunMessage &message) const
-    {
-        const OutputFolder folder = m_paths.folderFor(message.absolute);
-        message.folder = folder.path;
-        if (!folder.warning.isEmpty())
-            message.warn(folder.reason, folder.warning);
-    }
-
-    // A partial message gives way to its full copy: skipped when the full copy is in the run
-    // too, else the full copy is converted in its place. False when the message is skipped.
-    bool takeFullCopyOfPartial(RunMessage &message) const
-    {
-        const QString full = fullMessageFileOf(message.absolute);
-        if (m_runSources.contains(full)) {
-            message.state = RunMessage::State::SkippedPartial;
-            message.warn(NoteReason::FullCopyInstead,
-                         QStringLiteral("skipped: its full copy %1 is converted in this run").arg(quotedPath(full)));
-            return false;
-        }
-        if (QFileInfo(full).isFile()) {
-            message.warn(
-                NoteReason::FullCopyInstead,
-                QStringLiteral("converted from its full copy %1, which holds the whole message").arg(quotedPath(full)));
-            message.source = full;
-            message.absolute = full;
-        }
-        return true;
-    }
-
-    // The output name and, for the formats that need them, the mailbox facts: the header block is
-    // read once for both, and only when one of them needs it.
-    void name(RunMessage &message) const
-    {
-        const QString ownName = OutputPaths::ownName(message.absolute);
-        const bool namedByHeaders = schemeReadsHeaders(message.scheme);
-        message.state = RunMessage::State::Named;
-        message.name = CleanOutputName(ownName);
-        if (!namedByHeaders && !m_output->needsMailboxFacts())
-            return;
-        HeaderReader reader;
-        if (!reader.LoadMessageFile(*message.file, message.envelope)) {
-            message.fail(NoteReason::CannotRead, reader.errorString());
-            return;
-        }
-        if (namedByHeaders) {
-            for (const QString &warning : reader.warnings())
-                message.warn(NoteReason::LongHeaders, warning);
-            const QString name = CleanOutputName(ComposeOutputName(ownName, message.scheme, reader));
-            if (!name.isEmpty())
-                message.name = name;
-        }
-        if (m_output->needsMailboxFacts())
-            readMailboxFacts(message, reader);
-    }
-
-    void readMailboxFacts(RunMessage &message, HeaderReader &reader) const
-    {
-        const PropertyListDates plist = readPropertyListDates(*message.file, message.envelope);
-        MailboxFacts &facts = message.facts;
-        facts.flags = plist.flags;
-        facts.date = reader.GetDate();
-        facts.received = plist.received.isValid() ? plist.received : facts.date;
-        facts.returnPath = reader.returnPath();
-        facts.from = reader.GetFrom();
-    }
-
     // In list order: a source seen before is not converted again; the writer places the others.
     // Then what the run kept of the folders whose last message this was is dropped.
     void settle(RunMessage &message)
     {
         settleMessage(message);
-        for (; m_nextEnd < m_folderEnds.size() && m_folderEnds[m_nextEnd].lastEntry <= message.index; ++m_nextEnd) {
-            const FolderEnd &end = m_folderEnds[m_nextEnd];
-            if (end.output) {
-                m_paths.forgetNamesIn(end.folder);
-            } else {
-                m_seenSources.remove(end.folder);
-                m_seenInFolder = nullptr; // a removal may move the hash's other entries
-            }
-        }
+        m_folderMemory.passed(message.index, m_paths);
     }
 
     void settleMessage(RunMessage &message)
     {
         if (message.state == RunMessage::State::NoMessage)
             return;
-        if (!firstSeen(message.absolute)) {
+        if (!m_folderMemory.firstSeen(message.absolute)) {
             message.state = RunMessage::State::Repeated;
             message.warnings.clear();
             return;
@@ -408,20 +245,6 @@ private:
             message.file.reset();
     }
 
-    // True the first time the run meets the source; kept by folder, names only.
-    bool firstSeen(const QString &absolute)
-    {
-        const qsizetype nameStart = absolute.lastIndexOf(u'/') + 1;
-        const QStringView folder = QStringView(absolute).left(nameStart);
-        if (!m_seenInFolder || folder != m_seenFolder) {
-            m_seenFolder = folder.toString();
-            m_seenInFolder = &m_seenSources[m_seenFolder];
-        }
-        const qsizetype before = m_seenInFolder->size();
-        m_seenInFolder->insert(absolute.mid(nameStart));
-        return m_seenInFolder->size() > before;
-    }
-
     // Writes the output. Touches nothing but `message` and what the writer keeps safe.
     void write(RunMessage &message)
     {
@@ -433,7 +256,7 @@ private:
             return;
         }
         // Named from the record, but its output is not there as it was written: read as usual.
-        if (message.fromRecord && !readEnvelope(message))
+        if (message.fromRecord && !m_reader.readEnvelope(message))
             return;
         if (!m_options.dryRun) {
             MessageContent content(message.source, std::move(message.file), message.envelope, message.sourceStamp,
@@ -516,23 +339,11 @@ private:
     OutputPaths m_paths;
     OutputFolders m_folders;
     std::unique_ptr<MessageOutput> m_output;
-    QSet<QString> m_runSources;                  // the listed files that are full copies of listed partial ones
+    QSet<QString> m_runSources; // the listed files that are full copies of listed partial ones
+    MessageReader m_reader{m_paths, *m_output, m_runSources};
     QStringList m_writtenFiles;                  // outputs not kept in the report, where each must be flushed
-    QHash<QString, QSet<QString>> m_seenSources; // source folder -> the names seen there
-    QString m_seenFolder;                        // the folder whose names m_seenInFolder holds
-    QSet<QString> *m_seenInFolder = nullptr;
-    // The last entry of each source folder (its sources seen) and of each output folder (by its
-    // key in OutputPaths; the names taken there), in list order: what the run keeps of the folder
-    // is dropped after it.
-    struct FolderEnd {
-        int lastEntry = -1;
-        QString folder;
-        bool output = false;
-    };
-    std::vector<FolderEnd> m_folderEnds;
-    size_t m_nextEnd = 0; // the first of m_folderEnds not yet passed
+    FolderMemory m_folderMemory; // the sources seen and names taken, per folder in hand
     mutable std::atomic<bool> m_stopped{false};
-    mutable std::atomic<int> m_openSources{0};
     RunReport m_report;
     RunWorkers m_workers;
 };
