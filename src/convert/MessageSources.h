@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/PathList.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <vector>
 
 // The entries a run converts, in list order, handed out one at a time so that a run need not
 // hold them all as whole paths.
@@ -27,22 +27,15 @@ private:
     const QStringList &m_entries;
 };
 
-// Paths kept folder by folder: each run of paths in one folder stores the folder once and each
-// file by its name only. A million message files then cost their names (about 30 bytes each)
-// instead of a million whole paths.
+// Paths appended as a scan finds them, kept folder by folder (PathList): a million message files
+// cost their names instead of a million whole paths.
 class CompactSources final : public MessageSources
 {
 public:
-    void append(const QString &path);
-    qsizetype count() const override { return qsizetype(m_nameStarts.size()); }
-    QString at(qsizetype index) const override;
+    void append(const QString &path) { m_paths.append(path); }
+    qsizetype count() const override { return m_paths.count(); }
+    QString at(qsizetype index) const override { return m_paths.at(index); }
 
 private:
-    struct Folder {
-        QString path;    // up to and with its last '/', empty for a bare name
-        qsizetype first; // index of its first path
-    };
-    std::vector<Folder> m_folders;
-    QString m_names;                     // every file name, one after the other
-    std::vector<qsizetype> m_nameStarts; // where each path's name starts in m_names
+    PathList m_paths;
 };
