@@ -1,17 +1,14 @@
 #include "app/BackgroundRun.h"
 
-#include <QEventLoop>
-#include <QTimer>
+#include "app/BesideEventLoop.h"
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
 // What the run's thread and the window's thread hand each other.
 struct Handover {
     std::atomic<bool> stop{false};
-    std::atomic<bool> finished{false};
     std::atomic<int> scheme{0};
     std::atomic<quint64> progress{0}; // finished messages in the high half, the total in the low
 };
@@ -38,13 +35,6 @@ RunReport convertAllInBackground(const MessageSources &sources, const RunOptions
     };
 
     RunReport report;
-    QEventLoop loop;
-    std::thread run([&] {
-        report = convertAll(sources, ownOptions, aside);
-        handover.finished = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-
     quint64 shown = 0;
     const auto look = [&] {
         handover.scheme = int(options.scheme);
@@ -54,17 +44,7 @@ RunReport convertAllInBackground(const MessageSources &sources, const RunOptions
             callbacks.progress(int(progress >> 32), int(progress & 0xFFFFFFFFu));
         }
     };
-    QTimer looks;
-    looks.setInterval(qMax(1, intervalMs));
-    QObject::connect(&looks, &QTimer::timeout, &loop, look);
-    looks.start();
-    if (!handover.finished)
-        loop.exec();
-    looks.stop();
-    // The loop also ends when the program quits: the run is asked to stop, then waited for.
-    if (!handover.finished)
-        handover.stop = true;
-    run.join();
-    look();
+    runBesideEventLoop([&] { report = convertAll(sources, ownOptions, aside); }, look, qMax(1, intervalMs),
+                       [&handover] { handover.stop = true; });
     return report;
 }

@@ -1,11 +1,9 @@
 #include "app/BackgroundScan.h"
 
-#include <QEventLoop>
-#include <QTimer>
+#include "app/BesideEventLoop.h"
 
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -81,15 +79,6 @@ FolderScanResult scanInBackground(const QString &folder, const std::function<boo
     Handover handover(intervalMs == 0);
     const auto stop = [&] { return handover.stopped() || (stopRequested && stopRequested()); };
     FolderScanResult result;
-    QEventLoop loop;
-    std::thread walk([&] {
-        result = scanForMessageFiles(
-            folder, {}, stop, [&](const QString &file) { handover.found(file); },
-            [&](qsizetype folders) { handover.stepped(folders); });
-        handover.finish();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-
     QStringList found;
     qsizetype folders = 0;
     const auto lookNow = [&] {
@@ -98,15 +87,13 @@ FolderScanResult scanInBackground(const QString &folder, const std::function<boo
         else if (handover.take(&found, &folders))
             look(found, folders);
     };
-    QTimer looks;
-    looks.setInterval(intervalMs);
-    QObject::connect(&looks, &QTimer::timeout, &loop, lookNow);
-    looks.start();
-    loop.exec();
-    looks.stop();
-    // The loop also ends when the program quits: the walk is asked to stop, then waited for.
-    handover.stop();
-    walk.join();
-    lookNow();
+    runBesideEventLoop(
+        [&] {
+            result = scanForMessageFiles(
+                folder, {}, stop, [&](const QString &file) { handover.found(file); },
+                [&](qsizetype walked) { handover.stepped(walked); });
+            handover.finish();
+        },
+        lookNow, intervalMs, [&handover] { handover.stop(); });
     return result;
 }
