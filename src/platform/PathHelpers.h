@@ -14,7 +14,6 @@
 #include <QtGlobal>
 
 #include <filesystem>
-#include <filesystem>
 #include <functional>
 #include <system_error>
 
@@ -27,8 +26,6 @@ QString GetFolderPart(const QString &path);
 // The folder path without its root ("C:/", "/", the "//" of a network path),
 // so that it can be mirrored below another folder.
 QString dropPathRoot(const QString &folder);
-// The path for std::filesystem; on Windows in the form that no length limit applies to.
-std::filesystem::path toFsPath(const QString &path);
 // The path for std::filesystem; on Windows in the form that no length limit applies to.
 std::filesystem::path toFsPath(const QString &path);
 // The folder path ending in '/', so that a path below it starts with it and a name can follow.
