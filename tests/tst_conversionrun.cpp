@@ -259,6 +259,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("jobs");
         QTest::newRow("dry run") << true << 1;
         QTest::newRow("three jobs") << false << 3;
+        QTest::newRow("dry run, three jobs") << true << 3;
     }
     void sameResultAsOneRealJob()
     {

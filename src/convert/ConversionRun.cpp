@@ -20,6 +20,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -38,8 +39,7 @@ public:
           m_paths(m_destination, options.layout,
                   [this](const QString &folder) { return m_output && m_output->reservesFolder(folder); }),
           m_folders(m_destination, options.dryRun, options.update),
-          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders})),
-          m_workers(options.jobs)
+          m_output(formatRow(options.format).make({options, m_destination, m_paths, m_folders}))
     {}
 
     RunReport convert(const MessageSources &sources)
@@ -47,8 +47,6 @@ public:
         m_report.total = int(sources.count());
         if (!prepareDestination(sources))
             return m_report;
-        forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
-        takeInTheRun(sources);
         convertInBatches(sources);
         m_output->finish(m_report);
         flushWrittenFiles();
@@ -59,62 +57,126 @@ public:
 private:
     static constexpr int batchPerJob = 64;
 
+    // A share of the list on its way through the run, its messages in list order.
+    struct Batch {
+        std::vector<RunMessage> messages;
+        int first = 0;
+        std::atomic<int> openSources{0}; // kept open from their reading to their writing
+        RunWorkers::Ticket reading = 0;
+        int end() const { return first + int(messages.size()); }
+    };
+
     void convertInBatches(const MessageSources &sources)
     {
-        const bool oneByOne = m_options.jobs <= 1;
-        const int batchSize = oneByOne ? 1 : batchPerJob * m_options.jobs;
-        const auto stop = [this] { return stopNow(); };
-        for (int first = 0; first < sources.count() && !stopNow(); first += batchSize) {
-            const int count = qMin<int>(batchSize, int(sources.count()) - first);
-            if (oneByOne && m_callbacks.messageStarted)
-                m_callbacks.messageStarted(first);
+        if (m_options.jobs <= 1)
+            convertOneByOne(sources);
+        else
+            convertAlongside(sources);
+    }
+
+    // One job: the caller hears of each message before it is read, and its events run before
+    // each step; a stop before the write leaves the message unattempted.
+    void convertOneByOne(const MessageSources &sources)
+    {
+        for (int index = 0; index < sources.count() && !stopNow(); ++index) {
+            if (m_callbacks.messageStarted)
+                m_callbacks.messageStarted(index);
             if (yieldAndCheckStop())
                 break;
-            std::vector<RunMessage> batch = batchOf(sources, first, count); // its sources close with it
-            m_reader.startBatch();
-            m_workers.forEach(count, [&](int i) { m_reader.read(batch[size_t(i)]); }, stop);
-            for (RunMessage &message : batch)
-                if (!stopNow())
-                    settle(message);
-            // One at a time, the window's events run before the write, and a stop there leaves the
-            // message unattempted.
-            if (oneByOne && yieldAndCheckStop())
+            const std::unique_ptr<Batch> batch = startReading(sources, index, 1);
+            m_workers.finish(batch->reading);
+            settleAll(*batch);
+            if (yieldAndCheckStop())
                 break;
-            // A plan without --update looks at nothing here: not worth waking the workers for.
-            const bool planOnly = m_options.dryRun && !m_options.update;
-            if (m_output->writesInListOrder() || planOnly)
-                for (RunMessage &message : batch) {
-                    if (stopNow())
-                        break;
-                    write(message);
-                }
-            else
-                m_workers.forEach(count, [&](int i) { write(batch[size_t(i)]); }, stop);
-            const bool allDone = reportAll(batch);
-            m_output->finishBatch(m_report);
-            if (m_callbacks.progress && (oneByOne ? allDone : !stopNow()))
-                m_callbacks.progress(first + count, m_report.total);
+            writeAll(*batch);
+            const bool allDone = reportAll(*batch);
+            if (allDone && m_callbacks.progress)
+                m_callbacks.progress(batch->end(), m_report.total);
         }
     }
 
-    std::vector<RunMessage> batchOf(const MessageSources &sources, int first, int count) const
+    // Several jobs: while the run's thread settles and reports one batch in list order, the
+    // workers read the next ones. A stop drops the batches read ahead: not attempted.
+    void convertAlongside(const MessageSources &sources)
     {
-        std::vector<RunMessage> batch;
-        const NamingScheme scheme = m_options.scheme; // read here: the caller may change it between batches
-        for (int index = first; index < first + count; ++index) {
-            batch.push_back(RunMessage{sources.at(index), scheme});
-            batch.back().index = index;
+        const int size = batchPerJob * m_options.jobs;
+        std::unique_ptr<Batch> current = startReading(sources, 0, size);
+        std::unique_ptr<Batch> next = startReading(sources, current->end(), size);
+        while (!current->messages.empty() && !yieldAndCheckStop()) {
+            m_workers.finish(current->reading);
+            settleAll(*current);
+            writeAll(*current);
+            std::unique_ptr<Batch> afterNext = startReading(sources, next->end(), size);
+            reportAll(*current);
+            if (m_callbacks.progress && !stopNow())
+                m_callbacks.progress(current->end(), m_report.total);
+            current = std::move(next);
+            next = std::move(afterNext);
         }
+        m_workers.finish(current->reading);
+        m_workers.finish(next->reading);
+    }
+
+    // The batch's messages from `first` on (none past the list's end), read by the workers from now.
+    std::unique_ptr<Batch> startReading(const MessageSources &sources, int first, int size)
+    {
+        auto batch = std::make_unique<Batch>();
+        batch->first = first;
+        const int end = qMin<int>(first + size, int(sources.count()));
+        const NamingScheme scheme = m_options.scheme; // read here: the caller may change it between batches
+        for (int index = first; index < end; ++index) {
+            batch->messages.push_back(RunMessage{sources.at(index), scheme});
+            batch->messages.back().index = index;
+        }
+        Batch *reading = batch.get();
+        batch->reading = m_workers.start(int(batch->messages.size()), [this, reading](int i) {
+            m_reader.read(reading->messages[size_t(i)], reading->openSources);
+        });
         return batch;
     }
 
+    void settleAll(Batch &batch)
+    {
+        for (RunMessage &message : batch.messages)
+            if (!stopNow())
+                settle(message);
+    }
+
+    void writeAll(Batch &batch)
+    {
+        // A plan without --update looks at nothing here: not worth waking the workers for.
+        const bool planOnly = m_options.dryRun && !m_options.update;
+        if (m_output->writesInListOrder() || planOnly || m_options.jobs <= 1) {
+            for (RunMessage &message : batch.messages) {
+                if (stopNow())
+                    break;
+                write(message);
+            }
+            return;
+        }
+        m_workers.forEach(int(batch.messages.size()), [&](int i) { write(batch.messages[size_t(i)]); });
+    }
+
+    // Refuses a destination that would put outputs among the sources and makes it; meanwhile the
+    // run takes in its list (two passes over the list, side by side with several jobs). Nothing
+    // is written before the destination is accepted.
     bool prepareDestination(const MessageSources &sources)
     {
         if (m_options.destination.trimmed().isEmpty()) {
             m_report.error = QStringLiteral("no destination folder was given");
             return false;
         }
-        m_report.error = SourceFolders(sources).refusal(m_options);
+        std::optional<QString> refusal; // none when a stop came first
+        const RunWorkers::Ticket checking =
+            m_workers.start(1, [&](int) { refusal = SourceFolders(sources).refusal(m_options); });
+        forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
+        takeInTheRun(sources);
+        m_workers.finish(checking);
+        if (!refusal) {
+            m_report.stopped = true;
+            return false;
+        }
+        m_report.error = *refusal;
         if (!m_report.error.isEmpty())
             return false;
         if (!m_options.dryRun) {
@@ -276,14 +338,16 @@ private:
         message.state = RunMessage::State::Written;
     }
 
-    // True when every message of the batch was through.
-    bool reportAll(const std::vector<RunMessage> &batch)
+    // In list order; then the writer keeps what the batch wrote. True when every message of the
+    // batch was through.
+    bool reportAll(const Batch &batch)
     {
         bool allDone = true;
-        for (const RunMessage &message : batch) {
+        for (const RunMessage &message : batch.messages) {
             allDone = allDone && message.state != RunMessage::State::Named;
             report(message);
         }
+        m_output->finishBatch(m_report);
         return allDone;
     }
 
@@ -345,7 +409,7 @@ private:
     FolderMemory m_folderMemory; // the sources seen and names taken, per folder in hand
     mutable std::atomic<bool> m_stopped{false};
     RunReport m_report;
-    RunWorkers m_workers;
+    RunWorkers m_workers{m_options.jobs, [this] { return stopNow(); }};
 };
 
 } // namespace

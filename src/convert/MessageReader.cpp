@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-void MessageReader::read(RunMessage &message) const
+void MessageReader::read(RunMessage &message, std::atomic<int> &openInBatch) const
 {
     if (message.entry.trimmed().isEmpty()) {
         message.state = RunMessage::State::NoMessage;
@@ -34,7 +34,7 @@ void MessageReader::read(RunMessage &message) const
     // A partial message is put together from its own files; others stay open for the copy,
     // up to a limit per batch.
     bool keepOpen = message.state == RunMessage::State::Named && !isPartialMessageFile(message.source);
-    if (keepOpen && ++m_openSources > openSourcesLimit)
+    if (keepOpen && ++openInBatch > openSourcesLimit)
         keepOpen = false;
     if (!keepOpen)
         message.file.reset();

@@ -13,7 +13,7 @@ class OutputPaths;
 
 // The read step of a run, for one message on any of the run's threads: finds the message in its
 // file (or its partial copy's full one), the folder it goes to, its name and the facts its format
-// needs. Touches nothing but the message and its count of the sources it keeps open.
+// needs. Touches nothing but the message and its batch's count of the sources it keeps open.
 class MessageReader
 {
 public:
@@ -22,16 +22,16 @@ public:
         : m_paths(paths), m_output(output), m_fullCopiesInRun(fullCopiesInRun)
     {}
 
-    // Before each batch: none of its sources is open yet.
-    void startBatch() { m_openSources = 0; }
-    // Reads the envelope and the headers the name and the format need.
-    void read(RunMessage &message) const;
+    // Reads the envelope and the headers the name and the format need. `openInBatch` counts the
+    // sources of the message's batch kept open for their writing.
+    void read(RunMessage &message, std::atomic<int> &openInBatch) const;
     // Opens the source and finds the message in it; false (the message failed) when there is none.
     bool readEnvelope(RunMessage &message) const;
 
 private:
-    // Sources kept open from their reading to their writing; beyond this, a source is opened
-    // again to be written, so that many jobs never run out of file handles.
+    // Sources of a batch kept open from their reading to their writing; beyond this, a source is
+    // opened again to be written, so that many jobs, with batches read ahead, never run out of file
+    // handles.
     static constexpr int openSourcesLimit = 256;
 
     void placeInFolder(RunMessage &message) const;
@@ -42,5 +42,4 @@ private:
     const OutputPaths &m_paths;
     MessageOutput &m_output;
     const QSet<QString> &m_fullCopiesInRun;
-    mutable std::atomic<int> m_openSources{0};
 };

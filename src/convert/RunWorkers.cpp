@@ -1,6 +1,8 @@
 #include "convert/RunWorkers.h"
 
-RunWorkers::RunWorkers(int jobs)
+#include <algorithm>
+
+RunWorkers::RunWorkers(int jobs, std::function<bool()> stop) : m_stop(std::move(stop))
 {
     for (int i = 1; i < jobs; ++i)
         m_threads.emplace_back([this] { serve(); });
@@ -12,50 +14,76 @@ RunWorkers::~RunWorkers()
         const std::lock_guard<std::mutex> guard(m_lock);
         m_ending = true;
     }
-    m_batchStarted.notify_all();
+    m_itemsWaiting.notify_all();
     for (std::thread &thread : m_threads)
         thread.join();
 }
 
-void RunWorkers::forEach(int count, const std::function<void(int)> &work, const std::function<bool()> &stop)
+RunWorkers::Ticket RunWorkers::start(int count, std::function<void(int)> work)
 {
+    Ticket ticket = 0;
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        m_work = &work;
-        m_stop = &stop;
-        m_count = count;
-        m_next = 0;
-        m_busy = int(m_threads.size());
-        ++m_batch;
+        ticket = ++m_lastTicket;
+        // About four shares for each thread, so that they still end the batch together.
+        const int chunk = std::clamp(count / (4 * int(m_threads.size() + 1)), 1, 16);
+        m_batches.push_back(Batch{ticket, std::move(work), count, 0, chunk});
     }
     if (!m_threads.empty())
-        m_batchStarted.notify_all();
-    takeItems();
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_batchDone.wait(lock, [this] { return m_busy == 0; });
-    m_work = nullptr;
-    m_stop = nullptr;
+        m_itemsWaiting.notify_all();
+    return ticket;
 }
 
-void RunWorkers::takeItems()
+void RunWorkers::finish(Ticket ticket)
 {
-    for (int index = m_next++; index < m_count && !(*m_stop)(); index = m_next++)
-        (*m_work)(index);
+    std::unique_lock<std::mutex> lock(m_lock);
+    const auto batch = std::find_if(m_batches.begin(), m_batches.end(),
+                                    [ticket](const Batch &started) { return started.ticket == ticket; });
+    if (batch == m_batches.end())
+        return;
+    while (runNextItems(*batch, lock)) {
+    }
+    m_itemDone.wait(lock, [&] { return batch->busy == 0; });
+    m_batches.erase(batch);
+}
+
+RunWorkers::Batch *RunWorkers::oldestWithItems()
+{
+    for (Batch &batch : m_batches)
+        if (!batch.taken())
+            return &batch;
+    return nullptr;
+}
+
+bool RunWorkers::runNextItems(Batch &batch, std::unique_lock<std::mutex> &lock)
+{
+    if (batch.taken())
+        return false;
+    if (m_stop && m_stop()) {
+        batch.next = batch.count;
+        return false;
+    }
+    const int first = batch.next;
+    const int end = std::min(first + batch.chunk, batch.count);
+    batch.next = end;
+    ++batch.busy;
+    lock.unlock();
+    for (int index = first; index < end && (index == first || !m_stop || !m_stop()); ++index)
+        batch.work(index);
+    lock.lock();
+    if (--batch.busy == 0 && batch.taken())
+        m_itemDone.notify_all();
+    return true;
 }
 
 void RunWorkers::serve()
 {
-    unsigned taken = 0;
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_batchStarted.wait(lock, [&] { return m_ending || m_batch != taken; });
+        Batch *batch = nullptr;
+        m_itemsWaiting.wait(lock, [&] { return m_ending || (batch = oldestWithItems()) != nullptr; });
         if (m_ending)
             return;
-        taken = m_batch;
-        lock.unlock();
-        takeItems();
-        lock.lock();
-        if (--m_busy == 0)
-            m_batchDone.notify_one();
+        runNextItems(*batch, lock);
     }
 }

@@ -1,40 +1,56 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-// The threads that read and write a run's messages, started once for the whole run: each batch
-// (a bounded share of the list) is handed out to them item by item, and the run's own thread
-// takes items too until the batch is through.
+// The threads that read and write a run's messages, started once for the whole run. Work comes
+// in batches (a bounded share of the list), the oldest batch first; a batch goes on while its
+// caller does other work, and the caller takes its items too when it waits for it. A thread takes
+// a few neighbouring items at a time: neighbours mostly share their folders, which each thread
+// keeps open (OpenFolders). Once `stop` says so (asked before each item), the items not begun are
+// dropped.
 class RunWorkers
 {
 public:
-    explicit RunWorkers(int jobs); // jobs - 1 threads besides the caller's
+    using Ticket = unsigned;
+
+    RunWorkers(int jobs, std::function<bool()> stop); // jobs - 1 threads besides the caller's
     ~RunWorkers();
     RunWorkers(const RunWorkers &) = delete;
     RunWorkers &operator=(const RunWorkers &) = delete;
 
-    // Runs work(0) ... work(count - 1), each once, until `stop` says so (asked before each item);
-    // returns when no thread works on the batch any more.
-    void forEach(int count, const std::function<void(int)> &work, const std::function<bool()> &stop);
+    // Hands out work(0) ... work(count - 1), each once, and returns at once.
+    Ticket start(int count, std::function<void(int)> work);
+    // Takes the batch's items that no thread has begun, then waits until no thread works on it.
+    void finish(Ticket ticket);
+    void forEach(int count, std::function<void(int)> work) { finish(start(count, std::move(work))); }
 
 private:
-    void serve();
-    void takeItems();
+    struct Batch {
+        Ticket ticket = 0;
+        std::function<void(int)> work;
+        int count = 0;
+        int next = 0;  // the first item not yet taken
+        int chunk = 1; // items taken at a time
+        int busy = 0;  // threads at work on the batch
+        bool taken() const { return next >= count; }
+    };
 
+    void serve();
+    Batch *oldestWithItems();
+    // Runs the batch's next items with the lock let go; true when there were any.
+    bool runNextItems(Batch &batch, std::unique_lock<std::mutex> &lock);
+
+    const std::function<bool()> m_stop;
     std::vector<std::thread> m_threads;
     std::mutex m_lock;
-    std::condition_variable m_batchStarted;
-    std::condition_variable m_batchDone;
-    const std::function<void(int)> *m_work = nullptr;
-    const std::function<bool()> *m_stop = nullptr;
-    int m_count = 0;
-    std::atomic<int> m_next{0};
-    int m_busy = 0;          // threads still on the current batch
-    unsigned m_batch = 0;    // counts batches, so that a thread takes each batch once
+    std::condition_variable m_itemsWaiting;
+    std::condition_variable m_itemDone;
+    std::list<Batch> m_batches; // started and not yet finished, oldest first
+    Ticket m_lastTicket = 0;
     bool m_ending = false;
 };

@@ -83,13 +83,17 @@ void UpdateRecord::load(const QString &destination)
 
 std::optional<UpdateRecord::Entry> UpdateRecord::unchangedEntryOf(const QString &source) const
 {
-    const auto found = m_entries.constFind(source);
-    if (found == m_entries.cend())
-        return std::nullopt;
-    const FileStamp now = unchangedSourceStamp(source, found->sourceSize, found->sourceStamp);
+    Entry entry;
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        const auto found = m_entries.constFind(source);
+        if (found == m_entries.cend())
+            return std::nullopt;
+        entry = *found;
+    }
+    const FileStamp now = unchangedSourceStamp(source, entry.sourceSize, entry.sourceStamp);
     if (!now.known)
         return std::nullopt;
-    Entry entry = *found;
     entry.sourceStamp = now;
     return entry;
 }
@@ -98,6 +102,7 @@ void UpdateRecord::add(const QString &source, const Entry &entry)
 {
     if (!entry.sourceStamp.known)
         return;
+    const std::lock_guard<std::mutex> guard(m_lock);
     m_entries.insert(source, entry);
     ++m_added;
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <mutex>
 #include <optional>
 
 // What runs with --update wrote into a destination, kept in a small file there, so that a
@@ -31,7 +32,8 @@ public:
     // Takes in the record a run left in `destination`, if any.
     void load(const QString &destination);
     // The entry of a source (an absolute path) whose file still has the recorded size and
-    // modification time; the stamp is as the file has it now.
+    // modification time; the stamp is as the file has it now. Safe on the run's reading threads
+    // while the run's own thread adds and saves.
     std::optional<Entry> unchangedEntryOf(const QString &source) const;
 
     // Keeps `entry` for `source`, to be written with the next save.
@@ -44,7 +46,8 @@ public:
 
 private:
     QString m_path;
-    QHash<QString, Entry> m_entries;
+    QHash<QString, Entry> m_entries; // during a run changed by add() alone, under m_lock
+    mutable std::mutex m_lock;
     qsizetype m_added = 0; // entries added since the last save
     qsizetype m_saved = 0; // entries in the record as last saved or loaded
 };
