@@ -42,6 +42,9 @@ QString escapedName(QByteArrayView raw)
 
 bool isValidUtf8(QByteArrayView raw)
 {
+    // Most names are ASCII, valid as they are.
+    if (std::all_of(raw.begin(), raw.end(), [](char c) { return uchar(c) < 0x80; }))
+        return true;
     return QString::fromUtf8(raw).toUtf8() == raw;
 }
 
@@ -149,10 +152,15 @@ void sortInNameOrder(FolderListing &listing)
 #if EMLX_POSIX_IO
 enum class EntryKind { Folder, LinkedFolder, File, Special };
 
-// What an entry is, from the type the folder listing gives where it gives one, else from the
-// file itself; a link is looked through.
-EntryKind kindOf(const QByteArray &path, unsigned char type)
+// What the entry `name` of `folder` is, from the type the folder listing gives where it gives
+// one, else from the file itself; a link is looked through.
+EntryKind kindOf(const QByteArray &folder, const char *name, unsigned char type)
 {
+    if (type == DT_DIR)
+        return EntryKind::Folder;
+    if (type == DT_REG)
+        return EntryKind::File;
+    const QByteArray path = folder + name;
     struct stat status = {};
     if (type == DT_UNKNOWN) {
         if (::lstat(path.constData(), &status) != 0)
@@ -185,16 +193,15 @@ std::optional<FolderListing> listRawFolder(const QString &folder, QByteArrayView
         return std::nullopt;
     FolderListing listing;
     while (const dirent *entry = readdir(dir)) {
-        const QByteArray raw(entry->d_name);
+        const QByteArrayView raw(entry->d_name);
         if (raw == "." || raw == "..")
             continue;
-        const QByteArray path = encodedFolder + raw;
         if (!isValidUtf8(raw)) {
-            noteUnusable(listing.unusable, folder, raw, path, suffix);
+            noteUnusable(listing.unusable, folder, raw, encodedFolder + raw.toByteArray(), suffix);
             continue;
         }
-        const QString name = QFile::decodeName(raw);
-        switch (kindOf(path, entry->d_type)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        switch (kindOf(encodedFolder, entry->d_name, entry->d_type)) {
         case EntryKind::Folder:
             listing.folders.append(name);
             break;
