@@ -139,6 +139,7 @@ private Q_SLOTS:
         QTest::newRow("255 bytes of emoji") << emoji.repeated(70) + eml << 0 << emoji.repeated(62) + eml;
         QTest::newRow("Windows device names") << u"nul.tar.eml"_s << 0 << u"_nul.tar.eml"_s;
         QTest::newRow("names like them kept") << u"CONSOLE.eml"_s << 0 << u"CONSOLE.eml"_s;
+        QTest::newRow("a device name before blanks") << u"com1  .eml"_s << 0 << u"_com1  .eml"_s;
         QTest::newRow("a dot or a blank at the end") << u"Inbox. "_s << 0 << u"Inbox__"_s;
         QTest::newRow("numbered") << u"Re Budget.eml"_s << 2 << u"Re Budget (2).eml"_s;
         QTest::newRow("numbered at 220") << a.repeated(216) + eml << 12 << a.repeated(211) + u" (12).eml"_s;

@@ -111,6 +111,25 @@ QString capName(const QString &name, const QString &suffix, bool keepDate)
     return (kept.size() < stem.size() && !date.isEmpty() ? withoutTrailingBlanks(kept) : kept) + tail;
 }
 
+// Whether CleanOutputName would give the name back as it is: printable ASCII without a forbidden
+// character, within the limits, ending in neither a dot nor a blank, and no device name (names
+// whose part before the first dot has three or four characters are looked at the long way). Most
+// own names ("1234.eml") are such names.
+bool isCleanAlready(const QString &name)
+{
+    if (name.isEmpty() || name.size() > outputNameLimit || name.back() == u'.' || name.back() == u' ')
+        return false;
+    for (QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E || isForbidden(c))
+            return false;
+    qsizetype base = name.indexOf(u'.');
+    if (base < 0)
+        base = name.size();
+    while (base > 0 && name[base - 1] == u' ')
+        --base;
+    return base != 3 && base != 4;
+}
+
 // A name from headers starts with none of the dots that hide a file, the dashes that a shell
 // reads as an option, or blanks: they go from the start of the first parts, and a first part
 // left empty goes with its separating blank. A date that comes first has none of them.
@@ -214,6 +233,8 @@ QString ComposeOutputName(const QString &ownName, NamingScheme scheme, MessageHe
 
 QString CleanOutputName(const QString &name)
 {
+    if (isCleanAlready(name))
+        return name;
     return capName(notReservedName(withoutForbidden(name)), {}, false);
 }
 

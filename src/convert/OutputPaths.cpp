@@ -90,7 +90,11 @@ OutputFolder OutputPaths::folderFor(const QString &absoluteSource) const
 
 QString OutputPaths::ownName(const QString &absoluteSource)
 {
-    QString fileName = GetFileNamePart(absoluteSource);
+    const QStringView ownFileName = QStringView(absoluteSource).sliced(absoluteSource.lastIndexOf(u'/') + 1);
+    // Most names hold ".emlx" once, at their end: the name less its 'x'.
+    if (ownFileName.indexOf(u".emlx") == ownFileName.size() - 5)
+        return ownFileName.chopped(1).toString();
+    QString fileName = ownFileName.toString();
     return ownOutputName(fileName.replace(QStringLiteral(".emlx"), QStringLiteral(".eml")));
 }
 
