@@ -11,13 +11,20 @@
 
 namespace FuzzInput {
 
-// Writes the input to one scratch file of this process and returns its path.
+// The one scratch file of this process, removed when the process ends normally.
+struct ScratchFile {
+    QString path;
+    ~ScratchFile() { QFile::remove(path); }
+};
+
+// Writes the input to the scratch file and returns its path.
 inline QString asFile(const uint8_t *data, size_t size)
 {
-    static const QString path =
+    static const ScratchFile scratch{
         QStringLiteral("%1/emlx-fuzz-%2.emlx")
             .arg(QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp"))
-            .arg(getpid());
+            .arg(getpid())};
+    const QString &path = scratch.path;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
