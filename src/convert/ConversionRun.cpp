@@ -83,8 +83,8 @@ private:
                 m_callbacks.messageStarted(index);
             if (yieldAndCheckStop())
                 break;
-            const std::unique_ptr<Batch> batch = startReading(sources, index, 1);
-            m_workers.finish(batch->reading);
+            const std::unique_ptr<Batch> batch = batchOf(sources, index, 1);
+            m_reader.read(batch->messages.front(), batch->openSources);
             settleAll(*batch);
             if (yieldAndCheckStop())
                 break;
@@ -117,8 +117,8 @@ private:
         m_workers.finish(next->reading);
     }
 
-    // The batch's messages from `first` on (none past the list's end), read by the workers from now.
-    std::unique_ptr<Batch> startReading(const MessageSources &sources, int first, int size)
+    // The batch's messages from `first` on (none past the list's end).
+    std::unique_ptr<Batch> batchOf(const MessageSources &sources, int first, int size) const
     {
         auto batch = std::make_unique<Batch>();
         batch->first = first;
@@ -128,6 +128,13 @@ private:
             batch->messages.push_back(RunMessage{sources.at(index), scheme});
             batch->messages.back().index = index;
         }
+        return batch;
+    }
+
+    // The same, read by the workers from now.
+    std::unique_ptr<Batch> startReading(const MessageSources &sources, int first, int size)
+    {
+        std::unique_ptr<Batch> batch = batchOf(sources, first, size);
         Batch *reading = batch.get();
         batch->reading = m_workers.start(int(batch->messages.size()), [this, reading](int i) {
             m_reader.read(reading->messages[size_t(i)], reading->openSources);
