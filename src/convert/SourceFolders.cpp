@@ -13,19 +13,14 @@
 
 namespace {
 
-// The folder as the file system finds it, for comparing; empty when it does not exist.
-QString resolvedFolder(const QString &folder)
-{
-    return QFileInfo(folder).canonicalFilePath().toCaseFolded();
-}
-
 // Resolves the folders of a list: a folder that is no link is its parent, resolved once for all
 // its sub-folders, and its own name, so that a store of many folders costs one look at each
 // instead of a walk of every step of its path.
 class FolderResolver
 {
 public:
-    // As resolvedFolder.
+    // The folder as the file system finds it (links resolved), case-folded for comparing; empty
+    // when it does not exist.
     QString resolved(const QString &folder) { return resolvedCase(folder).toCaseFolded(); }
 
 private:
