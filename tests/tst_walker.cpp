@@ -16,21 +16,35 @@ class WalkerTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void keepsMessageFilesBreadthFirst_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job") << 1;
+        QTest::newRow("three jobs listing ahead") << 3;
+    }
+
     // The .emlx files in any letter case, breadth first: the root's files, then each folder's in
     // name order, the message numbers taken as numbers (the order the mail client keeps).
     void keepsMessageFilesBreadthFirst()
     {
+        QFETCH(int, jobs);
         QTemporaryDir dir;
         for (const char *file : {"r.emlx", "c.eml", "emlx", "A/a.EMLX", "A/d.emlx.bak", "A/A1/a1.partial.emlx",
                                  "B/b.Emlx", "B/4.2.emlxpart", "B/10.emlx", "B/2.emlx", "B/1.emlx", "B/002.emlx"})
             QVERIFY(TestFiles::write(dir.filePath(file), "x"));
-        QVERIFY(!scanForMessageFiles(dir.filePath("missing")).folderExists);
-        const FolderScanResult scan = scanForMessageFiles(dir.path());
+        QVERIFY(!scanForMessageFiles(dir.filePath("missing"), {}, {}, {}, {}, jobs).folderExists);
+        const FolderScanResult scan = scanForMessageFiles(dir.path(), {}, {}, {}, {}, jobs);
         QVERIFY(scan.folderExists);
         QCOMPARE(scan.messageFiles,
                  QStringList({dir.filePath("r.emlx"), dir.filePath("A/a.EMLX"), dir.filePath("B/1.emlx"),
                               dir.filePath("B/002.emlx"), dir.filePath("B/2.emlx"), dir.filePath("B/10.emlx"),
                               dir.filePath("B/b.Emlx"), dir.filePath("A/A1/a1.partial.emlx")}));
+        // More folders than are listed ahead at a time: still the walk's own order.
+        for (int i = 0; i < 1200; ++i)
+            QVERIFY(TestFiles::write(dir.filePath(QStringLiteral("C/%1/%2/%3.emlx").arg(i % 600).arg(i % 2).arg(i)), "x"));
+        const QStringList expected = scanForMessageFiles(dir.path()).messageFiles;
+        QCOMPARE(expected.size(), 1208);
+        QCOMPARE(scanForMessageFiles(dir.path(), {}, {}, {}, {}, jobs).messageFiles, expected);
     }
 
     void recordsKeysAndCounter()

@@ -201,7 +201,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     return {request, {}, ExitConverted};
 }
 
-GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested)
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested, int jobs)
 {
     GatheredSources gathered;
     for (const QString &source : sources) {
@@ -211,7 +211,8 @@ GatheredSources gatherSources(const QStringList &sources, const std::function<bo
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
             const FolderScanResult scan = scanForMessageFiles(
-                path, {}, stopRequested, [&gathered](const QString &file) { gathered.messageFiles.append(file); });
+                path, {}, stopRequested, [&gathered](const QString &file) { gathered.messageFiles.append(file); }, {},
+                jobs);
             gathered.problems += scan.problemNotes();
         } else if (info.exists()) {
             gathered.messageFiles.append(path);

@@ -36,8 +36,10 @@ struct GatheredSources {
     CompactSources messageFiles;
     QList<MessageNote> problems; // sources that do not exist, folders that could not be read
 };
-// `stopRequested`, asked between steps of a folder scan, ends the gathering early.
-GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested = {});
+// `stopRequested`, asked between steps of a folder scan, ends the gathering early. Folders are
+// listed on `jobs` threads.
+GatheredSources gatherSources(const QStringList &sources, const std::function<bool()> &stopRequested = {},
+                              int jobs = 1);
 
 // A dry run's line for one message: source, tab, output, line break, with each backslash, tab,
 // line break and carriage return inside the paths written as \\, \t, \n, \r. With nullSeparated

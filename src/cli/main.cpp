@@ -185,7 +185,7 @@ int main(int argc, char *argv[])
 
     stopOnSignals();
     const auto stopRequested = [] { return stopSignal.load() != 0; };
-    const GatheredSources gathered = gatherSources(request.sources, stopRequested);
+    const GatheredSources gathered = gatherSources(request.sources, stopRequested, request.run.jobs);
     printNotes(gathered.problems, "error");
 
     RunOptions options = request.run;

@@ -6,13 +6,13 @@
 #include "convert/OutputPaths.h"
 #include "convert/PartialMessage.h"
 #include "convert/RunMessage.h"
-#include "convert/RunWorkers.h"
 #include "convert/SourceFolders.h"
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
 #include "platform/DestinationFolder.h"
 #include "platform/OpenFolders.h"
 #include "platform/PathHelpers.h"
+#include "platform/WorkerThreads.h"
 
 #include <QSet>
 
@@ -62,7 +62,7 @@ private:
         std::vector<RunMessage> messages;
         int first = 0;
         std::atomic<int> openSources{0}; // kept open from their reading to their writing
-        RunWorkers::Ticket reading = 0;
+        WorkerThreads::Ticket reading = 0;
         int end() const { return first + int(messages.size()); }
     };
 
@@ -174,7 +174,7 @@ private:
             return false;
         }
         std::optional<QString> refusal; // none when a stop came first
-        const RunWorkers::Ticket checking =
+        const WorkerThreads::Ticket checking =
             m_workers.start(1, [&](int) { refusal = SourceFolders(sources).refusal(m_options); });
         forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
         takeInTheRun(sources);
@@ -416,7 +416,7 @@ private:
     FolderMemory m_folderMemory; // the sources seen and names taken, per folder in hand
     mutable std::atomic<bool> m_stopped{false};
     RunReport m_report;
-    RunWorkers m_workers{m_options.jobs, [this] { return stopNow(); }};
+    WorkerThreads m_workers{m_options.jobs, [this] { return stopNow(); }};
 };
 
 } // namespace

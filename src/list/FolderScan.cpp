@@ -13,7 +13,7 @@ bool isMessageFileName(const QString &path)
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield,
                                      const std::function<bool()> &stopRequested,
                                      const std::function<void(const QString &file)> &found,
-                                     const std::function<void(qsizetype folders)> &foldersFound)
+                                     const std::function<void(qsizetype folders)> &foldersFound, int jobs)
 {
     FolderScanResult result;
     pathLogger walker;
@@ -31,6 +31,7 @@ FolderScanResult scanForMessageFiles(const QString &folder, const std::function<
             yield();
     });
     walker.setStopRequested(stopRequested);
+    walker.setListingJobs(jobs);
     walker.PathLogInit();
     walker.fullFileNamesOnly = true;
     result.folderExists = walker.LogPath(folder) || walker.stopped();

@@ -45,8 +45,10 @@ bool isMessageFileName(const QString &path);
 // told of each message file, in walk order, before the next yield, so a caller can list the files
 // while the walk goes on; then the scan keeps none of them (messageFiles stays empty), so its
 // memory does not grow with the tree. `foldersFound` is told, before each yield, of the number
-// of folders found so far (the scanned one included).
+// of folders found so far (the scanned one included). With more than one job, folders are listed
+// on that many threads, ahead of the walk; the walk's order and what it tells stay the same.
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield = {},
                                      const std::function<bool()> &stopRequested = {},
                                      const std::function<void(const QString &file)> &found = {},
-                                     const std::function<void(qsizetype folders)> &foldersFound = {});
+                                     const std::function<void(qsizetype folders)> &foldersFound = {},
+                                     int jobs = 1);

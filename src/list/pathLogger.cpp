@@ -2,11 +2,14 @@
 
 #include "platform/FolderListing.h"
 #include "platform/PathHelpers.h"
+#include "platform/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -15,7 +18,56 @@ QString key(int number)
     return u'K' + QString::number(number);
 }
 
+// The names whose files matter where a name is no valid UTF-8.
+constexpr QByteArrayView messageSuffix(".emlx");
+
 } // namespace
+
+// Listings of the folders that the walk has found but not yet taken, made a window at a time by
+// several threads; the walk then takes them in its own order.
+class FolderListingsAhead
+{
+public:
+    explicit FolderListingsAhead(int jobs) : m_threads(jobs, {}) {}
+
+    // The listing of the folder at `position`; `folderAt` names the folders found so far, up to
+    // `lastFound`.
+    std::optional<FolderListing> take(int position, int lastFound, const std::function<QString(int)> &folderAt)
+    {
+        if (position < m_first || position >= m_first + int(m_listings.size()))
+            listFrom(position, lastFound, folderAt);
+        return std::move(m_listings[size_t(position - m_first)]);
+    }
+    // Before a new walk, whose positions start again.
+    void forget() { m_listings.clear(); }
+
+private:
+    static constexpr int window = 512; // a few milliseconds of listing
+
+    void listFrom(int first, int lastFound, const std::function<QString(int)> &folderAt)
+    {
+        const int count = std::min(lastFound - first + 1, window);
+        std::vector<QString> folders;
+        folders.reserve(size_t(count));
+        for (int position = first; position < first + count; ++position)
+            folders.push_back(folderAt(position));
+        m_first = first;
+        m_listings.assign(size_t(count), std::nullopt);
+        m_threads.forEach(count, [&](int i) { m_listings[size_t(i)] = listFolder(folders[size_t(i)], messageSuffix); });
+    }
+
+    WorkerThreads m_threads;
+    std::vector<std::optional<FolderListing>> m_listings; // of the folders from position m_first on
+    int m_first = 0;
+};
+
+pathLogger::pathLogger() = default;
+pathLogger::~pathLogger() = default;
+
+void pathLogger::setListingJobs(int jobs)
+{
+    m_ahead = jobs > 1 ? std::make_unique<FolderListingsAhead>(jobs) : nullptr;
+}
 
 void pathLogger::dropLists()
 {
@@ -51,6 +103,8 @@ bool pathLogger::LogPath(const QString &path)
         return false;
     int folderCount = 1;
     m_counter = 1;
+    if (m_ahead)
+        m_ahead->forget();
     if (!yield())
         return false;
     if (!writable(m_pathNames).add(QStringLiteral("K0"), withTrailingSlash(root)))
@@ -65,7 +119,9 @@ bool pathLogger::LogPath(const QString &path)
 bool pathLogger::logFolder(int position, int *folderCount)
 {
     const QString folder = m_pathNames->item(position);
-    const std::optional<FolderListing> listing = listFolder(folder, ".emlx");
+    const std::optional<FolderListing> listing =
+        m_ahead ? m_ahead->take(position, *folderCount, [this](int at) { return m_pathNames->item(at); })
+                : listFolder(folder, messageSuffix);
     if (!listing) {
         m_unreadable.append(folder);
         return true;

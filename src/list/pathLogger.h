@@ -16,9 +16,19 @@
 // linkedFolders(); a folder that cannot be listed is skipped and named in unreadableFolders().
 // Only regular files (links followed) count as files: named pipes, sockets and devices are
 // named in specialFiles() instead, so that nobody tries to read them.
+class FolderListingsAhead;
+
 class pathLogger
 {
 public:
+    pathLogger();
+    ~pathLogger();
+    pathLogger(const pathLogger &) = delete;
+    pathLogger &operator=(const pathLogger &) = delete;
+
+    // With more than one job, folders are listed ahead of the walk on that many threads, a window
+    // of the folders found so far at a time; the walk still takes them one by one, in its order.
+    void setListingJobs(int jobs);
     // Called between steps of a long walk; the window lets its event loop run there.
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
     // Asked after each yield; true ends the walk at once (LogPath then returns false).
@@ -82,6 +92,7 @@ private:
     }
     void dropLists();
     bool logFolder(int position, int *folderCount);
+    std::unique_ptr<FolderListingsAhead> m_ahead; // none with one job
     bool logFile(const QString &folder, const QString &name, int position);
 
     std::function<void()> m_yield;

@@ -1,6 +1,6 @@
 // Platform layer: everything that touches the system (paths, folders, opening files, the atomic
-// writer, times, modes, flushing, signals) lives here, so that src/convert and src/list include no
-// system header. Which system calls a build uses is decided once, in the generated
+// writer, times, modes, flushing, signals, threads) lives here, so that src/convert and src/list
+// include no system header. Which system calls a build uses is decided once, in the generated
 // platform/SystemCalls.h. Qt Core only; knows nothing about messages beyond a byte range to copy.
 // Paths use Qt's internal '/' separator on every platform.
 //

@@ -1,14 +1,14 @@
-#include "convert/RunWorkers.h"
+#include "platform/WorkerThreads.h"
 
 #include <algorithm>
 
-RunWorkers::RunWorkers(int jobs, std::function<bool()> stop) : m_stop(std::move(stop))
+WorkerThreads::WorkerThreads(int jobs, std::function<bool()> stop) : m_stop(std::move(stop))
 {
     for (int i = 1; i < jobs; ++i)
         m_threads.emplace_back([this] { serve(); });
 }
 
-RunWorkers::~RunWorkers()
+WorkerThreads::~WorkerThreads()
 {
     {
         const std::lock_guard<std::mutex> guard(m_lock);
@@ -19,7 +19,7 @@ RunWorkers::~RunWorkers()
         thread.join();
 }
 
-RunWorkers::Ticket RunWorkers::start(int count, std::function<void(int)> work)
+WorkerThreads::Ticket WorkerThreads::start(int count, std::function<void(int)> work)
 {
     Ticket ticket = 0;
     {
@@ -34,7 +34,7 @@ RunWorkers::Ticket RunWorkers::start(int count, std::function<void(int)> work)
     return ticket;
 }
 
-void RunWorkers::finish(Ticket ticket)
+void WorkerThreads::finish(Ticket ticket)
 {
     std::unique_lock<std::mutex> lock(m_lock);
     const auto batch = std::find_if(m_batches.begin(), m_batches.end(),
@@ -47,7 +47,7 @@ void RunWorkers::finish(Ticket ticket)
     m_batches.erase(batch);
 }
 
-RunWorkers::Batch *RunWorkers::oldestWithItems()
+WorkerThreads::Batch *WorkerThreads::oldestWithItems()
 {
     for (Batch &batch : m_batches)
         if (!batch.taken())
@@ -55,7 +55,7 @@ RunWorkers::Batch *RunWorkers::oldestWithItems()
     return nullptr;
 }
 
-bool RunWorkers::runNextItems(Batch &batch, std::unique_lock<std::mutex> &lock)
+bool WorkerThreads::runNextItems(Batch &batch, std::unique_lock<std::mutex> &lock)
 {
     if (batch.taken())
         return false;
@@ -76,7 +76,7 @@ bool RunWorkers::runNextItems(Batch &batch, std::unique_lock<std::mutex> &lock)
     return true;
 }
 
-void RunWorkers::serve()
+void WorkerThreads::serve()
 {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {

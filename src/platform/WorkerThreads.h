@@ -7,21 +7,21 @@
 #include <thread>
 #include <vector>
 
-// The threads that read and write a run's messages, started once for the whole run. Work comes
-// in batches (a bounded share of the list), the oldest batch first; a batch goes on while its
-// caller does other work, and the caller takes its items too when it waits for it. A thread takes
-// a few neighbouring items at a time: neighbours mostly share their folders, which each thread
-// keeps open (OpenFolders). Once `stop` says so (asked before each item), the items not begun are
-// dropped.
-class RunWorkers
+// Threads started once for a long piece of work: a run's reads and writes, a walk's listings.
+// Work comes in batches (a bounded share of the list), the oldest batch first; a batch goes on
+// while its caller does other work, and the caller takes its items too when it waits for it. A
+// thread takes a few neighbouring items at a time: a run's neighbours mostly share their folders,
+// which each thread keeps open (OpenFolders). Once `stop` says so (asked before each item), the
+// items not begun are dropped.
+class WorkerThreads
 {
 public:
     using Ticket = unsigned;
 
-    RunWorkers(int jobs, std::function<bool()> stop); // jobs - 1 threads besides the caller's
-    ~RunWorkers();
-    RunWorkers(const RunWorkers &) = delete;
-    RunWorkers &operator=(const RunWorkers &) = delete;
+    WorkerThreads(int jobs, std::function<bool()> stop); // jobs - 1 threads besides the caller's
+    ~WorkerThreads();
+    WorkerThreads(const WorkerThreads &) = delete;
+    WorkerThreads &operator=(const WorkerThreads &) = delete;
 
     // Hands out work(0) ... work(count - 1), each once, and returns at once.
     Ticket start(int count, std::function<void(int)> work);
