@@ -4,12 +4,14 @@
 #include "convert/output/MessageOutput.h"
 #include "convert/output/OutputFolders.h"
 #include "platform/PathHelpers.h"
+#include "platform/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -86,10 +88,10 @@ QString absoluteSourceOf(const QString &entry)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-SourceFolders::SourceFolders(const MessageSources &entries)
+SourceFolders::SourceFolders(const MessageSources &entries, WorkerThreads *threads)
 {
+    QStringList folders; // in list order, each once
     QSet<QString> seen;
-    FolderResolver resolver;
     QString previous; // an entry's folder as listed: most lists hold a folder's files in a row
     for (qsizetype index = 0; index < entries.count(); ++index) {
         const QString entry = entries.at(index);
@@ -107,10 +109,25 @@ SourceFolders::SourceFolders(const MessageSources &entries)
             continue;
         seen.insert(folder);
         m_oneSourceEach.append(source);
-        const QString resolved = resolver.resolved(folder);
-        if (!resolved.isEmpty())
-            m_holding.insert(resolved);
+        folders.append(folder);
     }
+    // In a few shares of neighbouring folders, each with a resolver of its own: neighbours share
+    // most of their path, which each share then looks at once.
+    const qsizetype shares = threads ? 16 : 1;
+    std::vector<QStringList> resolved(static_cast<size_t>(shares));
+    const auto resolveShare = [&](int share) {
+        FolderResolver resolver;
+        for (qsizetype at = folders.size() * share / shares; at < folders.size() * (share + 1) / shares; ++at)
+            resolved[size_t(share)].append(resolver.resolved(folders.at(at)));
+    };
+    if (threads)
+        threads->forEach(int(shares), resolveShare);
+    else
+        resolveShare(0);
+    for (const QStringList &share : resolved)
+        for (const QString &folder : share)
+            if (!folder.isEmpty())
+                m_holding.insert(folder);
 }
 
 QString SourceFolders::refusal(const RunOptions &options) const

@@ -15,11 +15,14 @@ QString absoluteSourceOf(const QString &entry);
 // messages (a Maildir's own folder included, and an mbox file may not take the place of such a
 // folder), and in the destination itself (the record of an update run, the window's report).
 // Folders are compared as the file system finds them (links resolved) and in any letter case.
+class WorkerThreads;
+
 class SourceFolders
 {
 public:
-    // The run's entries as listed; blank ones are no messages.
-    explicit SourceFolders(const MessageSources &entries);
+    // The run's entries as listed; blank ones are no messages. Given threads, the folders are
+    // looked up on them.
+    explicit SourceFolders(const MessageSources &entries, WorkerThreads *threads = nullptr);
     explicit SourceFolders(const QStringList &entries) : SourceFolders(ListedSources(entries)) {}
 
     // Why options.destination would put outputs among the sources, naming both; empty when it

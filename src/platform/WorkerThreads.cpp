@@ -29,8 +29,10 @@ WorkerThreads::Ticket WorkerThreads::start(int count, std::function<void(int)> w
         const int chunk = std::clamp(count / (4 * int(m_threads.size() + 1)), 1, 16);
         m_batches.push_back(Batch{ticket, std::move(work), count, 0, chunk});
     }
-    if (!m_threads.empty())
+    if (!m_threads.empty()) {
         m_itemsWaiting.notify_all();
+        m_itemDone.notify_all(); // a caller waiting for its batch helps with this one
+    }
     return ticket;
 }
 
@@ -43,7 +45,12 @@ void WorkerThreads::finish(Ticket ticket)
         return;
     while (runNextItems(*batch, lock)) {
     }
-    m_itemDone.wait(lock, [&] { return batch->busy == 0; });
+    // While the last items are under way on other threads, the caller helps with later batches.
+    while (batch->busy != 0) {
+        Batch *other = oldestWithItems();
+        if (!other || !runNextItems(*other, lock))
+            m_itemDone.wait(lock, [&] { return batch->busy == 0 || oldestWithItems() != nullptr; });
+    }
     m_batches.erase(batch);
 }
 
