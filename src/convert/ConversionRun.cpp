@@ -175,7 +175,7 @@ private:
         }
         std::optional<QString> refusal; // none when a stop came first
         const WorkerThreads::Ticket checking =
-            m_workers.start(1, [&](int) { refusal = SourceFolders(sources, &m_workers).refusal(m_options); });
+            m_workers.start(1, [&](int) { refusal = SourceFolders::refusalOf(sources, m_options, m_workers); });
         forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
         takeInTheRun(sources);
         m_workers.finish(checking);

@@ -69,6 +69,16 @@ private:
     QSet<QString> m_missing;         // folders that are not there
 };
 
+// Share `share` of `shares` of the folders, resolved (empty where a folder is not there).
+QStringList resolvedShare(const QStringList &folders, int share, int shares)
+{
+    FolderResolver resolver;
+    QStringList resolved;
+    for (qsizetype at = folders.size() * share / shares; at < folders.size() * (share + 1) / shares; ++at)
+        resolved.append(resolver.resolved(folders.at(at)));
+    return resolved;
+}
+
 // "/out/" as "/out", "/" as it is.
 QString shownFolder(const QString &folder)
 {
@@ -88,9 +98,40 @@ QString absoluteSourceOf(const QString &entry)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-SourceFolders::SourceFolders(const MessageSources &entries, WorkerThreads *threads)
+SourceFolders::SourceFolders(const MessageSources &entries)
 {
-    QStringList folders; // in list order, each once
+    hold(resolvedShare(collect(entries), 0, 1));
+}
+
+QString SourceFolders::refusalOf(const MessageSources &entries, const RunOptions &options, WorkerThreads &threads)
+{
+    SourceFolders sources;
+    const QStringList folders = sources.collect(entries);
+    // In shares of neighbouring folders, each with a resolver of its own: neighbours share most
+    // of their path, which each share then looks at once.
+    constexpr int shares = 16;
+    std::vector<QStringList> resolved(shares);
+    const WorkerThreads::Ticket resolving = threads.start(
+        shares, [&](int share) { resolved[size_t(share)] = resolvedShare(folders, share, shares); });
+    const Destination destination(options.destination);
+    const QStringList landing = sources.landingFolders(options, destination);
+    threads.finish(resolving);
+    for (const QStringList &share : resolved)
+        sources.hold(share);
+    return sources.refusalAmong(landing, destination);
+}
+
+QString SourceFolders::refusal(const RunOptions &options) const
+{
+    if (m_holding.isEmpty())
+        return {};
+    const Destination destination(options.destination);
+    return refusalAmong(landingFolders(options, destination), destination);
+}
+
+QStringList SourceFolders::collect(const MessageSources &entries)
+{
+    QStringList folders;
     QSet<QString> seen;
     QString previous; // an entry's folder as listed: most lists hold a folder's files in a row
     for (qsizetype index = 0; index < entries.count(); ++index) {
@@ -111,34 +152,22 @@ SourceFolders::SourceFolders(const MessageSources &entries, WorkerThreads *threa
         m_oneSourceEach.append(source);
         folders.append(folder);
     }
-    // In a few shares of neighbouring folders, each with a resolver of its own: neighbours share
-    // most of their path, which each share then looks at once.
-    const qsizetype shares = threads ? 16 : 1;
-    std::vector<QStringList> resolved(static_cast<size_t>(shares));
-    const auto resolveShare = [&](int share) {
-        FolderResolver resolver;
-        for (qsizetype at = folders.size() * share / shares; at < folders.size() * (share + 1) / shares; ++at)
-            resolved[size_t(share)].append(resolver.resolved(folders.at(at)));
-    };
-    if (threads)
-        threads->forEach(int(shares), resolveShare);
-    else
-        resolveShare(0);
-    for (const QStringList &share : resolved)
-        for (const QString &folder : share)
-            if (!folder.isEmpty())
-                m_holding.insert(folder);
+    return folders;
 }
 
-QString SourceFolders::refusal(const RunOptions &options) const
+void SourceFolders::hold(const QStringList &resolved)
 {
-    if (m_holding.isEmpty())
-        return {};
-    // The run's writer, planning only, says where each folder's messages land.
+    for (const QString &folder : resolved)
+        if (!folder.isEmpty())
+            m_holding.insert(folder);
+}
+
+// Where the run's writer, planning only, puts each folder's messages, and the destination itself.
+QStringList SourceFolders::landingFolders(const RunOptions &options, const Destination &destination) const
+{
     RunOptions planning = options;
     planning.dryRun = true;
     planning.update = false;
-    const Destination destination(options.destination);
     std::unique_ptr<MessageOutput> output;
     OutputPaths paths(destination, options.layout,
                       [&output](const QString &folder) { return output && output->reservesFolder(folder); });
@@ -152,8 +181,15 @@ QString SourceFolders::refusal(const RunOptions &options) const
     QStringList landing{destination.prefix()};
     for (const QString &source : m_oneSourceEach)
         landing << output->landingPlaces(paths.folderFor(source).path);
+    return landing;
+}
+
+QString SourceFolders::refusalAmong(const QStringList &landing, const Destination &destination) const
+{
+    if (m_holding.isEmpty())
+        return {};
     FolderResolver resolver;
-    for (const QString &folder : std::as_const(landing)) {
+    for (const QString &folder : landing) {
         const QString resolved = resolver.resolved(folder);
         if (!resolved.isEmpty() && m_holding.contains(resolved))
             return QStringLiteral("the destination %1 would put outputs beside the messages being converted, in %2; "

@@ -15,21 +15,30 @@ QString absoluteSourceOf(const QString &entry);
 // messages (a Maildir's own folder included, and an mbox file may not take the place of such a
 // folder), and in the destination itself (the record of an update run, the window's report).
 // Folders are compared as the file system finds them (links resolved) and in any letter case.
+class Destination;
 class WorkerThreads;
 
 class SourceFolders
 {
 public:
-    // The run's entries as listed; blank ones are no messages. Given threads, the folders are
-    // looked up on them.
-    explicit SourceFolders(const MessageSources &entries, WorkerThreads *threads = nullptr);
+    // The run's entries as listed; blank ones are no messages.
+    explicit SourceFolders(const MessageSources &entries);
     explicit SourceFolders(const QStringList &entries) : SourceFolders(ListedSources(entries)) {}
 
     // Why options.destination would put outputs among the sources, naming both; empty when it
     // would not.
     QString refusal(const RunOptions &options) const;
+    // The same for one destination, the folders looked up on the threads meanwhile.
+    static QString refusalOf(const MessageSources &entries, const RunOptions &options, WorkerThreads &threads);
 
 private:
+    SourceFolders() = default;
+    // Takes one entry of each folder; returns the folders, in list order.
+    QStringList collect(const MessageSources &entries);
+    void hold(const QStringList &resolved);
+    QStringList landingFolders(const RunOptions &options, const Destination &destination) const;
+    QString refusalAmong(const QStringList &landing, const Destination &destination) const;
+
     QStringList m_oneSourceEach; // one listed message file of each folder, whole paths, in list order
     QSet<QString> m_holding;     // the folders, resolved and case-folded
 };
