@@ -24,41 +24,79 @@ constexpr QByteArrayView messageSuffix(".emlx");
 } // namespace
 
 // Listings of the folders that the walk has found but not yet taken, made a window at a time by
-// several threads; the walk then takes them in its own order.
+// several threads: while the walk takes one window's listings in its own order, the threads list
+// the next window, as far as the walk has found folders.
 class FolderListingsAhead
 {
 public:
     explicit FolderListingsAhead(int jobs) : m_threads(jobs, {}) {}
+    ~FolderListingsAhead() { forget(); }
+    FolderListingsAhead(const FolderListingsAhead &) = delete;
+    FolderListingsAhead &operator=(const FolderListingsAhead &) = delete;
 
     // The listing of the folder at `position`; `folderAt` names the folders found so far, up to
     // `lastFound`.
     std::optional<FolderListing> take(int position, int lastFound, const std::function<QString(int)> &folderAt)
     {
-        if (position < m_first || position >= m_first + int(m_listings.size()))
-            listFrom(position, lastFound, folderAt);
-        return std::move(m_listings[size_t(position - m_first)]);
+        if (!holds(m_current, position)) {
+            if (holds(m_next, position)) {
+                m_threads.finish(m_next->listing);
+                m_current = std::move(m_next);
+            } else {
+                forget();
+                m_current = startListing(position, lastFound, folderAt);
+                m_threads.finish(m_current->listing);
+            }
+        }
+        const int end = m_current->first + int(m_current->folders.size());
+        if (!m_next && end <= lastFound)
+            m_next = startListing(end, lastFound, folderAt);
+        return std::move(m_current->listings[size_t(position - m_current->first)]);
     }
-    // Before a new walk, whose positions start again.
-    void forget() { m_listings.clear(); }
+
+    // Drops the listings made so far: a new walk's positions start again.
+    void forget()
+    {
+        if (m_next)
+            m_threads.finish(m_next->listing);
+        m_next.reset();
+        m_current.reset();
+    }
 
 private:
     static constexpr int window = 512; // a few milliseconds of listing
 
-    void listFrom(int first, int lastFound, const std::function<QString(int)> &folderAt)
-    {
-        const int count = std::min(lastFound - first + 1, window);
+    struct Window {
+        int first = 0;
         std::vector<QString> folders;
-        folders.reserve(size_t(count));
+        std::vector<std::optional<FolderListing>> listings;
+        WorkerThreads::Ticket listing = 0;
+    };
+
+    static bool holds(const std::unique_ptr<Window> &window, int position)
+    {
+        return window && position >= window->first && position < window->first + int(window->folders.size());
+    }
+
+    std::unique_ptr<Window> startListing(int first, int lastFound, const std::function<QString(int)> &folderAt)
+    {
+        auto listed = std::make_unique<Window>();
+        const int count = std::min(lastFound - first + 1, window);
+        listed->first = first;
+        listed->folders.reserve(size_t(count));
         for (int position = first; position < first + count; ++position)
-            folders.push_back(folderAt(position));
-        m_first = first;
-        m_listings.assign(size_t(count), std::nullopt);
-        m_threads.forEach(count, [&](int i) { m_listings[size_t(i)] = listFolder(folders[size_t(i)], messageSuffix); });
+            listed->folders.push_back(folderAt(position));
+        listed->listings.resize(size_t(count));
+        Window *filled = listed.get(); // stays in place until the listing is finished
+        listed->listing = m_threads.start(count, [filled](int i) {
+            filled->listings[size_t(i)] = listFolder(filled->folders[size_t(i)], messageSuffix);
+        });
+        return listed;
     }
 
     WorkerThreads m_threads;
-    std::vector<std::optional<FolderListing>> m_listings; // of the folders from position m_first on
-    int m_first = 0;
+    std::unique_ptr<Window> m_current; // listed; the walk takes from it
+    std::unique_ptr<Window> m_next;    // under way, or none
 };
 
 pathLogger::pathLogger() = default;
