@@ -210,7 +210,7 @@ private:
         QStringList oneSourcePerFolder;
         for (int index = 0; index < sources.count(); ++index) {
             const QString entry = sources.at(index);
-            if (entry.trimmed().isEmpty())
+            if (QStringView(entry).trimmed().isEmpty())
                 continue;
             const QString absolute = absoluteSourceOf(entry);
             if (fullCopies.contains(absolute))

@@ -28,7 +28,7 @@ std::optional<CountLine> parseCountLine(const QByteArray &head)
     const qsizetype end = head.indexOf('\n');
     if (end < 0)
         return std::nullopt;
-    const QByteArray line = head.left(end).trimmed();
+    const QByteArrayView line = QByteArrayView(head).first(end).trimmed();
     if (line.isEmpty())
         return std::nullopt;
     for (char c : line)
@@ -36,7 +36,7 @@ std::optional<CountLine> parseCountLine(const QByteArray &head)
             return std::nullopt;
     // A count beyond 64 bits is still a count line, only one that no file can match.
     const qint64 count = line.size() > 18 ? std::numeric_limits<qint64>::max() : line.toLongLong();
-    return CountLine{count, end + 1, line};
+    return CountLine{count, end + 1, line.toByteArray()};
 }
 
 bool startsPropertyList(const QByteArray &bytes)
@@ -50,7 +50,8 @@ qint64 findTrailingPropertyList(SourceFile &file, qint64 from)
 {
     const qint64 size = file.size();
     const qint64 tailStart = qMax(from, size - propertyListLimit);
-    const QByteArray tail = file.readAt(tailStart, size - tailStart);
+    const QByteArray bytes = file.readAt(tailStart, size - tailStart);
+    const QByteArrayView tail(bytes);
     if (!tail.trimmed().endsWith("</plist>"))
         return -1;
     const qsizetype plist = tail.lastIndexOf("<plist");
@@ -60,11 +61,11 @@ qint64 findTrailingPropertyList(SourceFile &file, qint64 from)
     if (declaration >= 0) {
         // Only a prologue (the declaration, blanks, a doctype) may stand between the two;
         // otherwise the "<?xml" belongs to the message body.
-        const QByteArray between = tail.mid(declaration, plist - declaration);
+        const QByteArrayView between = tail.sliced(declaration, plist - declaration);
         const qsizetype close = between.indexOf("?>");
-        const QByteArray rest = between.mid(close + 2).trimmed();
+        const QByteArrayView rest = between.sliced(close + 2).trimmed();
         const bool doctype = rest.startsWith("<!DOCTYPE") && rest.endsWith('>') && rest.count('<') == 1;
-        if (close >= 0 && between.left(close).count('<') == 1 && (rest.isEmpty() || doctype))
+        if (close >= 0 && between.first(close).count('<') == 1 && (rest.isEmpty() || doctype))
             return tailStart + declaration;
     }
     return tailStart + plist;

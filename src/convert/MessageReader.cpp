@@ -15,7 +15,7 @@
 
 void MessageReader::read(RunMessage &message, std::atomic<int> &openInBatch) const
 {
-    if (message.entry.trimmed().isEmpty()) {
+    if (QStringView(message.entry).trimmed().isEmpty()) {
         message.state = RunMessage::State::NoMessage;
         return;
     }

@@ -7,7 +7,7 @@
 
 bool isMessageFileName(const QString &path)
 {
-    return path.trimmed().endsWith(QStringLiteral(".emlx"), Qt::CaseInsensitive);
+    return QStringView(path).trimmed().endsWith(u".emlx", Qt::CaseInsensitive);
 }
 
 FolderScanResult scanForMessageFiles(const QString &folder, const std::function<void()> &yield,
