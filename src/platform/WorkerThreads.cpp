@@ -25,8 +25,9 @@ WorkerThreads::Ticket WorkerThreads::start(int count, std::function<void(int)> w
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         ticket = ++m_lastTicket;
-        // About four shares for each thread, so that they still end the batch together.
-        const int chunk = std::clamp(count / (4 * int(m_threads.size() + 1)), 1, 16);
+        // About eight shares for each thread, so that they end the batch together: a thread that
+        // is through waits for the others' last share.
+        const int chunk = std::clamp(count / (8 * int(m_threads.size() + 1)), 1, 16);
         m_batches.push_back(Batch{ticket, std::move(work), count, 0, chunk});
     }
     if (!m_threads.empty()) {
