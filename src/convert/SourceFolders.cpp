@@ -11,6 +11,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,12 +70,19 @@ private:
     QSet<QString> m_missing;         // folders that are not there
 };
 
+// Where share `share` of `shares` of `count` items begins and ends.
+std::pair<qsizetype, qsizetype> shareOf(qsizetype count, int share, int shares)
+{
+    return {count * share / shares, count * (share + 1) / shares};
+}
+
 // Share `share` of `shares` of the folders, resolved (empty where a folder is not there).
 QStringList resolvedShare(const QStringList &folders, int share, int shares)
 {
     FolderResolver resolver;
     QStringList resolved;
-    for (qsizetype at = folders.size() * share / shares; at < folders.size() * (share + 1) / shares; ++at)
+    const auto [from, to] = shareOf(folders.size(), share, shares);
+    for (qsizetype at = from; at < to; ++at)
         resolved.append(resolver.resolved(folders.at(at)));
     return resolved;
 }
@@ -118,7 +126,14 @@ QString SourceFolders::refusalOf(const MessageSources &entries, const RunOptions
     threads.finish(resolving);
     for (const QStringList &share : resolved)
         sources.hold(share);
-    return sources.refusalAmong(landing, destination);
+    if (sources.m_holding.isEmpty())
+        return {};
+    std::vector<qsizetype> held(shares, -1);
+    threads.forEach(shares, [&](int share) { held[size_t(share)] = sources.firstHeld(landing, share, shares); });
+    for (const qsizetype at : held)
+        if (at >= 0)
+            return refusalText(landing.at(at), destination);
+    return {};
 }
 
 QString SourceFolders::refusal(const RunOptions &options) const
@@ -126,7 +141,9 @@ QString SourceFolders::refusal(const RunOptions &options) const
     if (m_holding.isEmpty())
         return {};
     const Destination destination(options.destination);
-    return refusalAmong(landingFolders(options, destination), destination);
+    const QStringList landing = landingFolders(options, destination);
+    const qsizetype at = firstHeld(landing, 0, 1);
+    return at < 0 ? QString() : refusalText(landing.at(at), destination);
 }
 
 QStringList SourceFolders::collect(const MessageSources &entries)
@@ -184,17 +201,23 @@ QStringList SourceFolders::landingFolders(const RunOptions &options, const Desti
     return landing;
 }
 
-QString SourceFolders::refusalAmong(const QStringList &landing, const Destination &destination) const
+// The first of share `share` of `shares` of the landing folders that holds listed messages; -1
+// when none does.
+qsizetype SourceFolders::firstHeld(const QStringList &landing, int share, int shares) const
 {
-    if (m_holding.isEmpty())
-        return {};
     FolderResolver resolver;
-    for (const QString &folder : landing) {
-        const QString resolved = resolver.resolved(folder);
+    const auto [from, to] = shareOf(landing.size(), share, shares);
+    for (qsizetype at = from; at < to; ++at) {
+        const QString resolved = resolver.resolved(landing.at(at));
         if (!resolved.isEmpty() && m_holding.contains(resolved))
-            return QStringLiteral("the destination %1 would put outputs beside the messages being converted, in %2; "
-                                  "choose another folder")
-                .arg(quotedPath(destination.path()), quotedPath(shownFolder(folder)));
+            return at;
     }
-    return {};
+    return -1;
+}
+
+QString SourceFolders::refusalText(const QString &folder, const Destination &destination)
+{
+    return QStringLiteral("the destination %1 would put outputs beside the messages being converted, in %2; "
+                          "choose another folder")
+        .arg(quotedPath(destination.path()), quotedPath(shownFolder(folder)));
 }

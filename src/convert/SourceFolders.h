@@ -37,7 +37,8 @@ private:
     QStringList collect(const MessageSources &entries);
     void hold(const QStringList &resolved);
     QStringList landingFolders(const RunOptions &options, const Destination &destination) const;
-    QString refusalAmong(const QStringList &landing, const Destination &destination) const;
+    qsizetype firstHeld(const QStringList &landing, int share, int shares) const;
+    static QString refusalText(const QString &folder, const Destination &destination);
 
     QStringList m_oneSourceEach; // one listed message file of each folder, whole paths, in list order
     QSet<QString> m_holding;     // the folders, resolved and case-folded
