@@ -179,7 +179,8 @@ private:
         forgetOpenFolders(); // folders made or removed since an earlier run are looked up afresh
         takeInTheRun(sources);
         m_workers.finish(checking);
-        if (!refusal) {
+        // A stop may have cut the check short: its answer no longer counts.
+        if (!refusal || stopNow()) {
             m_report.stopped = true;
             return false;
         }

@@ -92,9 +92,9 @@ private:
     }
     void dropLists();
     bool logFolder(int position, int *folderCount);
-    std::unique_ptr<FolderListingsAhead> m_ahead; // none with one job
     bool logFile(const QString &folder, const QString &name, int position);
 
+    std::unique_ptr<FolderListingsAhead> m_ahead; // none with one job
     std::function<void()> m_yield;
     std::function<bool()> m_stop;
     std::function<void(const QString &, const QString &)> m_fileFound;
