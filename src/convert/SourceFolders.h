@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+class Destination;
+class WorkerThreads;
+
 // A listed entry as a whole, clean path ("Mail/1.emlx" below the working folder).
 QString absoluteSourceOf(const QString &entry);
 
@@ -15,9 +18,6 @@ QString absoluteSourceOf(const QString &entry);
 // messages (a Maildir's own folder included, and an mbox file may not take the place of such a
 // folder), and in the destination itself (the record of an update run, the window's report).
 // Folders are compared as the file system finds them (links resolved) and in any letter case.
-class Destination;
-class WorkerThreads;
-
 class SourceFolders
 {
 public:
@@ -28,7 +28,8 @@ public:
     // Why options.destination would put outputs among the sources, naming both; empty when it
     // would not.
     QString refusal(const RunOptions &options) const;
-    // The same for one destination, the folders looked up on the threads meanwhile.
+    // The same for the entries and one destination: the threads look up the folders while the
+    // caller plans where the outputs land (a run's check, made once).
     static QString refusalOf(const MessageSources &entries, const RunOptions &options, WorkerThreads &threads);
 
 private:
