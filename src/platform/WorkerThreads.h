@@ -25,7 +25,8 @@ public:
 
     // Hands out work(0) ... work(count - 1), each once, and returns at once.
     Ticket start(int count, std::function<void(int)> work);
-    // Takes the batch's items that no thread has begun, then waits until no thread works on it.
+    // Takes the batch's items that no thread has begun, then waits until no thread works on it,
+    // meanwhile taking items of later batches.
     void finish(Ticket ticket);
     void forEach(int count, std::function<void(int)> work) { finish(start(count, std::move(work))); }
 
